@@ -1,0 +1,18 @@
+# Host build: the note rules under AddressSanitizer and UBSan, tested with GoogleTest.
+option(QUILLO_SANITIZE "Build the host tests with ASan and UBSan" ON)
+if(QUILLO_SANITIZE)
+  set(QUILLO_SAN_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_compile_options(quillo_flags INTERFACE ${QUILLO_SAN_FLAGS})
+  target_link_options(quillo_flags INTERFACE ${QUILLO_SAN_FLAGS})
+endif()
+
+if(QUILLO_TESTS)
+  enable_testing()
+  set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  file(GLOB QUILLO_NATIVE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*.cpp)
+  add_executable(native_tests ${QUILLO_NATIVE_TESTS})
+  target_link_libraries(native_tests PRIVATE quillo_rules gtest gmock gtest_main)
+  add_test(NAME native_tests COMMAND native_tests)
+endif()

@@ -1,0 +1,67 @@
+# Windows build: Quillo.dll, and the tests that run under Wine.
+enable_language(RC)
+
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+
+# A bare Windows has no MinGW runtime: link libgcc and libstdc++ into every binary.
+target_link_options(quillo_flags INTERFACE -static -static-libgcc -static-libstdc++)
+
+set(QUILLO_SYSTEM_LIBS ole32 oleaut32 uuid shell32 user32 gdi32 advapi32 comctl32 imm32)
+
+# Everything but the entry, so that the Wine tests can link the same code the DLL runs.
+file(GLOB QUILLO_CORE_SOURCES CONFIGURE_DEPENDS
+  ${CMAKE_SOURCE_DIR}/common/*.cpp
+  ${CMAKE_SOURCE_DIR}/server/*.cpp
+  ${CMAKE_SOURCE_DIR}/ui/*.cpp
+  ${CMAKE_SOURCE_DIR}/note/*.cpp
+  ${CMAKE_SOURCE_DIR}/resources/*.cpp
+  ${CMAKE_SOURCE_DIR}/u*.cpp)
+list(REMOVE_ITEM QUILLO_CORE_SOURCES
+  ${CMAKE_SOURCE_DIR}/note/uNoteRules.cpp ${CMAKE_SOURCE_DIR}/note/uNoteNotice.cpp)
+add_library(quillo_core STATIC ${QUILLO_CORE_SOURCES})
+target_link_libraries(quillo_core PUBLIC quillo_rules quillo_flags ${QUILLO_SYSTEM_LIBS})
+target_include_directories(quillo_core PUBLIC ${CMAKE_BINARY_DIR}/generated)
+
+include(cmake/typelib.cmake OPTIONAL)
+
+add_library(Quillo SHARED Quillo.cpp Quillo.def resources/Quillo.rc)
+set_target_properties(Quillo PROPERTIES PREFIX "" OUTPUT_NAME Quillo)
+target_link_libraries(Quillo PRIVATE quillo_core)
+target_link_options(Quillo PRIVATE $<$<CONFIG:Release>:-s>)
+target_include_directories(Quillo PRIVATE ${CMAKE_SOURCE_DIR}/resources ${CMAKE_BINARY_DIR}/generated)
+if(TARGET quillo_typelib)
+  add_dependencies(Quillo quillo_typelib)
+endif()
+
+if(QUILLO_TESTS)
+  enable_testing()
+  # Each Windows test program runs under Wine in this tree's private prefix.
+  set(CMAKE_CROSSCOMPILING_EMULATOR
+      ${CMAKE_SOURCE_DIR}/tests/windows/wine-run.sh ${QUILLO_WINE} ${CMAKE_BINARY_DIR}/wineprefix)
+
+  set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+  file(GLOB QUILLO_TEST_SUPPORT CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/windows/support/*.cpp)
+  add_library(quillo_testsupport STATIC ${QUILLO_TEST_SUPPORT})
+  target_link_libraries(quillo_testsupport PUBLIC quillo_core gtest gmock)
+  target_include_directories(quillo_testsupport PUBLIC ${CMAKE_SOURCE_DIR}/tests/windows)
+
+  # One program per test file, so that each area of Quillo starts in a fresh process.
+  file(GLOB QUILLO_WINDOWS_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/windows/test_*.cpp)
+  foreach(src ${QUILLO_WINDOWS_TESTS})
+    get_filename_component(name ${src} NAME_WE)
+    add_executable(${name} ${src})
+    target_link_libraries(${name} PRIVATE quillo_testsupport gtest_main)
+    add_dependencies(${name} Quillo)
+    add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+    set_tests_properties(${name} PROPERTIES TIMEOUT 300)
+  endforeach()
+
+  # The shipped DLL must load on a bare Windows: system DLLs only, plain export names.
+  add_test(NAME dll_imports
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/check-dll.sh ${QUILLO_OBJDUMP} $<TARGET_FILE:Quillo>)
+endif()

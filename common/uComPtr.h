@@ -1,0 +1,45 @@
+// An owning COM interface reference: one Release for every reference it was given.
+#pragma once
+
+#include <unknwn.h>
+
+#include <utility>
+
+template <typename T>
+class TComPtr {
+ public:
+  TComPtr() noexcept = default;
+  TComPtr(std::nullptr_t) noexcept {}
+  // Takes over a reference the caller already holds.
+  static TComPtr Attach(T* p) noexcept {
+    TComPtr r;
+    r.p_ = p;
+    return r;
+  }
+  TComPtr(const TComPtr& o) noexcept : p_(o.p_) {
+    if (p_) p_->AddRef();
+  }
+  TComPtr(TComPtr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
+  TComPtr& operator=(TComPtr o) noexcept {
+    std::swap(p_, o.p_);
+    return *this;
+  }
+  ~TComPtr() { reset(); }
+
+  T* get() const noexcept { return p_; }
+  T* operator->() const noexcept { return p_; }
+  explicit operator bool() const noexcept { return p_ != nullptr; }
+  void reset() noexcept {
+    if (T* p = std::exchange(p_, nullptr)) p->Release();
+  }
+  T* detach() noexcept { return std::exchange(p_, nullptr); }
+  // For out-parameters; releases what it held first.
+  T** put() noexcept {
+    reset();
+    return &p_;
+  }
+  void** put_void() noexcept { return reinterpret_cast<void**>(put()); }
+
+ private:
+  T* p_ = nullptr;
+};

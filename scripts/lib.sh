@@ -1,0 +1,33 @@
+# Shared pieces of Quillo's scripts (sourced, not run).
+
+# 32-bit Wine needs a kernel that runs 32-bit programs; some virtual machines do not.
+can_run_32bit() {
+  /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+# Starts Xvfb on a free display and exports DISPLAY; stop_xvfb ends it.
+start_xvfb() {
+  fd_file=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fd_file" >/dev/null 2>&1 &
+  XVFB_PID=$!
+  i=0
+  while [ ! -s "$fd_file" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+  [ -s "$fd_file" ] || { echo "Xvfb did not start" >&2; return 1; }
+  DISPLAY=":$(head -n 1 "$fd_file")"
+  export DISPLAY
+  rm -f "$fd_file"
+}
+
+stop_xvfb() {
+  [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null
+  XVFB_PID=""
+}
+
+# The build tree whose Windows programs this machine's Wine can run, and that Wine.
+pick_wine_tree() {
+  if can_run_32bit; then
+    WINE_TREE=build WINE=/usr/lib/wine/wine
+  else
+    WINE_TREE=build/win64 WINE=/usr/lib/wine/wine64
+  fi
+}

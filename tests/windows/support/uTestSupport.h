@@ -1,0 +1,29 @@
+// Helpers shared by the tests that run under Wine.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// A fresh folder under the temporary folder, removed with everything in it at the end.
+class TTempDir {
+ public:
+  explicit TTempDir(const std::string& name = "quillo");
+  TTempDir(const TTempDir&) = delete;
+  TTempDir& operator=(const TTempDir&) = delete;
+  ~TTempDir();
+  const std::string& path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "\\" + name; }
+
+ private:
+  std::string path_;
+};
+
+// The whole content of a file, or false when it cannot be read.
+bool ReadFileBytes(const std::string& path, std::string& bytes);
+bool WriteFileBytes(const std::string& path, const std::string& bytes);
+bool FileExists(const std::string& path);
+// The names in a folder, sorted, without "." and "..".
+std::string ListFolder(const std::string& folder);
+// Delivers every message waiting for this thread.
+void PumpMessages();
