@@ -1,0 +1,4 @@
+// Placeholder until the About dialog lands.
+#include "note/uAbout.h"
+
+void ShowAboutDialog(HWND) noexcept {}
