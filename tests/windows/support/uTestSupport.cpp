@@ -90,3 +90,8 @@ void PumpMessages() {
     ::DispatchMessageA(&msg);
   }
 }
+
+bool RunningUnderWine() {
+  HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+  return ntdll && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}

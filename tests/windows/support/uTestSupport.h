@@ -27,3 +27,5 @@ bool FileExists(const std::string& path);
 std::string ListFolder(const std::string& folder);
 // Delivers every message waiting for this thread.
 void PumpMessages();
+// True when the tests run under Wine rather than Windows.
+bool RunningUnderWine();
