@@ -1,0 +1,210 @@
+// The modal run with plain windows: what it disables, which keys close, what it restores.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <memory>
+
+#include "support/uModalTestWindows.h"
+#include "support/uTestSupport.h"
+#include "ui/uModal.h"
+
+namespace {
+
+constexpr int kClose = 100;  // not IDCANCEL: Escape must find no cancel button
+
+// Hiding or destroying a visible window costs Wine about two seconds under Xvfb (it waits
+// for a window manager that is not there), so the windows live for the whole suite.
+class ModalRunTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    owner_ = new TModalTestWindow("owner", true);
+    other_ = new TModalTestWindow("other", true, 500, 100);
+    dialog_ = new TModalTestWindow("dialog", false, 200, 200);
+    close_ = dialog_->AddButton(kClose, "닫기");
+  }
+  static void TearDownTestSuite() {
+    delete dialog_;
+    delete other_;
+    delete owner_;
+  }
+  void SetUp() override {
+    ASSERT_TRUE(owner.hwnd());
+    ASSERT_TRUE(other.hwnd());
+    ASSERT_TRUE(dialog.hwnd());
+    ASSERT_TRUE(close);
+    ::SetActiveWindow(owner.hwnd());
+    PumpMessages();
+  }
+  void TearDown() override { PumpMessages(); }
+
+  static TModalTestWindow* owner_;
+  static TModalTestWindow* other_;
+  static TModalTestWindow* dialog_;
+  static HWND close_;
+  TModalTestWindow& owner = *owner_;
+  TModalTestWindow& other = *other_;
+  TModalTestWindow& dialog = *dialog_;
+  HWND close = close_;
+};
+
+TModalTestWindow* ModalRunTest::owner_ = nullptr;
+TModalTestWindow* ModalRunTest::other_ = nullptr;
+TModalTestWindow* ModalRunTest::dialog_ = nullptr;
+HWND ModalRunTest::close_ = nullptr;
+
+TEST_F(ModalRunTest, DisablesTheOtherWindowsWhileOpenAndRestoresThemAfter) {
+  TModalTestWindow hidden("hidden", false);
+  TModalTestWindow disabledBefore("disabled before", true);
+  ::EnableWindow(disabledBefore.hwnd(), FALSE);
+  ::SetActiveWindow(owner.hwnd());
+  PumpMessages();
+  ASSERT_EQ(::GetActiveWindow(), owner.hwnd());
+
+  dialog.Script({[&] {
+    EXPECT_FALSE(::IsWindowEnabled(owner.hwnd()));
+    EXPECT_FALSE(::IsWindowEnabled(other.hwnd()));
+    EXPECT_FALSE(::IsWindowEnabled(disabledBefore.hwnd()));
+    EXPECT_TRUE(::IsWindowEnabled(hidden.hwnd()));
+    EXPECT_TRUE(::IsWindowEnabled(dialog.hwnd()));
+    EXPECT_TRUE(::IsWindowVisible(dialog.hwnd()));
+    EXPECT_EQ(::GetActiveWindow(), dialog.hwnd());
+    EXPECT_EQ(::GetFocus(), close);
+    PostKey(close, VK_RETURN);
+  }});
+  EXPECT_EQ(RunModal(dialog.hwnd(), close), kClose);
+
+  EXPECT_EQ(dialog.StepsRun(), 1u);
+  EXPECT_TRUE(::IsWindowEnabled(owner.hwnd()));
+  EXPECT_TRUE(::IsWindowEnabled(other.hwnd()));
+  EXPECT_TRUE(::IsWindowEnabled(hidden.hwnd()));
+  EXPECT_FALSE(::IsWindowEnabled(disabledBefore.hwnd())) << "enabled a window it never disabled";
+  EXPECT_FALSE(::IsWindowVisible(dialog.hwnd()));
+  EXPECT_TRUE(::IsWindow(dialog.hwnd())) << "the creator destroys the dialog, not the run";
+  EXPECT_EQ(::GetActiveWindow(), owner.hwnd());
+  EXPECT_EQ(ModalResult(dialog.hwnd()), mrNone);
+}
+
+// Each key is pressed on the focused "닫기"; a key that does not close leaves the dialog
+// open with the focus where it was, and the close box ends the run then.
+TEST_F(ModalRunTest, KeysOnTheOnlyButton) {
+  struct Case {
+    const char* name;
+    WPARAM key;
+    bool withUp;
+    bool closes;
+  };
+  const Case cases[] = {
+      {"Escape", VK_ESCAPE, true, false},
+      {"Enter", VK_RETURN, false, true},
+      {"Space", VK_SPACE, true, true},
+      {"Tab", VK_TAB, true, false},
+  };
+  for (const Case& c : cases) {
+    dialog.Script({[&] {
+                     PostKey(close, c.key, c.withUp);
+                     if (!c.closes) dialog.Next();
+                   },
+                   [&] {
+                     EXPECT_TRUE(::IsWindowVisible(dialog.hwnd())) << c.name;
+                     EXPECT_EQ(::GetFocus(), close) << c.name;
+                     ::PostMessageA(dialog.hwnd(), WM_CLOSE, 0, 0);
+                   }});
+    EXPECT_EQ(RunModal(dialog.hwnd(), close), c.closes ? kClose : mrCancel) << c.name;
+    EXPECT_EQ(dialog.StepsRun(), c.closes ? 1u : 2u) << c.name;
+    EXPECT_TRUE(::IsWindowEnabled(owner.hwnd())) << c.name;
+    PumpMessages();
+  }
+}
+
+TEST_F(ModalRunTest, TabMovesBetweenButtonsAndEscapeFindsTheCancelButton) {
+  HWND second = dialog.AddButton(101, "second");
+  HWND cancel = dialog.AddButton(IDCANCEL, "cancel");
+  dialog.Script({[&] {
+                   PostKey(close, VK_TAB);
+                   dialog.Next();
+                 },
+                 [&] {
+                   EXPECT_EQ(::GetFocus(), second);
+                   PostKey(second, VK_TAB);
+                   dialog.Next();
+                 },
+                 [&] {
+                   EXPECT_EQ(::GetFocus(), cancel);
+                   PostKey(cancel, VK_TAB);
+                   dialog.Next();
+                 },
+                 [&] {
+                   EXPECT_EQ(::GetFocus(), close) << "Tab wraps around";
+                   PostKey(close, VK_ESCAPE);
+                 }});
+  EXPECT_EQ(RunModal(dialog.hwnd(), close), IDCANCEL);
+  EXPECT_EQ(dialog.StepsRun(), 4u);
+}
+
+// Disabling a window cancels its mode anyway; a hidden window is not disabled, so only the
+// run's own cancel reaches it.
+TEST_F(ModalRunTest, CancelsTheMouseCaptureFirst) {
+  TModalTestWindow hidden("hidden", false);
+  ::SetCapture(hidden.hwnd());
+  ASSERT_EQ(::GetCapture(), hidden.hwnd());
+  dialog.Script({[&] {
+    EXPECT_EQ(::GetCapture(), nullptr);
+    EXPECT_EQ(hidden.cancelModes, 1);
+    SetModalResult(dialog.hwnd(), kClose);
+  }});
+  EXPECT_EQ(RunModal(dialog.hwnd()), kClose);
+}
+
+TEST_F(ModalRunTest, ADialogDestroyedWhileOpenEndsTheRunWithCancel) {
+  TModalTestWindow doomed("doomed", false, 200, 200);
+  doomed.Script({[&] { ::DestroyWindow(doomed.hwnd()); }});
+  EXPECT_EQ(RunModal(doomed.hwnd()), mrCancel);
+  EXPECT_TRUE(::IsWindowEnabled(owner.hwnd()));
+  EXPECT_TRUE(::IsWindowEnabled(other.hwnd()));
+}
+
+TEST_F(ModalRunTest, LeavesTheActivationAloneWhenTheDialogWasNoLongerActive) {
+  std::unique_ptr<TModalTestWindow> later;
+  dialog.Script({[&] {
+    later = std::make_unique<TModalTestWindow>("opened while the dialog runs", true, 600, 300);
+    ::SetActiveWindow(later->hwnd());
+    SetModalResult(dialog.hwnd(), kClose);
+  }});
+  EXPECT_EQ(RunModal(dialog.hwnd()), kClose);
+  ASSERT_NE(later, nullptr);
+  EXPECT_EQ(::GetActiveWindow(), later->hwnd());
+  EXPECT_TRUE(::IsWindowEnabled(later->hwnd()));
+}
+
+TEST_F(ModalRunTest, NotAWindowIsCancelAtOnce) {
+  HWND gone = ::CreateWindowExA(0, "STATIC", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+  ::DestroyWindow(gone);
+  EXPECT_EQ(RunModal(gone), mrCancel);
+  EXPECT_EQ(RunModal(nullptr), mrCancel);
+  EXPECT_TRUE(::IsWindowEnabled(owner.hwnd()));
+}
+
+TEST(CentreOverOwner, HalvesTruncateTowardZeroAndNegativesBecomeZero) {
+  struct Case {
+    RECT owner;
+    int width, height;
+    LONG left, top;
+  };
+  const Case cases[] = {
+      {{100, 50, 982, 678}, 462, 253, 310, 237},      // (882-462)/2, (628-253)/2 = 187
+      {{0, 0, 883, 629}, 462, 253, 210, 188},         // odd differences round down
+      {{300, 300, 400, 400}, 462, 253, 119, 224},     // -362/2 = -181, -153/2 = -76
+      {{10, 10, 110, 110}, 463, 254, 0, 0},           // 10 + (-363/2 = -181) < 0
+      {{-882, -628, 0, 0}, 462, 253, 0, 0},           // a monitor left of and above
+      {{-100, 400, 782, 1028}, 462, 253, 110, 587},   // partly off the left edge
+      {{-500, 100, 382, 728}, 462, 253, 0, 287},
+      {{2000, 1500, 2882, 2128}, 462, 253, 2210, 1687},  // no correction for the screen
+  };
+  for (const Case& c : cases) {
+    const POINT p = CentreOverOwner(c.owner, c.width, c.height);
+    EXPECT_EQ(p.x, c.left) << c.owner.left << "," << c.owner.top;
+    EXPECT_EQ(p.y, c.top) << c.owner.left << "," << c.owner.top;
+  }
+}
+
+}  // namespace
