@@ -3,6 +3,9 @@
 
 #include <string>
 
+#include "note/uNote.h"
+#include "ui/uForm.h"
+
 // Opens a new note window for the folder, owned by the application object, shown without
 // waiting (modeless); returns at once. False, and no window, when it could not be made.
 // Never throws.
@@ -11,3 +14,37 @@ bool OpenNoteWindow(const std::string& folder) noexcept;
 // Told each time a note window opens (true) and is destroyed (false), so that the library
 // can stay loaded while a window with unsaved text is open.
 void SetNoteWindowCountHook(void (*hook)(bool opened)) noexcept;
+
+// Set when a Ctrl+S key-down was handled, cleared when the next character that reaches any
+// note window has been dropped: that character is the control character of the same stroke.
+extern bool CtrlSPressed;
+
+class TFormQuillo : public TForm, public NoteNotifier {
+ public:
+  TFormQuillo();
+  ~TFormQuillo() override;
+
+  void SetFolder(const std::string& folder) { FFolder = folder; }
+  const std::string& Folder() const noexcept { return FFolder; }
+  void ShowNotice(NoteNotice notice) override;
+
+  void BitBtn1Click();
+  void BitBtn3Click();
+  void BitBtn4Click();
+  void BitBtn5Click();
+  void Button1Click();
+
+ protected:
+  void FormCreate() override;
+  void FormActivate() override;
+  void FormClose(TCloseAction& action) override;
+  void FormKeyDown(WORD& key, unsigned shift) override;
+  void FormKeyPress(char& key) override;
+  bool FormMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
+
+ private:
+  Note MakeNote() const;
+
+  std::string FFolder;
+  bool FFirstActivate = true;
+};

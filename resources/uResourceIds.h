@@ -1,0 +1,5 @@
+// Identifiers of the resources carried by Quillo.dll (shared by Quillo.rc and the code).
+#pragma once
+
+#define IDB_CHECK 201  // green check mark, navy shading: normal and greyed, 36 x 18
+#define IDB_CROSS 202  // red cross: normal and greyed, 36 x 18

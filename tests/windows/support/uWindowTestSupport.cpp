@@ -1,0 +1,109 @@
+#include "support/uWindowTestSupport.h"
+
+bool PumpUntil(const std::function<bool()>& done, DWORD ms) {
+  const DWORD start = ::GetTickCount();
+  for (;;) {
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&msg);
+      ::DispatchMessageA(&msg);
+    }
+    if (done()) return true;
+    if (::GetTickCount() - start > ms) return false;
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+}
+
+TKeysDown::TKeysDown(std::initializer_list<int> keys) {
+  ::GetKeyboardState(saved_);
+  BYTE state[256];
+  ::GetKeyboardState(state);
+  for (int k : keys) state[k] |= 0x80;
+  ::SetKeyboardState(state);
+}
+
+TKeysDown::~TKeysDown() { ::SetKeyboardState(saved_); }
+
+void PressKey(HWND target, UINT vk, bool alt) {
+  const UINT scan = ::MapVirtualKeyA(vk, 0);
+  const LPARAM down = 1 | (static_cast<LPARAM>(scan) << 16) | (alt ? (1 << 29) : 0);
+  const LPARAM up = down | (1u << 30) | (1u << 31);
+  ::PostMessageA(target, alt ? WM_SYSKEYDOWN : WM_KEYDOWN, vk, down);
+  ::PostMessageA(target, alt ? WM_SYSKEYUP : WM_KEYUP, vk, up);
+  PumpUntil([] { return true; }, 0);
+}
+
+void TypeChar(HWND target, char ch) {
+  ::PostMessageA(target, WM_CHAR, static_cast<unsigned char>(ch), 1);
+  PumpUntil([] { return true; }, 0);
+}
+
+std::string WindowText(HWND w) {
+  char buf[4096] = {};
+  const int n = ::GetWindowTextA(w, buf, sizeof buf);
+  return std::string(buf, n > 0 ? static_cast<size_t>(n) : 0);
+}
+
+RECT ChildRect(HWND child) {
+  RECT r{};
+  ::GetWindowRect(child, &r);
+  ::MapWindowPoints(HWND_DESKTOP, ::GetParent(child), reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+TBoxWatcher::TBoxWatcher(const std::string& caption) : caption_(caption) {
+  ::InitializeCriticalSection(&lock_);
+  thread_ = ::CreateThread(nullptr, 0, &TBoxWatcher::Run, this, 0, nullptr);
+}
+
+TBoxWatcher::~TBoxWatcher() {
+  ::InterlockedExchange(&stop_, 1);
+  if (thread_) {
+    ::WaitForSingleObject(thread_, INFINITE);
+    ::CloseHandle(thread_);
+  }
+  ::DeleteCriticalSection(&lock_);
+}
+
+std::vector<TSeenBox> TBoxWatcher::Take() {
+  ::EnterCriticalSection(&lock_);
+  std::vector<TSeenBox> r;
+  r.swap(seen_);
+  ::LeaveCriticalSection(&lock_);
+  return r;
+}
+
+DWORD WINAPI TBoxWatcher::Run(void* p) {
+  auto* self = static_cast<TBoxWatcher*>(p);
+  while (!self->stop_) {
+    std::vector<HWND> alive;
+    for (HWND h : self->handled_)
+      if (::IsWindow(h)) alive.push_back(h);
+    self->handled_.swap(alive);
+    ::EnumWindows(
+        [](HWND w, LPARAM lp) -> BOOL {
+          auto* me = reinterpret_cast<TBoxWatcher*>(lp);
+          DWORD pid = 0;
+          ::GetWindowThreadProcessId(w, &pid);
+          char cls[64] = {};
+          ::GetClassNameA(w, cls, sizeof cls);
+          if (pid != ::GetCurrentProcessId() || lstrcmpA(cls, "#32770") != 0 ||
+              !::IsWindowVisible(w) || WindowText(w) != me->caption_)
+            return TRUE;
+          // A box stays up until its thread takes the posted OK: note it once.
+          for (HWND h : me->handled_)
+            if (h == w) return TRUE;
+          me->handled_.push_back(w);
+          char text[1024] = {};
+          ::GetDlgItemTextA(w, 0xFFFF, text, sizeof text);
+          ::EnterCriticalSection(&me->lock_);
+          me->seen_.push_back({text, ::GetWindow(w, GW_OWNER)});
+          ::LeaveCriticalSection(&me->lock_);
+          ::PostMessageA(w, WM_COMMAND, IDOK, 0);
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(self));
+    ::Sleep(10);
+  }
+  return 0;
+}

@@ -1,0 +1,59 @@
+// Driving real windows from the Wine tests: pumping, keys with a keyboard state, and a
+// watcher thread that reads and dismisses message boxes.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// Delivers this thread's messages until the condition holds or about `ms` have passed.
+bool PumpUntil(const std::function<bool()>& done, DWORD ms = 3000);
+
+// Holds the given keys down in this thread's keyboard state; puts the old state back.
+class TKeysDown {
+ public:
+  explicit TKeysDown(std::initializer_list<int> keys);
+  ~TKeysDown();
+  TKeysDown(const TKeysDown&) = delete;
+  TKeysDown& operator=(const TKeysDown&) = delete;
+
+ private:
+  BYTE saved_[256];
+};
+
+// Posts a key-down (WM_SYSKEYDOWN when alt) and its key-up to the window and pumps them
+// through TranslateMessage, as a host's loop would.
+void PressKey(HWND target, UINT vk, bool alt = false);
+// Posts one character message and pumps it.
+void TypeChar(HWND target, char ch);
+
+std::string WindowText(HWND w);
+// A window's rectangle in its parent's client coordinates.
+RECT ChildRect(HWND child);
+
+struct TSeenBox {
+  std::string text;
+  HWND owner;
+};
+
+// While alive, a second thread dismisses every visible message box of this process whose
+// caption is `caption`, after noting its text and owner.
+class TBoxWatcher {
+ public:
+  explicit TBoxWatcher(const std::string& caption);
+  ~TBoxWatcher();
+  TBoxWatcher(const TBoxWatcher&) = delete;
+  TBoxWatcher& operator=(const TBoxWatcher&) = delete;
+  std::vector<TSeenBox> Take();
+
+ private:
+  static DWORD WINAPI Run(void* self);
+  std::string caption_;
+  CRITICAL_SECTION lock_;
+  std::vector<TSeenBox> seen_;
+  std::vector<HWND> handled_;  // the watcher thread's own
+  volatile LONG stop_ = 0;
+  HANDLE thread_ = nullptr;
+};

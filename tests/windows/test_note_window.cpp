@@ -1,0 +1,435 @@
+// The note window, driven through its real controls under Wine, pumped the way a host's
+// plain GetMessage/TranslateMessage/DispatchMessage loop would.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <set>
+#include <vector>
+
+#include "note/fQuillo.h"
+#include "support/uTestSupport.h"
+#include "support/uWindowTestSupport.h"
+#include "ui/uApplication.h"
+
+namespace {
+
+int g_open = 0;
+void CountHook(bool opened) { g_open += opened ? 1 : -1; }
+
+const char kNoText[] = "저장하려면 내용이 있어야 합니다.";
+const char kNoTitle[] = "제목을 설정하세요.";
+
+std::set<HWND> NoteWindows() {
+  std::set<HWND> all;
+  ::EnumThreadWindows(
+      ::GetCurrentThreadId(),
+      [](HWND w, LPARAM lp) -> BOOL {
+        char cls[64] = {};
+        ::GetClassNameA(w, cls, sizeof cls);
+        if (lstrcmpA(cls, "TFormQuillo") == 0) reinterpret_cast<std::set<HWND>*>(lp)->insert(w);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&all));
+  return all;
+}
+
+class NoteWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InitWindowing(::GetModuleHandleA(nullptr));
+    SetNoteWindowCountHook(&CountHook);
+    // The button pictures live in Quillo.dll, beside this program.
+    dll_ = ::LoadLibraryExA("Quillo.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (dll_) Application()->SetResourceModule(dll_);
+    CtrlSPressed = false;
+  }
+  void TearDown() override {
+    DoneWindowing(false);
+    EXPECT_EQ(g_open, 0) << "note windows left counted";
+    EXPECT_TRUE(NoteWindows().empty());
+    SetNoteWindowCountHook(nullptr);
+    if (dll_) ::FreeLibrary(dll_);
+    EXPECT_TRUE(boxes.Take().empty()) << "unexpected notices";
+  }
+
+  // Opens a window the way the context-menu command does and waits until it is active.
+  TFormQuillo* Open(const std::string& folder) {
+    const std::set<HWND> before = NoteWindows();
+    EXPECT_TRUE(OpenNoteWindow(folder));
+    HWND made = nullptr;
+    for (HWND w : NoteWindows())
+      if (!before.count(w)) made = w;
+    auto* form = dynamic_cast<TFormQuillo*>(TForm::FromHandle(made));
+    EXPECT_NE(form, nullptr);
+    DWORD t0 = GetTickCount();
+    if (form) PumpUntil([&] { return ::GetForegroundWindow() == made; });
+    printf("open %lu fg=%p made=%p active=%p\n", GetTickCount()-t0, (void*)GetForegroundWindow(), (void*)made, (void*)GetActiveWindow());
+    return form;
+  }
+
+  static HWND Ctl(TFormQuillo* f, const char* name) { return f->ControlHandle(name); }
+  static void SetText(TFormQuillo* f, const char* name, const std::string& text) {
+    ::SendMessageA(Ctl(f, name), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  }
+  static void CaretToEnd(HWND edit) {
+    const LRESULT n = ::SendMessageA(edit, WM_GETTEXTLENGTH, 0, 0);
+    ::SendMessageA(edit, EM_SETSEL, n, n);
+  }
+  static void Click(TFormQuillo* f, const char* name) {
+    ::SendMessageA(Ctl(f, name), BM_CLICK, 0, 0);
+  }
+  static void CtrlS(HWND target) {
+    TKeysDown ctrl({VK_CONTROL});
+    ::PostMessageA(target, WM_KEYDOWN, 'S', 0x001F0001);
+    PumpUntil([] { return true; }, 0);
+  }
+  std::vector<std::string> NoticeTexts(HWND owner) {
+    std::vector<std::string> texts;
+    for (const auto& b : boxes.Take()) {
+      EXPECT_EQ(b.owner, owner) << "notice not owned by the note window";
+      texts.push_back(b.text);
+    }
+    return texts;
+  }
+
+  TTempDir dir;
+  TBoxWatcher boxes{"알림"};
+  HMODULE dll_ = nullptr;
+};
+
+TEST_F(NoteWindowTest, LayoutTextsAreByteExact) {
+  TFormQuillo* f = Open(dir.path());
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(WindowText(f->Handle()), "Quillo  Ver1.1");
+  struct Case { const char* name; const char* cls; std::string text; };
+  const std::vector<Case> cases = {
+      {"Label2", "Static", "제목 겸 파일명  "},
+      {"Label1", "Static", ".txt"},
+      {"Button1", "Button", "첫줄을 제목으로"},
+      {"BitBtn1", "Button", "프로그램 정보"},
+      {"BitBtn5", "Button", "Save (&S)"},
+      {"BitBtn3", "Button", "만들기"},
+      {"BitBtn4", "Button", "취소"},
+      {"EditTitle", "Edit", ""},
+      {"Memo1", "Edit", ""},
+  };
+  for (const auto& c : cases) {
+    HWND h = Ctl(f, c.name);
+    ASSERT_NE(h, nullptr) << c.name;
+    char cls[32] = {};
+    ::GetClassNameA(h, cls, sizeof cls);
+    EXPECT_EQ(lstrcmpiA(cls, c.cls), 0) << c.name << " is a " << cls;
+    EXPECT_EQ(WindowText(h), c.text) << c.name;
+  }
+  const LONG_PTR memo = ::GetWindowLongPtrA(Ctl(f, "Memo1"), GWL_STYLE);
+  EXPECT_EQ(memo & (ES_MULTILINE | WS_VSCROLL | WS_HSCROLL | ES_AUTOHSCROLL | ES_AUTOVSCROLL),
+            ES_MULTILINE | WS_VSCROLL | WS_HSCROLL | ES_AUTOHSCROLL | ES_AUTOVSCROLL);
+  EXPECT_GE(::SendMessageA(Ctl(f, "Memo1"), EM_GETLIMITTEXT, 0, 0), 0x7FFFFFFE);
+  EXPECT_GE(::SendMessageA(Ctl(f, "EditTitle"), EM_GETLIMITTEXT, 0, 0), 0x7FFFFFFE);
+  const LONG_PTR frame = ::GetWindowLongPtrA(f->Handle(), GWL_STYLE);
+  EXPECT_EQ(frame & WS_OVERLAPPEDWINDOW, WS_OVERLAPPEDWINDOW);
+  EXPECT_EQ(::GetWindow(f->Handle(), GW_OWNER), nullptr);
+  EXPECT_EQ(::GetFocus(), Ctl(f, "Memo1"));
+}
+
+TEST_F(NoteWindowTest, FolderLabelAppearsOnFirstActivation) {
+  for (const std::string& folder : {std::string("C:\\"), dir.path()}) {
+    TFormQuillo* f = Application()->CreateForm<TFormQuillo>();
+    f->SetFolder(folder);
+    EXPECT_EQ(WindowText(Ctl(f, "LFolder")), "저장 폴더 : ");
+    f->Show();
+    PumpUntil([&] { return ::GetForegroundWindow() == f->Handle(); });
+    EXPECT_EQ(WindowText(Ctl(f, "LFolder")), "저장 폴더: " + folder);
+    // Later activations change nothing, even with another folder.
+    f->SetFolder("D:\\other");
+    ::SendMessageA(f->Handle(), WM_ACTIVATE, WA_ACTIVE, 0);
+    EXPECT_EQ(WindowText(Ctl(f, "LFolder")), "저장 폴더: " + folder);
+    f->Free();
+  }
+}
+
+TEST_F(NoteWindowTest, CtrlSSavesStaysOpenAndTypesNoControlCharacter) {
+  TFormQuillo* f = Open(dir.path());
+  ASSERT_NE(f, nullptr);
+  HWND memo = Ctl(f, "Memo1");
+  SetText(f, "Memo1", "hello");
+  SetText(f, "EditTitle", "note");
+  CaretToEnd(memo);
+  CtrlS(memo);
+  std::string bytes;
+  ASSERT_TRUE(ReadFileBytes(dir.File("note.txt"), bytes));
+  EXPECT_EQ(bytes, "hello");
+  EXPECT_FALSE(CtrlSPressed);
+  EXPECT_TRUE(::IsWindow(f->Handle()));
+  TypeChar(memo, 'x');
+  EXPECT_EQ(WindowText(memo), "hellox");
+  // Ctrl+Shift+S saves as well, from the title box too.
+  SetText(f, "Memo1", "second");
+  {
+    TKeysDown shift({VK_SHIFT});
+    CtrlS(Ctl(f, "EditTitle"));
+  }
+  ASSERT_TRUE(ReadFileBytes(dir.File("note.txt"), bytes));
+  EXPECT_EQ(bytes, "second");
+  EXPECT_EQ(WindowText(Ctl(f, "EditTitle")), "note");
+}
+
+TEST_F(NoteWindowTest, CtrlSOnEmptyTextShowsNoticeAndNextCharacterArrives) {
+  TFormQuillo* f = Open(dir.path());
+  ASSERT_NE(f, nullptr);
+  HWND memo = Ctl(f, "Memo1");
+  CtrlS(memo);
+  EXPECT_EQ(NoticeTexts(f->Handle()), std::vector<std::string>{kNoText});
+  EXPECT_EQ(WindowText(memo), "");
+  TypeChar(memo, 'a');
+  EXPECT_EQ(WindowText(memo), "a");
+  EXPECT_EQ(ListFolder(dir.path()), "");
+}
+
+TEST_F(NoteWindowTest, MakeSavesThenClosesOnlyWhenTheLoopRuns) {
+  TFormQuillo* f = Open(dir.path());
+  ASSERT_NE(f, nullptr);
+  HWND w = f->Handle();
+  SetText(f, "Memo1", "text");
+  Click(f, "BitBtn3");  // no title
+  EXPECT_EQ(NoticeTexts(w), std::vector<std::string>{kNoTitle});
+  PumpUntil([] { return false; }, 50);
+  ASSERT_TRUE(::IsWindow(w));
+  EXPECT_EQ(WindowText(Ctl(f, "Memo1")), "text");
+
+  SetText(f, "EditTitle", "made");
+  Click(f, "BitBtn3");
+  EXPECT_TRUE(::IsWindow(w)) << "destroyed before the loop delivered the release";
+  EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(w); }));
+  std::string bytes;
+  ASSERT_TRUE(ReadFileBytes(dir.File("made.txt"), bytes));
+  EXPECT_EQ(bytes, "text");
+  EXPECT_EQ(g_open, 0);
+}
+
+TEST_F(NoteWindowTest, SaveTwiceOverwritesAndStaysOpen) {
+  TFormQuillo* f = Open(dir.path());
+  ASSERT_NE(f, nullptr);
+  SetText(f, "EditTitle", "twice");
+  for (const char* text : {"a much longer first text", "short"}) {
+    SetText(f, "Memo1", text);
+    Click(f, "BitBtn5");
+    std::string bytes;
+    ASSERT_TRUE(ReadFileBytes(dir.File("twice.txt"), bytes));
+    EXPECT_EQ(bytes, text);
+  }
+  PumpUntil([] { return false; }, 50);
+  EXPECT_TRUE(::IsWindow(f->Handle()));
+}
+
+TEST_F(NoteWindowTest, CancelCloseBoxAndEndSessionNeverAsk) {
+  struct Case { const char* how; void (*close)(TFormQuillo*); bool closes; };
+  const Case cases[] = {
+      {"cancel button", [](TFormQuillo* f) { Click(f, "BitBtn4"); }, true},
+      {"close box", [](TFormQuillo* f) { ::PostMessageA(f->Handle(), WM_SYSCOMMAND, SC_CLOSE, 0); }, true},
+      {"end of session", [](TFormQuillo* f) {
+         EXPECT_EQ(::SendMessageA(f->Handle(), WM_QUERYENDSESSION, 0, 0), TRUE);
+       }, false},
+  };
+  for (const auto& c : cases) {
+    TFormQuillo* f = Open(dir.path());
+    ASSERT_NE(f, nullptr);
+    HWND w = f->Handle();
+    SetText(f, "Memo1", "unsaved");
+    SetText(f, "EditTitle", "unsaved");
+    c.close(f);
+    PumpUntil([&] { return !::IsWindow(w); }, c.closes ? 3000 : 100);
+    EXPECT_EQ(::IsWindow(w) == FALSE, c.closes) << c.how;
+    EXPECT_EQ(ListFolder(dir.path()), "") << c.how;
+    if (::IsWindow(w)) ::DestroyWindow(w);
+  }
+}
+
+TEST_F(NoteWindowTest, FirstLineAsTitle) {
+  struct Case { std::string text, expected; };
+  const std::vector<Case> cases = {
+      {"\r\n   \r\n\tTitle/1  \r\nbody", "Title 1"},
+      {"제목 줄\r\n둘째 줄", "제목 줄"},
+      {"", "kept"},
+      {"  \r\n\t\r\n   ", "kept"},
+  };
+  TFormQuillo* f = Open(dir.path());
+  ASSERT_NE(f, nullptr);
+  for (const auto& c : cases) {
+    SetText(f, "EditTitle", "kept");
+    SetText(f, "Memo1", c.text);
+    Click(f, "Button1");
+    EXPECT_EQ(WindowText(Ctl(f, "EditTitle")), c.expected) << c.text;
+  }
+}
+
+TEST_F(NoteWindowTest, TwoWindowsSaveIntoTheirOwnFolders) {
+  TTempDir other("quillo-other");
+  TFormQuillo* a = Open(dir.path());
+  TFormQuillo* b = Open(other.path());
+  ASSERT_TRUE(a && b);
+  for (auto [f, text] : {std::pair{a, "in a"}, std::pair{b, "in b"}}) {
+    SetText(f, "Memo1", text);
+    SetText(f, "EditTitle", "same");
+    Click(f, "BitBtn5");
+  }
+  std::string bytes;
+  ASSERT_TRUE(ReadFileBytes(dir.File("same.txt"), bytes));
+  EXPECT_EQ(bytes, "in a");
+  ASSERT_TRUE(ReadFileBytes(other.File("same.txt"), bytes));
+  EXPECT_EQ(bytes, "in b");
+  HWND wa = a->Handle(), wb = b->Handle();
+  Click(a, "BitBtn4");
+  PumpUntil([&] { return !::IsWindow(wa); });
+  EXPECT_FALSE(::IsWindow(wa));
+  EXPECT_TRUE(::IsWindow(wb));
+  EXPECT_EQ(g_open, 1);
+}
+
+TEST_F(NoteWindowTest, TabOrderEscapeAndMnemonicUnderAPlainLoop) {
+  TFormQuillo* f = Open(dir.path());
+  ASSERT_NE(f, nullptr);
+  const std::vector<const char*> order = {"Memo1",   "EditTitle", "BitBtn1", "BitBtn3",
+                                          "BitBtn4", "BitBtn5",   "Button1", "Memo1"};
+  ASSERT_EQ(::GetFocus(), Ctl(f, "Memo1"));
+  for (size_t i = 1; i < order.size(); ++i) {
+    PressKey(::GetFocus(), VK_TAB);
+    EXPECT_EQ(::GetFocus(), Ctl(f, order[i])) << "Tab after " << order[i - 1];
+  }
+  for (size_t i = order.size() - 1; i > 0; --i) {
+    TKeysDown shift({VK_SHIFT});
+    PressKey(::GetFocus(), VK_TAB);
+    EXPECT_EQ(::GetFocus(), Ctl(f, order[i - 1])) << "Shift+Tab from " << order[i];
+  }
+  EXPECT_EQ(WindowText(Ctl(f, "Memo1")), "") << "Tab typed into the text";
+
+  // Enter in the text box is a line break; Alt+S is "Save (&S)".
+  HWND memo = Ctl(f, "Memo1");
+  SetText(f, "Memo1", "one");
+  CaretToEnd(memo);
+  PressKey(memo, VK_RETURN);
+  TypeChar(memo, '2');
+  EXPECT_EQ(WindowText(memo), "one\r\n2");
+  SetText(f, "EditTitle", "alt");
+  {
+    TKeysDown alt({VK_MENU});
+    PressKey(memo, 'S', true);
+  }
+  std::string bytes;
+  ASSERT_TRUE(ReadFileBytes(dir.File("alt.txt"), bytes));
+  EXPECT_EQ(bytes, "one\r\n2");
+
+  HWND w = f->Handle();
+  PressKey(memo, VK_ESCAPE);
+  EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(w); })) << "Escape did not cancel";
+}
+
+TEST_F(NoteWindowTest, EnterAndSpaceClickTheFocusedButton) {
+  for (UINT key : {VK_RETURN, VK_SPACE}) {
+    TFormQuillo* f = Open(dir.path());
+    ASSERT_NE(f, nullptr);
+    SetText(f, "Memo1", "keyed");
+    SetText(f, "EditTitle", key == VK_RETURN ? "enter" : "space");
+    HWND save = Ctl(f, "BitBtn5");
+    ::SetFocus(save);
+    PressKey(save, key);
+    std::string bytes;
+    EXPECT_TRUE(ReadFileBytes(dir.File(key == VK_RETURN ? "enter.txt" : "space.txt"), bytes))
+        << "key " << key;
+    f->Free();
+  }
+}
+
+TEST_F(NoteWindowTest, ResizingKeepsAnchoredDistances) {
+  TFormQuillo* f = Open(dir.path());
+  ASSERT_NE(f, nullptr);
+  const layout::TScale s = f->Scale();
+  auto sc = [&](int v) { return layout::Scaled(v, s); };
+  RECT wr{};
+  ::GetWindowRect(f->Handle(), &wr);
+  EXPECT_EQ(wr.right - wr.left, sc(882));
+  EXPECT_EQ(wr.bottom - wr.top, sc(628));
+
+  struct Case { const char* name; bool left, right, top, bottom; int rightGap; };
+  const std::vector<Case> cases = {
+      {"LFolder", true, false, true, false, -1},  {"Label2", true, false, true, false, -1},
+      {"EditTitle", true, true, true, false, 41}, {"Label1", false, true, true, false, -1},
+      {"Button1", false, true, true, false, 41},  {"Memo1", true, true, true, true, 9},
+      {"BitBtn1", true, false, false, true, -1},  {"BitBtn5", true, false, false, true, -1},
+      {"BitBtn3", false, true, false, true, 129}, {"BitBtn4", false, true, false, true, 9},
+  };
+  auto measure = [&]() {
+    RECT client{};
+    ::GetClientRect(f->Handle(), &client);
+    std::vector<RECT> gaps;  // left, top, right gap, bottom gap
+    for (const auto& c : cases) {
+      RECT r = ChildRect(Ctl(f, c.name));
+      gaps.push_back({r.left, r.top, client.right - r.right, client.bottom - r.bottom});
+    }
+    return gaps;
+  };
+  const auto before = measure();
+  for (size_t i = 0; i < cases.size(); ++i) {
+    if (cases[i].rightGap >= 0) {
+      EXPECT_EQ(before[i].right, sc(cases[i].rightGap)) << cases[i].name;
+    }
+  }
+  // The text box ends where the button bar begins, which is 41 high at the bottom.
+  RECT client{};
+  ::GetClientRect(f->Handle(), &client);
+  EXPECT_EQ(before[5].bottom, sc(594) - sc(553));
+  EXPECT_EQ(client.bottom - ChildRect(Ctl(f, "BitBtn4")).top, sc(594) - sc(553) - sc(8));
+
+  ::SetWindowPos(f->Handle(), nullptr, 0, 0, sc(882) + 120, sc(628) + 90, SWP_NOMOVE | SWP_NOZORDER);
+  const auto after = measure();
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const auto& c = cases[i];
+    if (c.left) {
+      EXPECT_EQ(after[i].left, before[i].left) << c.name;
+    }
+    if (c.right) {
+      EXPECT_EQ(after[i].right, before[i].right) << c.name;
+    }
+    if (c.top) {
+      EXPECT_EQ(after[i].top, before[i].top) << c.name;
+    }
+    if (c.bottom) {
+      EXPECT_EQ(after[i].bottom, before[i].bottom) << c.name;
+    }
+    if (!c.left) {
+      EXPECT_EQ(after[i].left, before[i].left + 120) << c.name;
+    }
+    if (!c.right) {
+      EXPECT_EQ(after[i].right, before[i].right + 120) << c.name;
+    }
+  }
+}
+
+TEST_F(NoteWindowTest, PlacedInTheCentreOfThePrimaryScreen) {
+  TFormQuillo* f = Open(dir.path());
+  ASSERT_NE(f, nullptr);
+  RECT wr{};
+  ::GetWindowRect(f->Handle(), &wr);
+  const int w = wr.right - wr.left, h = wr.bottom - wr.top;
+  EXPECT_EQ(wr.left, layout::CentredOrigin(0, ::GetSystemMetrics(SM_CXSCREEN), w));
+  EXPECT_EQ(wr.top, layout::CentredOrigin(0, ::GetSystemMetrics(SM_CYSCREEN), h));
+}
+
+TEST_F(NoteWindowTest, UnloadingDestroysOpenWindows) {
+  HWND a = Open(dir.path())->Handle();
+  HWND b = Open(dir.path())->Handle();
+  EXPECT_EQ(g_open, 2);
+  DoneWindowing(false);
+  EXPECT_FALSE(::IsWindow(a));
+  EXPECT_FALSE(::IsWindow(b));
+  EXPECT_EQ(g_open, 0);
+  EXPECT_EQ(Application(), nullptr);
+}
+
+TEST_F(NoteWindowTest, NoWindowWithoutTheLayer) {
+  DoneWindowing(false);
+  EXPECT_FALSE(OpenNoteWindow(dir.path()));
+  EXPECT_TRUE(NoteWindows().empty());
+}
+
+}  // namespace

@@ -1,0 +1,197 @@
+// Forms whose layout is data. A form class is a table of TControlDef rows plus a TFormDef;
+// TForm reads the table once, creates the real controls, scales them for the screen, keeps
+// them anchored on resizing, previews every key of every control, handles the dialog keys
+// itself (so that a plain GetMessage/TranslateMessage/DispatchMessage loop is enough) and
+// frees itself after closing through a posted release message.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "common/uHandles.h"
+#include "ui/uLayout.h"
+
+class TForm;
+
+// Colours: an RGB value, or one of the system's colours marked with the high bit (like
+// kClWindowText), resolved when painting so that a change of theme is followed.
+constexpr COLORREF kSystemColor = 0x80000000u;
+constexpr COLORREF kClWindowText = kSystemColor | COLOR_WINDOWTEXT;
+constexpr COLORREF kClBtnFace = kSystemColor | COLOR_BTNFACE;
+constexpr COLORREF kClNavy = RGB(0, 0, 128);
+constexpr COLORREF kClGreen = RGB(0, 128, 0);
+COLORREF ResolveColor(COLORREF c) noexcept;
+
+// A font as designed (pixels at 96 DPI). A null face means the form's window font.
+struct TFontDef {
+  const char* face = nullptr;
+  int height = 0;  // negative: character height, as the system's LOGFONT
+  bool bold = false;
+  COLORREF color = kClWindowText;
+};
+
+enum class TControlKind {
+  Label,          // STATIC, no prefix processing
+  Edit,           // single-line EDIT with a sunken edge
+  Memo,           // multi-line EDIT with both scroll bars, no wrapping
+  Button,         // push button
+  PictureButton,  // owner-drawn push button with a picture left of the caption
+  Panel,          // a container without a window of its own (holds others, paints nothing)
+  GroupBox,       // frame around others; its children are its siblings at the system level
+  Image,          // an empty picture box
+};
+
+enum TControlFlags : unsigned {
+  cfNone = 0,
+  cfAutoSize = 1,    // labels: width and height follow the caption
+  cfAutoHeight = 2,  // edits: height follows the font
+  cfCancel = 4,      // Escape clicks it
+  cfDefault = 8,     // Enter anywhere but in a multi-line box or on another button clicks it
+};
+
+enum class TAlign { None, Top, Bottom };
+
+using TNotifyEvent = void (TForm::*)();
+
+// Binds a handler of a derived form into a table row.
+template <typename F>
+constexpr TNotifyEvent Handler(void (F::*h)()) {
+  return static_cast<TNotifyEvent>(h);
+}
+
+// One control of a form, as designed.
+struct TControlDef {
+  const char* name;
+  TControlKind kind;
+  int parent;  // row index of the containing Panel or GroupBox; -1: the form's client area
+  layout::TRect rect;  // design pixels, relative to the parent
+  unsigned anchors;
+  TAlign align;
+  TFontDef font;
+  const char* caption;
+  int tabOrder;  // -1: not reached with Tab
+  TNotifyEvent onClick = nullptr;
+  unsigned flags = cfNone;
+  int picture = 0;      // resource id of a 2-image bitmap (normal, greyed) for PictureButton
+  int modalResult = 0;  // copied into the form when clicked, before onClick runs
+  const char* imeName = nullptr;  // input method asked for while an edit has the focus
+};
+
+enum class TPosition { Default, ScreenCenter, OwnerFormCenter };
+
+// The form itself, as designed.
+struct TFormDef {
+  const char* className;  // the window class, one per form class
+  const char* caption;
+  int width, height;      // outer size at design, or the client size when sizeIsClient
+  bool sizeIsClient;
+  int clientWidth, clientHeight;  // the client area the table was laid out for
+  DWORD style;
+  DWORD exStyle;
+  TFontDef font;          // the window font
+  int designTextHeight;   // height of '0' in the window font at design
+  TPosition position;
+  const TControlDef* controls;
+  int controlCount;
+};
+
+enum TShiftState : unsigned { ssNone = 0, ssShift = 1, ssAlt = 2, ssCtrl = 4 };
+enum class TCloseAction { None, Hide, Free };
+
+class TForm {
+ public:
+  explicit TForm(const TFormDef& def);
+  virtual ~TForm();
+  TForm(const TForm&) = delete;
+  TForm& operator=(const TForm&) = delete;
+
+  // Creates the window and its controls, then runs FormCreate. The owner is only the form
+  // that placement centres over; the window has no owner at the system level. Throws.
+  void Create(HWND owner = nullptr);
+  // Visible, placed on the first showing, in front, active; returns at once.
+  void Show();
+  void Hide();
+  // Asks the form to close: inside a modal run it ends the run with IDCANCEL; otherwise
+  // FormClose decides between hiding, freeing (deferred) and nothing.
+  void Close();
+  // Posts the release message; the window is destroyed when the loop delivers it.
+  void Release();
+  // Destroys the window now (which deletes the form); a form never created is deleted.
+  void Free() noexcept;
+
+  // The form of a window made by this layer, or null for any other window.
+  static TForm* FromHandle(HWND window) noexcept;
+  HWND Handle() const noexcept { return handle_; }
+  const TFormDef& Def() const noexcept { return def_; }
+  layout::TScale Scale() const noexcept { return scale_; }
+  int ControlIndex(const char* name) const noexcept;
+  HWND ControlHandle(const char* name) const noexcept;
+  HWND ControlHandle(int index) const noexcept;
+  std::string ControlText(int index) const;
+  // Sets a caption or text; an auto-sized label takes the size of its new caption.
+  void SetControlText(int index, const std::string& text);
+  // Runs a control's click: copies its modal result, then its handler. False when disabled.
+  bool ClickControl(int index);
+  // Focus to the next (or previous) control of the tab order from the focused one.
+  void SelectNext(bool forward);
+
+  int ModalResult() const noexcept { return modalResult_; }
+  void SetModalResult(int r) noexcept { modalResult_ = r; }
+  bool InModalRun() const noexcept { return inModalRun_; }
+  void SetInModalRun(bool on) noexcept { inModalRun_ = on; }
+  HWND OwnerWindow() const noexcept { return owner_; }
+
+ protected:
+  virtual void FormCreate() {}
+  virtual void FormActivate() {}
+  virtual void FormClose(TCloseAction& action) { (void)action; }
+  // Key preview: every key-down (WM_KEYDOWN and WM_SYSKEYDOWN) and character of every
+  // control reaches these first; setting the key to 0 keeps it from the control.
+  virtual void FormKeyDown(WORD& key, unsigned shift) { (void)key, (void)shift; }
+  virtual void FormKeyPress(char& key) { (void)key; }
+  // Any other message, before the form's own handling; true when handled (result set).
+  virtual bool FormMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+    (void)msg, (void)wp, (void)lp, (void)result;
+    return false;
+  }
+
+ private:
+  struct TControl;
+  friend class TApplication;
+  friend struct TFormAccess;
+
+  static LRESULT CALLBACK FormProc(HWND, UINT, WPARAM, LPARAM) noexcept;
+  static LRESULT CALLBACK ControlProc(HWND, UINT, WPARAM, LPARAM) noexcept;
+  LRESULT HandleFormMessage(UINT msg, WPARAM wp, LPARAM lp);
+  LRESULT HandleControlMessage(int index, UINT msg, WPARAM wp, LPARAM lp);
+  bool PreviewKey(int index, UINT msg, WPARAM& wp, LPARAM lp);
+  bool DialogKey(int index, WORD key, unsigned shift);
+  bool MnemonicKey(char ch);
+  void CreateControls();
+  void CreateFonts();
+  void OrderControls();
+  void Arrange();
+  void AutoSize(int index);
+  void PlaceOnFirstShow();
+  void DrawPictureButton(const DRAWITEMSTRUCT& di);
+  void FocusControl(int index);
+  void Destroyed() noexcept;
+
+  const TFormDef& def_;
+  HWND handle_ = nullptr;
+  HWND owner_ = nullptr;
+  layout::TScale scale_;
+  TGdiObject windowFont_;
+  std::vector<TControl> controls_;
+  int activeControl_ = -1;
+  char swallowChar_ = 0;  // the character that a handled dialog key will still produce
+  bool shown_ = false;
+  bool releasePosted_ = false;
+  int modalResult_ = 0;
+  bool inModalRun_ = false;
+  int depth_ = 0;         // nested window procedures running on this form
+  bool destroyed_ = false;
+  bool ownedByWindow_ = false;  // once created, the window's destruction frees the form
+};
