@@ -61,9 +61,7 @@ class NoteWindowTest : public ::testing::Test {
       if (!before.count(w)) made = w;
     auto* form = dynamic_cast<TFormQuillo*>(TForm::FromHandle(made));
     EXPECT_NE(form, nullptr);
-    DWORD t0 = GetTickCount();
     if (form) PumpUntil([&] { return ::GetForegroundWindow() == made; });
-    printf("open %lu fg=%p made=%p active=%p\n", GetTickCount()-t0, (void*)GetForegroundWindow(), (void*)made, (void*)GetActiveWindow());
     return form;
   }
 
@@ -416,8 +414,10 @@ TEST_F(NoteWindowTest, PlacedInTheCentreOfThePrimaryScreen) {
 }
 
 TEST_F(NoteWindowTest, UnloadingDestroysOpenWindows) {
-  HWND a = Open(dir.path())->Handle();
-  HWND b = Open(dir.path())->Handle();
+  TFormQuillo* fa = Open(dir.path());
+  TFormQuillo* fb = Open(dir.path());
+  ASSERT_TRUE(fa && fb);
+  HWND a = fa->Handle(), b = fb->Handle();
   EXPECT_EQ(g_open, 2);
   DoneWindowing(false);
   EXPECT_FALSE(::IsWindow(a));
