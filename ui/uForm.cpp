@@ -6,6 +6,7 @@
 
 #include "ui/uApplication.h"
 #include "ui/uIme.h"
+#include "ui/uModal.h"
 
 namespace {
 
@@ -379,7 +380,7 @@ bool TForm::ClickControl(int index) {
   if (h && (!::IsWindowEnabled(h) || !(::GetWindowLongPtrA(h, GWL_STYLE) & WS_VISIBLE)))
     return false;
   const TControlDef& d = def_.controls[index];
-  if (d.modalResult) modalResult_ = d.modalResult;
+  if (d.modalResult && handle_) SetModalResult(d.modalResult);
   if (d.onClick) (this->*d.onClick)();
   return true;
 }
@@ -447,6 +448,30 @@ void TForm::Show() {
   ::BringWindowToTop(handle_);
 }
 
+int TForm::ShowModal() noexcept {
+  if (!handle_ || inModalRun_) return mrCancel;
+  int result = mrCancel;
+  ++depth_;  // the form outlives the run even if its window is destroyed meanwhile
+  try {
+    if (!shown_) {
+      PlaceOnFirstShow();
+      shown_ = true;
+    }
+    inModalRun_ = true;
+    result = RunModal(handle_, ControlHandle(activeControl_));
+  } catch (...) {
+  }
+  inModalRun_ = false;
+  if (--depth_ == 0 && destroyed_ && ownedByWindow_) delete this;
+  return result;
+}
+
+int TForm::ModalResult() const noexcept { return handle_ ? ::ModalResult(handle_) : mrNone; }
+
+void TForm::SetModalResult(int r) noexcept {
+  if (handle_) ::SetModalResult(handle_, r);
+}
+
 void TForm::Hide() {
   if (handle_) ::ShowWindow(handle_, SW_HIDE);
 }
@@ -454,7 +479,7 @@ void TForm::Hide() {
 void TForm::Close() {
   if (!handle_) return;
   if (inModalRun_) {
-    modalResult_ = IDCANCEL;
+    SetModalResult(mrCancel);
     return;
   }
   TCloseAction action = TCloseAction::Hide;
@@ -728,6 +753,7 @@ LRESULT TForm::HandleFormMessage(UINT msg, WPARAM wp, LPARAM lp) {
       if (PreviewKey(-1, msg, wp, lp)) return 0;
       break;
     case WM_NCDESTROY: {
+      SetModalResult(mrNone);  // a window property: given back before the window goes
       const LRESULT r = ::DefWindowProcA(handle_, msg, wp, lp);
       Destroyed();
       return r;

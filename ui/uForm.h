@@ -137,10 +137,14 @@ class TForm {
   // Focus to the next (or previous) control of the tab order from the focused one.
   void SelectNext(bool forward);
 
-  int ModalResult() const noexcept { return modalResult_; }
-  void SetModalResult(int r) noexcept { modalResult_ = r; }
+  // Placed (centred over the owner when the form asks for it), shown, and run modally with
+  // the library's own loop (ui/uModal.h) until it has a modal result, which is returned;
+  // the form is hidden afterwards, not destroyed. IDCANCEL when the run cannot start.
+  int ShowModal() noexcept;
+  // The modal result lives with the window, where the modal run looks for it.
+  int ModalResult() const noexcept;
+  void SetModalResult(int r) noexcept;
   bool InModalRun() const noexcept { return inModalRun_; }
-  void SetInModalRun(bool on) noexcept { inModalRun_ = on; }
   HWND OwnerWindow() const noexcept { return owner_; }
 
  protected:
@@ -189,7 +193,6 @@ class TForm {
   char swallowChar_ = 0;  // the character that a handled dialog key will still produce
   bool shown_ = false;
   bool releasePosted_ = false;
-  int modalResult_ = 0;
   bool inModalRun_ = false;
   int depth_ = 0;         // nested window procedures running on this form
   bool destroyed_ = false;

@@ -19,17 +19,16 @@ void CountHook(bool opened) { g_open += opened ? 1 : -1; }
 const char kNoText[] = "저장하려면 내용이 있어야 합니다.";
 const char kNoTitle[] = "제목을 설정하세요.";
 
+BOOL CALLBACK CollectNoteWindow(HWND w, LPARAM all) {
+  char cls[64] = {};
+  ::GetClassNameA(w, cls, sizeof cls);
+  if (lstrcmpA(cls, "TFormQuillo") == 0) reinterpret_cast<std::set<HWND>*>(all)->insert(w);
+  return TRUE;
+}
+
 std::set<HWND> NoteWindows() {
   std::set<HWND> all;
-  ::EnumThreadWindows(
-      ::GetCurrentThreadId(),
-      [](HWND w, LPARAM lp) -> BOOL {
-        char cls[64] = {};
-        ::GetClassNameA(w, cls, sizeof cls);
-        if (lstrcmpA(cls, "TFormQuillo") == 0) reinterpret_cast<std::set<HWND>*>(lp)->insert(w);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&all));
+  ::EnumThreadWindows(::GetCurrentThreadId(), &CollectNoteWindow, reinterpret_cast<LPARAM>(&all));
   return all;
 }
 

@@ -73,6 +73,28 @@ std::vector<TSeenBox> TBoxWatcher::Take() {
   return r;
 }
 
+BOOL CALLBACK TBoxWatcher::Visit(HWND w, LPARAM lp) {
+  auto* me = reinterpret_cast<TBoxWatcher*>(lp);
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(w, &pid);
+  char cls[64] = {};
+  ::GetClassNameA(w, cls, sizeof cls);
+  if (pid != ::GetCurrentProcessId() || lstrcmpA(cls, "#32770") != 0 ||
+      !::IsWindowVisible(w) || WindowText(w) != me->caption_)
+    return TRUE;
+  // A box stays up until its thread takes the posted OK: note it once.
+  for (HWND h : me->handled_)
+    if (h == w) return TRUE;
+  me->handled_.push_back(w);
+  char text[1024] = {};
+  ::GetDlgItemTextA(w, 0xFFFF, text, sizeof text);
+  ::EnterCriticalSection(&me->lock_);
+  me->seen_.push_back({text, ::GetWindow(w, GW_OWNER)});
+  ::LeaveCriticalSection(&me->lock_);
+  ::PostMessageA(w, WM_COMMAND, IDOK, 0);
+  return TRUE;
+}
+
 DWORD WINAPI TBoxWatcher::Run(void* p) {
   auto* self = static_cast<TBoxWatcher*>(p);
   while (!self->stop_) {
@@ -80,29 +102,7 @@ DWORD WINAPI TBoxWatcher::Run(void* p) {
     for (HWND h : self->handled_)
       if (::IsWindow(h)) alive.push_back(h);
     self->handled_.swap(alive);
-    ::EnumWindows(
-        [](HWND w, LPARAM lp) -> BOOL {
-          auto* me = reinterpret_cast<TBoxWatcher*>(lp);
-          DWORD pid = 0;
-          ::GetWindowThreadProcessId(w, &pid);
-          char cls[64] = {};
-          ::GetClassNameA(w, cls, sizeof cls);
-          if (pid != ::GetCurrentProcessId() || lstrcmpA(cls, "#32770") != 0 ||
-              !::IsWindowVisible(w) || WindowText(w) != me->caption_)
-            return TRUE;
-          // A box stays up until its thread takes the posted OK: note it once.
-          for (HWND h : me->handled_)
-            if (h == w) return TRUE;
-          me->handled_.push_back(w);
-          char text[1024] = {};
-          ::GetDlgItemTextA(w, 0xFFFF, text, sizeof text);
-          ::EnterCriticalSection(&me->lock_);
-          me->seen_.push_back({text, ::GetWindow(w, GW_OWNER)});
-          ::LeaveCriticalSection(&me->lock_);
-          ::PostMessageA(w, WM_COMMAND, IDOK, 0);
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(self));
+    ::EnumWindows(&TBoxWatcher::Visit, reinterpret_cast<LPARAM>(self));
     ::Sleep(10);
   }
   return 0;

@@ -50,6 +50,7 @@ class TBoxWatcher {
 
  private:
   static DWORD WINAPI Run(void* self);
+  static BOOL CALLBACK Visit(HWND w, LPARAM self);
   std::string caption_;
   CRITICAL_SECTION lock_;
   std::vector<TSeenBox> seen_;
