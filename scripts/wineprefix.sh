@@ -14,5 +14,8 @@ flock 9
 for face in Gulim Dotum 굴림 돋움 GulimChe DotumChe; do
   "$wine" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d NanumGothic /f >/dev/null 2>&1
 done
+# Xvfb runs no window manager: Wine then draws the frames itself, and closing a window does
+# not wait two seconds for a manager that never answers.
+"$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 wineserver -w 2>/dev/null || true
 touch "$prefix/.quillo-ready"
