@@ -432,3 +432,22 @@ TEST_F(NoteWindowTest, NoWindowWithoutTheLayer) {
 }
 
 }  // namespace
+
+namespace {
+
+// Not a check: holds a filled-in window on the screen for docs/note-window.png, taken with
+// `import -window root` while it runs (--gtest_also_run_disabled_tests).
+TEST_F(NoteWindowTest, DISABLED_HoldForScreenshot) {
+  TFormQuillo* f = Open("C:\\Users\\quillo\\Documents");
+  ASSERT_NE(f, nullptr);
+  SetText(f, "Memo1", "오늘 할 일\r\n- 회의 자료 정리\r\n- 보고서 초안 작성\r\n\r\nQuillo 파일 만들기로 적은 메모입니다.");
+  Click(f, "Button1");
+  ::SetFocus(Ctl(f, "Memo1"));
+  CaretToEnd(Ctl(f, "Memo1"));
+  const layout::TScale s = f->Scale();
+  printf("scale %d/%d\n", s.num, s.den);
+  fflush(stdout);
+  PumpUntil([] { return false; }, 6000);
+}
+
+}  // namespace
