@@ -145,6 +145,46 @@ TEST_F(NoteWindowTest, FolderLabelAppearsOnFirstActivation) {
   }
 }
 
+TEST_F(NoteWindowTest, FontsAndColoursOfTheControls) {
+  TFormQuillo* f = Open(dir.path());
+  ASSERT_NE(f, nullptr);
+  const layout::TScale s = f->Scale();
+  struct Case { const char* name; const char* face; int height; COLORREF color; };
+  const std::vector<Case> cases = {
+      {"LFolder", "Gulim", layout::Scaled(-12, s), RGB(0, 128, 0)},
+      {"Label1", "Gulim", layout::Scaled(-13, s), ::GetSysColor(COLOR_WINDOWTEXT)},
+      {"Label2", "Gulim", -12, ::GetSysColor(COLOR_WINDOWTEXT)},  // the window font: 96 DPI here
+      {"Memo1", "Dotum", layout::Scaled(-12, s), ::GetSysColor(COLOR_WINDOWTEXT)},
+      {"EditTitle", "Gulim", -12, ::GetSysColor(COLOR_WINDOWTEXT)},
+  };
+  for (const auto& c : cases) {
+    HWND h = Ctl(f, c.name);
+    LOGFONTA lf{};
+    ASSERT_TRUE(::GetObjectA(reinterpret_cast<HFONT>(::SendMessageA(h, WM_GETFONT, 0, 0)),
+                             sizeof lf, &lf)) << c.name;
+    EXPECT_STREQ(lf.lfFaceName, c.face) << c.name;
+    EXPECT_EQ(lf.lfHeight, c.height) << c.name;
+    HDC dc = ::GetDC(h);
+    const bool edit = std::string(c.name).find("Label") == std::string::npos &&
+                      std::string(c.name) != "LFolder";
+    ::SendMessageA(f->Handle(), edit ? WM_CTLCOLOREDIT : WM_CTLCOLORSTATIC,
+                   reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(h));
+    EXPECT_EQ(::GetTextColor(dc), c.color) << c.name;
+    ::ReleaseDC(h, dc);
+  }
+}
+
+TEST_F(NoteWindowTest, ALongFolderRunsOnBeneathTheButton) {
+  TFormQuillo* f = Open(dir.path() + "\\" + std::string(120, 'x'));
+  ASSERT_NE(f, nullptr);
+  HWND label = Ctl(f, "LFolder"), button = Ctl(f, "Button1");
+  EXPECT_GT(ChildRect(label).right, ChildRect(button).left);
+  bool labelBelow = false;
+  for (HWND w = ::GetWindow(button, GW_HWNDNEXT); w; w = ::GetWindow(w, GW_HWNDNEXT))
+    labelBelow |= w == label;
+  EXPECT_TRUE(labelBelow) << "the button must cover the label";
+}
+
 TEST_F(NoteWindowTest, CtrlSSavesStaysOpenAndTypesNoControlCharacter) {
   TFormQuillo* f = Open(dir.path());
   ASSERT_NE(f, nullptr);
@@ -224,6 +264,10 @@ TEST_F(NoteWindowTest, CancelCloseBoxAndEndSessionNeverAsk) {
   const Case cases[] = {
       {"cancel button", [](TFormQuillo* f) { Click(f, "BitBtn4"); }, true},
       {"close box", [](TFormQuillo* f) { ::PostMessageA(f->Handle(), WM_SYSCOMMAND, SC_CLOSE, 0); }, true},
+      {"Alt+F4", [](TFormQuillo* f) {
+         TKeysDown alt({VK_MENU});
+         PressKey(Ctl(f, "Memo1"), VK_F4, true);
+       }, true},
       {"end of session", [](TFormQuillo* f) {
          EXPECT_EQ(::SendMessageA(f->Handle(), WM_QUERYENDSESSION, 0, 0), TRUE);
        }, false},
@@ -423,6 +467,18 @@ TEST_F(NoteWindowTest, UnloadingDestroysOpenWindows) {
   EXPECT_FALSE(::IsWindow(b));
   EXPECT_EQ(g_open, 0);
   EXPECT_EQ(Application(), nullptr);
+}
+
+TEST_F(NoteWindowTest, AtProcessExitNoWindowIsTouched) {
+  TFormQuillo* f = Open(dir.path());
+  ASSERT_NE(f, nullptr);
+  HWND w = f->Handle();
+  DoneWindowing(true);
+  EXPECT_EQ(Application(), nullptr);
+  EXPECT_TRUE(::IsWindow(w));
+  EXPECT_EQ(g_open, 1);
+  ::DestroyWindow(w);  // what the process's end would do; the form still frees itself
+  EXPECT_EQ(g_open, 0);
 }
 
 TEST_F(NoteWindowTest, NoWindowWithoutTheLayer) {
