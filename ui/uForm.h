@@ -144,7 +144,9 @@ class TForm {
   // The modal result lives with the window, where the modal run looks for it.
   int ModalResult() const noexcept;
   void SetModalResult(int r) noexcept;
+  // While a modal run shows the form, closing it ends the run (mrCancel) instead.
   bool InModalRun() const noexcept { return inModalRun_; }
+  void SetInModalRun(bool on) noexcept { inModalRun_ = on; }
   HWND OwnerWindow() const noexcept { return owner_; }
 
  protected:
