@@ -185,6 +185,37 @@ TEST_F(NoteWindowTest, ALongFolderRunsOnBeneathTheButton) {
   EXPECT_TRUE(labelBelow) << "the button must cover the label";
 }
 
+TEST_F(NoteWindowTest, PicturesAreDrawnWithTheirTransparentColourLeftOut) {
+  ASSERT_NE(dll_, nullptr) << "Quillo.dll (the pictures) not found beside the test";
+  TFormQuillo* f = Open(dir.path());
+  ASSERT_NE(f, nullptr);
+  ::UpdateWindow(f->Handle());
+  struct Case { const char* name; COLORREF face; };
+  const std::vector<Case> cases = {
+      {"BitBtn5", RGB(0, 128, 0)}, {"BitBtn3", RGB(0, 128, 0)}, {"BitBtn4", RGB(255, 0, 0)},
+      {"BitBtn1", CLR_INVALID},
+  };
+  for (const auto& c : cases) {
+    HWND b = Ctl(f, c.name);
+    RECT r{};
+    ::GetClientRect(b, &r);
+    HDC dc = ::GetDC(b);
+    int face = 0, olive = 0;
+    for (int y = 0; y < r.bottom; ++y) {
+      for (int x = 0; x < r.right; ++x) {
+        const COLORREF px = ::GetPixel(dc, x, y);
+        face += px == c.face;
+        olive += px == RGB(128, 128, 0);
+      }
+    }
+    ::ReleaseDC(b, dc);
+    if (c.face != CLR_INVALID) {
+      EXPECT_GT(face, 20) << c.name << ": picture not drawn";
+    }
+    EXPECT_EQ(olive, 0) << c.name << ": the transparent colour shows";
+  }
+}
+
 TEST_F(NoteWindowTest, CtrlSSavesStaysOpenAndTypesNoControlCharacter) {
   TFormQuillo* f = Open(dir.path());
   ASSERT_NE(f, nullptr);
