@@ -149,13 +149,16 @@ TEST_F(NoteWindowTest, FontsAndColoursOfTheControls) {
   TFormQuillo* f = Open(dir.path());
   ASSERT_NE(f, nullptr);
   const layout::TScale s = f->Scale();
+  HDC screen = ::GetDC(nullptr);
+  const int windowFont = layout::FontHeightForDpi(-12, ::GetDeviceCaps(screen, LOGPIXELSY));
+  ::ReleaseDC(nullptr, screen);
   struct Case { const char* name; const char* face; int height; COLORREF color; };
   const std::vector<Case> cases = {
       {"LFolder", "Gulim", layout::Scaled(-12, s), RGB(0, 128, 0)},
       {"Label1", "Gulim", layout::Scaled(-13, s), ::GetSysColor(COLOR_WINDOWTEXT)},
-      {"Label2", "Gulim", -12, ::GetSysColor(COLOR_WINDOWTEXT)},  // the window font: 96 DPI here
+      {"Label2", "Gulim", windowFont, ::GetSysColor(COLOR_WINDOWTEXT)},
       {"Memo1", "Dotum", layout::Scaled(-12, s), ::GetSysColor(COLOR_WINDOWTEXT)},
-      {"EditTitle", "Gulim", -12, ::GetSysColor(COLOR_WINDOWTEXT)},
+      {"EditTitle", "Gulim", windowFont, ::GetSysColor(COLOR_WINDOWTEXT)},
   };
   for (const auto& c : cases) {
     HWND h = Ctl(f, c.name);
@@ -419,8 +422,10 @@ TEST_F(NoteWindowTest, ResizingKeepsAnchoredDistances) {
   auto sc = [&](int v) { return layout::Scaled(v, s); };
   RECT wr{};
   ::GetWindowRect(f->Handle(), &wr);
-  EXPECT_EQ(wr.right - wr.left, sc(882));
-  EXPECT_EQ(wr.bottom - wr.top, sc(628));
+  if (sc(882) <= ::GetSystemMetrics(SM_CXSCREEN) && sc(628) <= ::GetSystemMetrics(SM_CYSCREEN)) {
+    EXPECT_EQ(wr.right - wr.left, sc(882));
+    EXPECT_EQ(wr.bottom - wr.top, sc(628));
+  }  // (a larger window is cut down to the screen by the system)
 
   struct Case { const char* name; bool left, right, top, bottom; int rightGap; };
   const std::vector<Case> cases = {
@@ -452,7 +457,9 @@ TEST_F(NoteWindowTest, ResizingKeepsAnchoredDistances) {
   EXPECT_EQ(before[5].bottom, sc(594) - sc(553));
   EXPECT_EQ(client.bottom - ChildRect(Ctl(f, "BitBtn4")).top, sc(594) - sc(553) - sc(8));
 
-  ::SetWindowPos(f->Handle(), nullptr, 0, 0, sc(882) + 120, sc(628) + 90, SWP_NOMOVE | SWP_NOZORDER);
+  // Smaller rather than larger, so that the screen's size never gets in the way.
+  ::SetWindowPos(f->Handle(), nullptr, 0, 0, wr.right - wr.left - 120, wr.bottom - wr.top - 90,
+                 SWP_NOMOVE | SWP_NOZORDER);
   const auto after = measure();
   for (size_t i = 0; i < cases.size(); ++i) {
     const auto& c = cases[i];
@@ -469,10 +476,10 @@ TEST_F(NoteWindowTest, ResizingKeepsAnchoredDistances) {
       EXPECT_EQ(after[i].bottom, before[i].bottom) << c.name;
     }
     if (!c.left) {
-      EXPECT_EQ(after[i].left, before[i].left + 120) << c.name;
+      EXPECT_EQ(after[i].left, before[i].left - 120) << c.name;
     }
     if (!c.right) {
-      EXPECT_EQ(after[i].right, before[i].right + 120) << c.name;
+      EXPECT_EQ(after[i].right, before[i].right - 120) << c.name;
     }
   }
 }
