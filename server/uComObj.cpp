@@ -1,0 +1,267 @@
+#include "server/uComObj.h"
+
+#include <new>
+#include <stdexcept>
+
+#include "server/uComRegistry.h"
+
+namespace {
+TComClassManager* g_classManager = nullptr;
+volatile LONG g_unloadFinishing = 0;
+}  // namespace
+
+// ---- factory registry ---------------------------------------------------------------
+
+TComClassManager* ComClassManager() {
+  if (!g_classManager) g_classManager = new TComClassManager();
+  return g_classManager;
+}
+
+void DestroyComClassManager() noexcept {
+  ::InterlockedExchange(&g_unloadFinishing, 1);
+  delete g_classManager;
+  g_classManager = nullptr;
+}
+
+bool ComUnloadFinishing() noexcept {
+  return ::InterlockedCompareExchange(&g_unloadFinishing, 0, 0) != 0;
+}
+
+TComObjectFactory* TComClassManager::NextOf(TComObjectFactory* f) noexcept { return f->next_; }
+
+const TComServerObject* TComClassManager::ServerOf(TComObjectFactory* f) noexcept {
+  return f->server_;
+}
+
+void TComClassManager::AddFactory(TComObjectFactory* factory) noexcept {
+  TWriteLock guard(lock_);
+  factory->next_ = head_;
+  head_ = factory;
+}
+
+void TComClassManager::RemoveFactory(TComObjectFactory* factory) noexcept {
+  TWriteLock guard(lock_);
+  for (TComObjectFactory** link = &head_; *link; link = &(*link)->next_) {
+    if (*link == factory) {
+      *link = factory->next_;
+      factory->next_ = nullptr;
+      return;
+    }
+  }
+}
+
+TComObjectFactory* TComClassManager::FindFactory(REFCLSID classId) noexcept {
+  TReadLock guard(lock_);
+  for (TComObjectFactory* f = head_; f; f = f->next_)
+    if (::IsEqualGUID(f->classId_, classId)) return f;
+  return nullptr;
+}
+
+// ---- class factory --------------------------------------------------------------------
+
+TComObjectFactory::TComObjectFactory(TComServerObject* server, TComObjectClass objectClass,
+                                     REFCLSID classId, const std::string& className,
+                                     const std::string& description,
+                                     TClassInstancing instancing,
+                                     TThreadingModel threadingModel)
+    : server_(server),
+      objectClass_(objectClass),
+      classId_(classId),
+      className_(className),
+      description_(description),
+      instancing_(instancing),
+      threadingModel_(threadingModel) {
+  ComClassManager()->AddFactory(this);
+  showErrors_ = true;
+}
+
+TComObjectFactory::~TComObjectFactory() {
+  if (g_classManager) g_classManager->RemoveFactory(this);
+}
+
+HRESULT STDMETHODCALLTYPE TComObjectFactory::QueryInterface(REFIID iid, void** out) {
+  if (!out) return E_POINTER;
+  if (::IsEqualIID(iid, IID_IClassFactory) || ::IsEqualIID(iid, IID_IUnknown)) {
+    *out = static_cast<IClassFactory*>(this);
+    AddRef();
+    return S_OK;
+  }
+  *out = nullptr;
+  return E_NOINTERFACE;
+}
+
+// The factory lives until the module unloads; its references only keep the module loaded.
+ULONG STDMETHODCALLTYPE TComObjectFactory::AddRef() {
+  return static_cast<ULONG>(server_->AdjustFactoryCount(true));
+}
+
+ULONG STDMETHODCALLTYPE TComObjectFactory::Release() {
+  return static_cast<ULONG>(server_->AdjustFactoryCount(false));
+}
+
+HRESULT STDMETHODCALLTYPE TComObjectFactory::CreateInstance(IUnknown* outer, REFIID iid,
+                                                            void** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  if (outer && !::IsEqualIID(iid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
+  TComObject* obj = nullptr;
+  try {
+    obj = MakeObject(outer);
+  } catch (const std::exception& e) {
+    ReportCreateError(&e);
+    return E_UNEXPECTED;
+  } catch (...) {
+    ReportCreateError(nullptr);
+    return E_UNEXPECTED;
+  }
+  if (!obj) return E_UNEXPECTED;
+  HRESULT hr = obj->InnerQueryInterface(iid, out);
+  // Nobody holds an object whose query failed: give it back at once.
+  if (obj->RefCount() == 0) delete obj;
+  return hr;
+}
+
+HRESULT STDMETHODCALLTYPE TComObjectFactory::LockServer(BOOL lock) {
+  HRESULT hr = ::CoLockObjectExternal(static_cast<IClassFactory*>(this), lock, TRUE);
+  server_->AdjustObjectCount(lock != FALSE);
+  return hr;
+}
+
+std::string TComObjectFactory::GetProgID() const {
+  if (className_.empty()) return std::string();
+  return server_->GetServerName() + "." + className_;
+}
+
+TComObject* TComObjectFactory::MakeObject(IUnknown* outer) {
+  TComObject* obj = objectClass_();
+  try {
+    obj->CreateFromFactory(this, outer);
+  } catch (...) {
+    delete obj;
+    throw;
+  }
+  return obj;
+}
+
+namespace {
+const char* ThreadingModelName(TThreadingModel model) {
+  switch (model) {
+    case tmApartment: return "Apartment";
+    case tmFree: return "Free";
+    case tmBoth: return "Both";
+    case tmNeutral: return "Neutral";
+    default: return "";
+  }
+}
+}  // namespace
+
+void TComObjectFactory::WriteRegistration(bool doRegister) {
+  if (instancing_ == ciInternal) return;
+  const std::string classKey = "CLSID\\" + GUIDToString(classId_);
+  const std::string progId = GetProgID();
+  const std::string serverKey = classKey + "\\" + server_->GetServerKey();
+  if (doRegister) {
+    WriteKeyValue(classKey, "", description_);
+    WriteKeyValue(serverKey, "", ModulePathForRegistry(server_->GetServerFileName()));
+    if (threadingModel_ != tmSingle)
+      WriteKeyValue(serverKey, "ThreadingModel", ThreadingModelName(threadingModel_));
+    if (!progId.empty()) {
+      WriteKeyValue(progId, "", description_);
+      WriteKeyValue(progId + "\\Clsid", "", GUIDToString(classId_));
+      WriteKeyValue(classKey + "\\ProgID", "", progId);
+    }
+  } else {
+    if (!progId.empty()) {
+      RemoveKey(classKey + "\\ProgID");
+      RemoveKey(progId + "\\Clsid");
+      RemoveKey(progId);
+    }
+    RemoveKey(serverKey);
+    RemoveKey(classKey);
+  }
+}
+
+void TComObjectFactory::ReportCreateError(const std::exception* failure) const noexcept {
+  if (!showErrors_ || !failure) return;
+  try {
+    std::string text = ExceptionMessage(*failure);
+    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.') text += '.';
+    ::MessageBoxA(nullptr, text.c_str(), "Zel Error", MB_OK | MB_ICONSTOP | MB_SETFOREGROUND);
+  } catch (...) {
+    // No memory even for the message: the caller still gets its failure code.
+  }
+}
+
+// ---- COM object -----------------------------------------------------------------------
+
+TComObject::TComObject() noexcept : inner_(this) {}
+
+TComObject::~TComObject() {
+  // Once unloading has passed the server, nothing of it may be touched any more.
+  if (ComUnloadFinishing()) return;
+  if (factory_ && !notCounted_) factory_->ComServer()->AdjustObjectCount(false);
+  if (refCount_ > 0) ::CoDisconnectObject(&inner_, 0);
+}
+
+void TComObject::CreateFromFactory(TComObjectFactory* factory, IUnknown* controller) {
+  // Plain steps: nobody else can see the object yet. The count of 1 keeps anything done
+  // during construction from destroying it.
+  refCount_ = 1;
+  factory_ = factory;
+  controller_ = controller;
+  if (!notCounted_) factory_->ComServer()->AdjustObjectCount(true);
+  try {
+    AfterCreate();
+  } catch (...) {
+    refCount_ = 0;
+    throw;
+  }
+  refCount_ = refCount_ - 1;
+}
+
+HRESULT TComObject::ObjQueryInterface(REFIID iid, void** out) noexcept {
+  if (controller_) return controller_->QueryInterface(iid, out);
+  return InnerQueryInterface(iid, out);
+}
+
+ULONG TComObject::ObjAddRef() noexcept {
+  if (controller_) return controller_->AddRef();
+  return static_cast<ULONG>(InnerAddRef());
+}
+
+ULONG TComObject::ObjRelease() noexcept {
+  if (controller_) return controller_->Release();
+  return static_cast<ULONG>(InnerRelease());
+}
+
+void* TComObject::FindInterface(REFIID iid) noexcept {
+  if (::IsEqualIID(iid, IID_ISupportErrorInfo)) return static_cast<ISupportErrorInfo*>(this);
+  if (::IsEqualIID(iid, IID_IUnknown)) return &inner_;
+  return nullptr;
+}
+
+HRESULT TComObject::InnerQueryInterface(REFIID iid, void** out) noexcept {
+  if (!out) return E_POINTER;
+  void* found = FindInterface(iid);
+  *out = found;
+  if (!found) return E_NOINTERFACE;
+  static_cast<IUnknown*>(found)->AddRef();
+  return S_OK;
+}
+
+LONG TComObject::InnerAddRef() noexcept { return ::InterlockedIncrement(&refCount_); }
+
+LONG TComObject::InnerRelease() noexcept {
+  LONG n = ::InterlockedDecrement(&refCount_);
+  if (n == 0) delete this;
+  return n;
+}
+
+HRESULT STDMETHODCALLTYPE TComObject::InterfaceSupportsErrorInfo(REFIID iid) {
+  return FindInterface(iid) ? S_OK : S_FALSE;
+}
+
+std::string ExceptionMessage(const std::exception& e) {
+  if (dynamic_cast<const std::bad_alloc*>(&e)) return "Out of memory";
+  return e.what();
+}

@@ -1,0 +1,82 @@
+#include "server/uComServer.h"
+
+#include "server/uComRegistry.h"
+
+TComServer* ComServer = nullptr;
+
+TComServer::TComServer(HMODULE module) noexcept : module_(module) {}
+
+TComServer::~TComServer() {
+  ComClassManager()->VisitFactories(this, [](TComObjectFactory* f) { delete f; });
+  if (typeLib_) typeLib_->Release();
+}
+
+LONG TComServer::AdjustObjectCount(bool created) noexcept {
+  return created ? ::InterlockedIncrement(&objectCount_) : ::InterlockedDecrement(&objectCount_);
+}
+
+LONG TComServer::AdjustFactoryCount(bool created) noexcept {
+  return created ? ::InterlockedIncrement(&factoryCount_)
+                 : ::InterlockedDecrement(&factoryCount_);
+}
+
+LONG TComServer::ObjectCount() const noexcept {
+  return ::InterlockedCompareExchange(const_cast<volatile LONG*>(&objectCount_), 0, 0);
+}
+
+LONG TComServer::FactoryCount() const noexcept {
+  return ::InterlockedCompareExchange(const_cast<volatile LONG*>(&factoryCount_), 0, 0);
+}
+
+std::string TComServer::GetServerFileName() const {
+  char path[262];
+  DWORD n = ::GetModuleFileNameA(module_, path, sizeof path);
+  if (n >= sizeof path) n = sizeof path - 1;  // truncated: XP leaves it unterminated
+  return std::string(path, n);
+}
+
+std::string TComServer::GetServerKey() const { return "InprocServer32"; }
+
+std::string TComServer::GetServerName() const {
+  if (!serverName_.empty()) return serverName_;
+  return StripFileExt(ExtractFileName(LongPathName(GetServerFileName())));
+}
+
+ITypeLib* TComServer::GetTypeLib() const noexcept { return typeLib_; }
+
+void TComServer::WriteServerRegistration(bool doRegister) {
+  // The type library stays out of the registry: it is carried, never loaded.
+  registering_ = doRegister;
+  ComClassManager()->VisitFactories(this, [doRegister](TComObjectFactory* f) {
+    if (f->Instancing() != ciInternal) f->WriteRegistration(doRegister);
+  });
+}
+
+HRESULT ComServerGetClassObject(REFCLSID classId, REFIID iid, void** out) noexcept {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  try {
+    TComObjectFactory* factory = ComClassManager()->FindFactory(classId);
+    if (!factory) return CLASS_E_CLASSNOTAVAILABLE;
+    return SUCCEEDED(factory->QueryInterface(iid, out)) ? S_OK : E_NOINTERFACE;
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
+
+HRESULT ComServerCanUnloadNow() noexcept {
+  if (!ComServer) return S_OK;
+  if (ComServer->ObjectCount() != 0) return S_FALSE;
+  if (ComServer->FactoryCount() != 0) return S_FALSE;
+  return S_OK;
+}
+
+HRESULT ComServerRegister(bool doRegister) noexcept {
+  try {
+    if (!ComServer) return E_FAIL;
+    ComServer->WriteServerRegistration(doRegister);
+    return S_OK;
+  } catch (...) {
+    return E_FAIL;
+  }
+}

@@ -1,0 +1,46 @@
+// The folder-background context-menu handler: one command that opens a note window for the
+// folder Explorer shows.
+#pragma once
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <string>
+
+#include "server/uComObj.h"
+
+// {7C3E5B12-9A4D-4F60-8E21-5D0B3A9C6F47}
+extern const CLSID CLSID_QuilloContextMenu;
+extern const char* const kContextMenuClassName;    // "OrvQuillo"
+extern const char* const kContextMenuHandlerKey;   // the folder-background shellex key
+extern const char* const kContextMenuItemText;     // "Quillo 파일 만들기"
+
+class TContextMenu : public TComObject, public IContextMenu, public IShellExtInit {
+ public:
+  QUILLO_DELEGATING_IUNKNOWN
+
+  // IContextMenu
+  HRESULT STDMETHODCALLTYPE QueryContextMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst,
+                                             UINT idCmdLast, UINT flags) override;
+  HRESULT STDMETHODCALLTYPE InvokeCommand(CMINVOKECOMMANDINFO* info) override;
+  HRESULT STDMETHODCALLTYPE GetCommandString(UINT_PTR idCmd, UINT type, UINT* reserved,
+                                             CHAR* name, UINT cchMax) override;
+  // IShellExtInit
+  HRESULT STDMETHODCALLTYPE Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* data,
+                                       HKEY progIdKey) override;
+
+  const std::string& Folder() const noexcept { return folder_; }
+
+ protected:
+  void* FindInterface(REFIID iid) noexcept override;
+
+ private:
+  std::string folder_;
+};
+
+class TContextMenuFactory : public TComObjectFactory {
+ public:
+  explicit TContextMenuFactory(TComServerObject* server);
+  // The class registration, then the shell's handler key and the threading model.
+  void WriteRegistration(bool doRegister) override;
+};
