@@ -1,0 +1,239 @@
+#include "support/uComTestSupport.h"
+
+#include <algorithm>
+
+#include "common/uHandles.h"
+#include "support/uTestSupport.h"
+
+std::string TestProgramDir() {
+  char path[MAX_PATH];
+  DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string p(path, n);
+  return p.substr(0, p.find_last_of('\\'));
+}
+
+std::string BuiltDllPath() { return TestProgramDir() + "\\Quillo.dll"; }
+
+namespace {
+// GetProcAddress gives a generic pointer; the export's real type is known to the caller.
+template <typename Fn>
+Fn Export(HMODULE module, const char* name) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+}
+}  // namespace
+
+TQuilloDll::TQuilloDll(const std::string& path) : module_(::LoadLibraryA(path.c_str())) {
+  if (!module_) return;
+  getClassObject_ = Export<GetClassObjectFn>(module_, "DllGetClassObject");
+  canUnloadNow_ = Export<NoArgFn>(module_, "DllCanUnloadNow");
+  registerServer_ = Export<NoArgFn>(module_, "DllRegisterServer");
+  unregisterServer_ = Export<NoArgFn>(module_, "DllUnregisterServer");
+  if (!getClassObject_ || !canUnloadNow_ || !registerServer_ || !unregisterServer_) Unload();
+}
+
+TQuilloDll::~TQuilloDll() { Unload(); }
+
+void TQuilloDll::Unload() {
+  if (module_) ::FreeLibrary(module_);
+  module_ = nullptr;
+}
+
+HRESULT TQuilloDll::GetClassObject(REFCLSID classId, REFIID iid, void** out) const {
+  return module_ ? getClassObject_(classId, iid, out) : E_UNEXPECTED;
+}
+HRESULT TQuilloDll::CanUnloadNow() const { return module_ ? canUnloadNow_() : E_UNEXPECTED; }
+HRESULT TQuilloDll::RegisterServer() const {
+  return module_ ? registerServer_() : E_UNEXPECTED;
+}
+HRESULT TQuilloDll::UnregisterServer() const {
+  return module_ ? unregisterServer_() : E_UNEXPECTED;
+}
+
+TClassesRootOverride::TClassesRootOverride() {
+  static int counter = 0;
+  path_ = "Software\\QuilloTest\\classes-" + std::to_string(::GetCurrentProcessId()) + "-" +
+          std::to_string(++counter);
+  if (::RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS, nullptr, &root_, nullptr) != ERROR_SUCCESS) {
+    root_ = nullptr;
+    return;
+  }
+  active_ = ::RegOverridePredefKey(HKEY_CLASSES_ROOT, root_) == ERROR_SUCCESS;
+}
+
+TClassesRootOverride::~TClassesRootOverride() {
+  if (active_) ::RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+  if (root_) ::RegCloseKey(root_);
+  ::RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
+  ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\QuilloTest");
+}
+
+namespace {
+
+void WalkKeys(HKEY key, const std::string& prefix, std::vector<std::string>& keys,
+              TRegistryValues* values) {
+  if (values) {
+    for (DWORD i = 0;; ++i) {
+      char name[16384];
+      DWORD nameLen = sizeof name;
+      DWORD type = 0;
+      BYTE data[4096];
+      DWORD dataLen = sizeof data;
+      if (::RegEnumValueA(key, i, name, &nameLen, nullptr, &type, data, &dataLen) !=
+          ERROR_SUCCESS)
+        break;
+      std::string text;
+      if (type == REG_SZ) {
+        // Keep the stored bytes, terminator included, so that the length is checked too.
+        text.assign(reinterpret_cast<char*>(data), dataLen);
+      } else {
+        text = "<type " + std::to_string(type) + ">";
+      }
+      (*values)[prefix + "|" + std::string(name, nameLen)] = text;
+    }
+  }
+  for (DWORD i = 0;; ++i) {
+    char name[256];
+    DWORD nameLen = sizeof name;
+    if (::RegEnumKeyExA(key, i, name, &nameLen, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS)
+      break;
+    std::string path = prefix.empty() ? name : prefix + "\\" + name;
+    keys.push_back(path);
+    TRegKey sub;
+    if (::RegOpenKeyExA(key, name, 0, KEY_READ, sub.put()) == ERROR_SUCCESS)
+      WalkKeys(sub.get(), path, keys, values);
+  }
+}
+
+}  // namespace
+
+TRegistryValues ReadValues(HKEY root) {
+  std::vector<std::string> keys;
+  TRegistryValues values;
+  WalkKeys(root, "", keys, &values);
+  return values;
+}
+
+std::vector<std::string> ReadKeys(HKEY root) {
+  std::vector<std::string> keys;
+  WalkKeys(root, "", keys, nullptr);
+  std::sort(keys.begin(), keys.end());
+  return keys;
+}
+
+bool KeyExists(HKEY root, const std::string& path) {
+  TRegKey k;
+  return ::RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, k.put()) == ERROR_SUCCESS;
+}
+
+namespace {
+BOOL CALLBACK CollectWindow(HWND wnd, LPARAM list) {
+  // The thread's hidden helper windows (input method and the like) are not ours.
+  if (::IsWindowVisible(wnd)) reinterpret_cast<std::vector<HWND>*>(list)->push_back(wnd);
+  return TRUE;
+}
+}  // namespace
+
+std::vector<HWND> ThreadWindows() {
+  std::vector<HWND> windows;
+  ::EnumThreadWindows(::GetCurrentThreadId(), CollectWindow,
+                      reinterpret_cast<LPARAM>(&windows));
+  return windows;
+}
+
+void CloseWindows(const std::vector<HWND>& windows) {
+  for (HWND w : windows)
+    if (::IsWindow(w)) ::PostMessageA(w, WM_CLOSE, 0, 0);
+  // A closed note window frees itself through a posted message: pump a few rounds.
+  for (int round = 0; round < 5; ++round) {
+    PumpMessages();
+    ::Sleep(10);
+  }
+}
+
+std::vector<HWND> NewWindows(const std::vector<HWND>& before, const std::vector<HWND>& after) {
+  std::vector<HWND> fresh;
+  for (HWND w : after)
+    if (std::find(before.begin(), before.end(), w) == before.end()) fresh.push_back(w);
+  return fresh;
+}
+
+TMessageBoxWatcher::TMessageBoxWatcher(const std::string& caption, DWORD timeoutMs)
+    : caption_(caption), timeoutMs_(timeoutMs) {
+  thread_ = ::CreateThread(nullptr, 0, &Run, this, 0, nullptr);
+}
+
+TMessageBoxWatcher::~TMessageBoxWatcher() { Wait(); }
+
+bool TMessageBoxWatcher::Wait() {
+  if (thread_) {
+    ::WaitForSingleObject(thread_, INFINITE);
+    ::CloseHandle(thread_);
+    thread_ = nullptr;
+  }
+  return seen_;
+}
+
+namespace {
+struct TBoxSearch {
+  const std::string* caption;
+  HWND found;
+};
+BOOL CALLBACK FindBox(HWND wnd, LPARAM param) {
+  auto* search = reinterpret_cast<TBoxSearch*>(param);
+  char cls[64] = {};
+  char title[256] = {};
+  ::GetClassNameA(wnd, cls, sizeof cls);
+  ::GetWindowTextA(wnd, title, sizeof title);
+  if (std::string(cls) == "#32770" && ::IsWindowVisible(wnd) && *search->caption == title) {
+    search->found = wnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+}  // namespace
+
+DWORD WINAPI TMessageBoxWatcher::Run(void* param) {
+  auto* self = static_cast<TMessageBoxWatcher*>(param);
+  const DWORD start = ::GetTickCount();
+  while (::GetTickCount() - start < self->timeoutMs_) {
+    TBoxSearch search{&self->caption_, nullptr};
+    ::EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+    if (search.found) {
+      char text[1024] = {};
+      ::GetDlgItemTextA(search.found, 0xFFFF, text, sizeof text);
+      self->text_ = text;
+      self->owner_ = ::GetWindow(search.found, GW_OWNER);
+      self->style_ = ::GetWindowLongPtrA(search.found, GWL_STYLE);
+      self->seen_ = true;
+      ::PostMessageA(search.found, WM_COMMAND, IDOK, 0);
+      return 0;
+    }
+    ::Sleep(20);
+  }
+  return 0;
+}
+
+int RunProgram(const std::string& commandLine, DWORD timeoutMs) {
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  std::string cmd = commandLine;
+  if (!::CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &pi))
+    return -1;
+  TKernelHandle process(pi.hProcess);
+  TKernelHandle thread(pi.hThread);
+  if (::WaitForSingleObject(process.get(), timeoutMs) != WAIT_OBJECT_0) {
+    ::TerminateProcess(process.get(), 1);
+    return -1;
+  }
+  DWORD code = 0;
+  ::GetExitCodeProcess(process.get(), &code);
+  return static_cast<int>(code);
+}
+
+bool CopyFileTo(const std::string& from, const std::string& to) {
+  return ::CopyFileA(from.c_str(), to.c_str(), FALSE) != FALSE;
+}

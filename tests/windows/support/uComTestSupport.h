@@ -1,0 +1,100 @@
+// Helpers for the tests of the COM server, registration and the context-menu handler.
+#pragma once
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+// The folder the test program runs from; Quillo.dll is built beside it.
+std::string TestProgramDir();
+std::string BuiltDllPath();
+
+// Quillo.dll (or a copy of it) loaded into this process, with its four exports.
+class TQuilloDll {
+ public:
+  explicit TQuilloDll(const std::string& path = BuiltDllPath());
+  TQuilloDll(const TQuilloDll&) = delete;
+  TQuilloDll& operator=(const TQuilloDll&) = delete;
+  ~TQuilloDll();
+  bool Loaded() const { return module_ != nullptr; }
+  HMODULE Module() const { return module_; }
+  void Unload();
+
+  HRESULT GetClassObject(REFCLSID classId, REFIID iid, void** out) const;
+  HRESULT CanUnloadNow() const;
+  HRESULT RegisterServer() const;
+  HRESULT UnregisterServer() const;
+
+ private:
+  using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+  using NoArgFn = HRESULT(STDAPICALLTYPE*)();
+  HMODULE module_ = nullptr;
+  GetClassObjectFn getClassObject_ = nullptr;
+  NoArgFn canUnloadNow_ = nullptr;
+  NoArgFn registerServer_ = nullptr;
+  NoArgFn unregisterServer_ = nullptr;
+};
+
+// Redirects HKEY_CLASSES_ROOT of this process to a fresh private key for the scope.
+class TClassesRootOverride {
+ public:
+  TClassesRootOverride();
+  TClassesRootOverride(const TClassesRootOverride&) = delete;
+  TClassesRootOverride& operator=(const TClassesRootOverride&) = delete;
+  ~TClassesRootOverride();
+  HKEY Root() const { return root_; }
+  bool Active() const { return active_; }
+
+ private:
+  std::string path_;
+  HKEY root_ = nullptr;
+  bool active_ = false;
+};
+
+// Every value below a key: "sub\key|valuename" -> data (REG_SZ only; other types marked).
+using TRegistryValues = std::map<std::string, std::string>;
+TRegistryValues ReadValues(HKEY root);
+// Every key below a key, as relative paths.
+std::vector<std::string> ReadKeys(HKEY root);
+bool KeyExists(HKEY root, const std::string& path);
+
+// Visible top-level windows of this thread.
+std::vector<HWND> ThreadWindows();
+// Closes the windows with WM_CLOSE and delivers the messages that follow.
+void CloseWindows(const std::vector<HWND>& windows);
+// Windows in "after" that were not in "before".
+std::vector<HWND> NewWindows(const std::vector<HWND>& before, const std::vector<HWND>& after);
+
+// Watches, on a second thread, for a message box with the caption; reads its text and owner
+// and presses OK. Gives up after the timeout so that no test can hang on a box.
+class TMessageBoxWatcher {
+ public:
+  explicit TMessageBoxWatcher(const std::string& caption, DWORD timeoutMs = 10000);
+  TMessageBoxWatcher(const TMessageBoxWatcher&) = delete;
+  TMessageBoxWatcher& operator=(const TMessageBoxWatcher&) = delete;
+  ~TMessageBoxWatcher();
+  // Waits for the watching thread to end; true when a box was seen and dismissed.
+  bool Wait();
+  const std::string& Text() const { return text_; }
+  HWND Owner() const { return owner_; }
+  LONG_PTR Style() const { return style_; }
+
+ private:
+  static DWORD WINAPI Run(void* self);
+  std::string caption_;
+  DWORD timeoutMs_;
+  HANDLE thread_ = nullptr;
+  bool seen_ = false;
+  std::string text_;
+  HWND owner_ = nullptr;
+  LONG_PTR style_ = 0;
+};
+
+// Runs a program and waits for it; returns its exit code or -1.
+int RunProgram(const std::string& commandLine, DWORD timeoutMs = 60000);
+
+// Copies a file, creating nothing else.
+bool CopyFileTo(const std::string& from, const std::string& to);
