@@ -1,0 +1,159 @@
+// Quillo.dll as the host sees it: the four exports, unloading only when nothing is open, and
+// the COM runtime finding the class from its registration.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shlobj.h>
+
+#include <memory>
+#include <vector>
+
+#include "support/uComTestSupport.h"
+#include "support/uTestSupport.h"
+#include "uContextMenu.h"
+
+namespace {
+
+void* const kJunk = reinterpret_cast<void*>(static_cast<ULONG_PTR>(0xdeadbeef));
+
+class ComDllTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(::CoInitialize(nullptr)));
+    dll = std::make_unique<TQuilloDll>();
+    ASSERT_TRUE(dll->Loaded()) << BuiltDllPath() << " error " << ::GetLastError();
+    before = ThreadWindows();
+  }
+  void TearDown() override {
+    CloseWindows(NewWindows(before, ThreadWindows()));
+    if (dll->Loaded()) {
+      EXPECT_EQ(dll->CanUnloadNow(), S_OK);
+    }
+    dll.reset();
+    ::CoUninitialize();
+  }
+  IClassFactory* Factory() {
+    void* p = nullptr;
+    EXPECT_EQ(dll->GetClassObject(CLSID_QuilloContextMenu, IID_IClassFactory, &p), S_OK);
+    return static_cast<IClassFactory*>(p);
+  }
+  // The right-click sequence: make the handler, give it the folder, invoke offset 0.
+  HRESULT OpenNoteFor(IClassFactory* cf, const std::string& folder) {
+    IContextMenu* menu = nullptr;
+    HRESULT hr = cf->CreateInstance(nullptr, IID_IContextMenu, reinterpret_cast<void**>(&menu));
+    if (FAILED(hr)) return hr;
+    hr = Initialize(menu, folder);
+    if (SUCCEEDED(hr)) {
+      CMINVOKECOMMANDINFO info = {};
+      info.cbSize = sizeof info;
+      info.lpVerb = MAKEINTRESOURCEA(0);
+      hr = menu->InvokeCommand(&info);
+    }
+    menu->Release();
+    return hr;
+  }
+  static HRESULT Initialize(IContextMenu* menu, const std::string& folder) {
+    IShellExtInit* init = nullptr;
+    HRESULT hr = menu->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(&init));
+    if (FAILED(hr)) return hr;
+    PIDLIST_ABSOLUTE pidl = ::ILCreateFromPathA(folder.c_str());
+    hr = pidl ? init->Initialize(pidl, nullptr, nullptr) : E_OUTOFMEMORY;
+    ::CoTaskMemFree(pidl);
+    init->Release();
+    return hr;
+  }
+
+  std::unique_ptr<TQuilloDll> dll;
+  std::vector<HWND> before;
+};
+
+TEST_F(ComDllTest, UnloadableRightAfterLoading) { EXPECT_EQ(dll->CanUnloadNow(), S_OK); }
+
+TEST_F(ComDllTest, GetClassObjectResults) {
+  const GUID other = {0x12345678, 0x1, 0x2, {1, 2, 3, 4, 5, 6, 7, 8}};
+  struct Case { const CLSID* cls; const IID* iid; HRESULT hr; };
+  const std::vector<Case> cases = {
+      {&other, &IID_IClassFactory, CLASS_E_CLASSNOTAVAILABLE},
+      {&other, &IID_IUnknown, CLASS_E_CLASSNOTAVAILABLE},
+      {&CLSID_QuilloContextMenu, &IID_IContextMenu, E_NOINTERFACE},
+      {&CLSID_QuilloContextMenu, &IID_IDispatch, E_NOINTERFACE},
+  };
+  for (const auto& c : cases) {
+    void* p = kJunk;
+    EXPECT_EQ(dll->GetClassObject(*c.cls, *c.iid, &p), c.hr);
+    EXPECT_EQ(p, nullptr);
+    EXPECT_EQ(dll->CanUnloadNow(), S_OK);
+  }
+  EXPECT_EQ(dll->GetClassObject(CLSID_QuilloContextMenu, IID_IClassFactory, nullptr), E_POINTER);
+  EXPECT_EQ(dll->GetClassObject(other, IID_IClassFactory, nullptr), E_POINTER);
+}
+
+TEST_F(ComDllTest, EveryReferenceHoldsTheLibrary) {
+  IClassFactory* cf = Factory();
+  ASSERT_NE(cf, nullptr);
+  EXPECT_EQ(dll->CanUnloadNow(), S_FALSE);
+  IUnknown* obj = nullptr;
+  ASSERT_EQ(cf->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&obj)), S_OK);
+  cf->Release();
+  EXPECT_EQ(dll->CanUnloadNow(), S_FALSE);  // the object alone
+  obj->Release();
+  EXPECT_EQ(dll->CanUnloadNow(), S_OK);
+
+  cf = Factory();
+  EXPECT_EQ(cf->LockServer(TRUE), S_OK);
+  cf->Release();
+  EXPECT_EQ(dll->CanUnloadNow(), S_FALSE);  // the lock alone
+  cf = Factory();
+  EXPECT_EQ(cf->LockServer(FALSE), S_OK);
+  cf->Release();
+}
+
+TEST_F(ComDllTest, AnOpenNoteKeepsTheLibraryLoaded) {
+  TTempDir dir;
+  IClassFactory* cf = Factory();
+  ASSERT_EQ(OpenNoteFor(cf, dir.path()), S_OK);
+  ASSERT_EQ(OpenNoteFor(cf, dir.path()), S_OK);
+  cf->Release();
+  // The handler is gone, the windows are not.
+  std::vector<HWND> notes = NewWindows(before, ThreadWindows());
+  ASSERT_EQ(notes.size(), 2u);
+  EXPECT_EQ(dll->CanUnloadNow(), S_FALSE);
+  CloseWindows({notes[0]});
+  EXPECT_EQ(dll->CanUnloadNow(), S_FALSE);
+  CloseWindows({notes[1]});
+  EXPECT_EQ(dll->CanUnloadNow(), S_OK);
+}
+
+// Registered in the prefix's real HKEY_CLASSES_ROOT, so that the runtime itself loads us.
+TEST_F(ComDllTest, TheRuntimeCreatesTheClassAndUnloadsOnlyWhenNothingIsOpen) {
+  ASSERT_EQ(dll->RegisterServer(), S_OK);
+  dll->Unload();
+  const std::string path = BuiltDllPath();
+  ASSERT_EQ(::GetModuleHandleA(path.c_str()), nullptr);
+
+  IContextMenu* menu = nullptr;
+  HRESULT hr = ::CoCreateInstance(CLSID_QuilloContextMenu, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IContextMenu, reinterpret_cast<void**>(&menu));
+  EXPECT_EQ(hr, S_OK);
+  if (SUCCEEDED(hr)) {
+    EXPECT_NE(::GetModuleHandleA(path.c_str()), nullptr);
+    TTempDir dir;
+    EXPECT_EQ(Initialize(menu, dir.path()), S_OK);
+    CMINVOKECOMMANDINFO info = {};
+    info.cbSize = sizeof info;
+    info.lpVerb = MAKEINTRESOURCEA(0);
+    EXPECT_EQ(menu->InvokeCommand(&info), S_OK);
+    menu->Release();
+
+    ::CoFreeUnusedLibraries();
+    EXPECT_NE(::GetModuleHandleA(path.c_str()), nullptr) << "unloaded under an open note";
+    CloseWindows(NewWindows(before, ThreadWindows()));
+    ::CoFreeUnusedLibraries();
+    EXPECT_EQ(::GetModuleHandleA(path.c_str()), nullptr);
+  }
+  dll = std::make_unique<TQuilloDll>();
+  ASSERT_TRUE(dll->Loaded());
+  EXPECT_EQ(dll->UnregisterServer(), S_OK);
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "CLSID\\{7C3E5B12-9A4D-4F60-8E21-5D0B3A9C6F47}"));
+}
+
+}  // namespace

@@ -1,0 +1,234 @@
+// DllRegisterServer and DllUnregisterServer against a private HKEY_CLASSES_ROOT, and Wine's
+// own regsvr32 against the real one.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <vector>
+
+#include "common/uHandles.h"
+#include "server/uComRegistry.h"
+#include "support/uComTestSupport.h"
+#include "support/uTestSupport.h"
+
+namespace {
+
+const std::string kClsid = "{7C3E5B12-9A4D-4F60-8E21-5D0B3A9C6F47}";
+const std::string kClassKey = "CLSID\\" + kClsid;
+const std::string kServerKey = kClassKey + "\\InprocServer32";
+const std::string kHandlerKey = "Directory\\Background\\shellex\\ContextMenuHandlers\\OrvQuillo";
+
+// A REG_SZ value as stored: the text and its terminating zero.
+std::string Sz(const std::string& text) { return text + std::string(1, '\0'); }
+
+TRegistryValues Expected(const std::string& modulePath, const std::string& progId) {
+  return {
+      {kClassKey + "|", Sz("")},
+      {kServerKey + "|", Sz(modulePath)},
+      {kServerKey + "|ThreadingModel", Sz("Apartment")},
+      {progId + "|", Sz("")},
+      {progId + "\\Clsid|", Sz(kClsid)},
+      {kClassKey + "\\ProgID|", Sz(progId)},
+      {kHandlerKey + "|", Sz(kClsid)},
+  };
+}
+
+const std::vector<std::string> kParentKeys = {
+    "CLSID", "Directory", "Directory\\Background", "Directory\\Background\\shellex",
+    "Directory\\Background\\shellex\\ContextMenuHandlers"};
+
+std::string LongPath(const std::string& path) {
+  char buf[MAX_PATH];
+  DWORD n = ::GetLongPathNameA(path.c_str(), buf, MAX_PATH);
+  return n && n < MAX_PATH ? std::string(buf, n) : path;
+}
+
+std::string ShortPath(const std::string& path) {
+  char buf[MAX_PATH];
+  DWORD n = ::GetShortPathNameA(path.c_str(), buf, MAX_PATH);
+  return n && n < MAX_PATH ? std::string(buf, n) : std::string();
+}
+
+class RegistrationTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(classes.Active()) << "RegOverridePredefKey"; }
+  TClassesRootOverride classes;
+};
+
+TEST_F(RegistrationTest, SevenValuesInSixKeys) {
+  TQuilloDll dll;
+  ASSERT_TRUE(dll.Loaded());
+  ASSERT_EQ(dll.RegisterServer(), S_OK);
+  const TRegistryValues values = ReadValues(classes.Root());
+  EXPECT_EQ(values, Expected(LongPath(BuiltDllPath()), "Quillo.OrvQuillo"));
+  std::vector<std::string> keysWithValues;
+  for (const auto& v : values) {
+    std::string key = v.first.substr(0, v.first.find('|'));
+    if (keysWithValues.empty() || keysWithValues.back() != key) keysWithValues.push_back(key);
+  }
+  EXPECT_EQ(values.size(), 7u);
+  EXPECT_EQ(keysWithValues.size(), 6u);
+
+  // Registering again writes the same entries over themselves.
+  ASSERT_EQ(dll.RegisterServer(), S_OK);
+  EXPECT_EQ(ReadValues(classes.Root()), values);
+
+  ASSERT_EQ(dll.UnregisterServer(), S_OK);
+  EXPECT_EQ(ReadValues(classes.Root()), TRegistryValues());
+  EXPECT_EQ(ReadKeys(classes.Root()), kParentKeys);  // parents stay
+  EXPECT_EQ(dll.UnregisterServer(), S_OK);
+  EXPECT_EQ(dll.CanUnloadNow(), S_OK);
+}
+
+TEST_F(RegistrationTest, ModulePathInLongFormOrShortWhenItHasASpace) {
+  TTempDir spaced("Quillo Space");
+  TTempDir plain("QuilloLongFolderName");
+  struct Case { std::string folder; std::string file; bool loadShort; };
+  const std::vector<Case> cases = {
+      {spaced.path(), "Quillo.dll", false},
+      {spaced.path(), "Quillo.dll", true},
+      {plain.path(), "Quillo.dll", true},    // loaded by its 8.3 path, registered long
+      {plain.path(), "Quillo.dll", false},
+      {plain.path(), "Notes Two.dll", false},  // the space is in the file name
+  };
+  for (const auto& c : cases) {
+    const std::string longPath = LongPath(c.folder + "\\" + c.file);
+    ASSERT_TRUE(CopyFileTo(BuiltDllPath(), longPath));
+    const std::string shortPath = ShortPath(longPath);
+    ASSERT_FALSE(shortPath.empty());
+    ASSERT_EQ(shortPath.find(' '), std::string::npos);
+    TQuilloDll dll(c.loadShort ? shortPath : longPath);
+    ASSERT_TRUE(dll.Loaded()) << longPath;
+    ASSERT_EQ(dll.RegisterServer(), S_OK);
+    const bool spaceInLong = longPath.find(' ') != std::string::npos;
+    const std::string progId = StripFileExt(c.file) + ".OrvQuillo";
+    EXPECT_EQ(ReadValues(classes.Root()), Expected(spaceInLong ? shortPath : longPath, progId))
+        << longPath;
+    EXPECT_EQ(dll.UnregisterServer(), S_OK);
+    EXPECT_EQ(ReadValues(classes.Root()), TRegistryValues());
+    dll.Unload();
+    ::DeleteFileA(longPath.c_str());
+  }
+}
+
+TEST_F(RegistrationTest, RenamedModuleLeavesItsOldProgIdBehind) {
+  TTempDir dir;
+  const std::string first = dir.File("First.dll");
+  const std::string second = dir.File("Second.dll");
+  ASSERT_TRUE(CopyFileTo(BuiltDllPath(), first));
+  {
+    TQuilloDll dll(first);
+    ASSERT_TRUE(dll.Loaded());
+    ASSERT_EQ(dll.RegisterServer(), S_OK);
+  }
+  ASSERT_TRUE(::MoveFileA(first.c_str(), second.c_str()));
+  TQuilloDll dll(second);
+  ASSERT_TRUE(dll.Loaded());
+  ASSERT_EQ(dll.UnregisterServer(), S_OK);
+  const TRegistryValues left = {
+      {"First.OrvQuillo|", Sz("")},
+      {"First.OrvQuillo\\Clsid|", Sz(kClsid)},
+  };
+  EXPECT_EQ(ReadValues(classes.Root()), left);
+}
+
+TEST_F(RegistrationTest, ForeignSubkeyKeepsTheClassKey) {
+  TQuilloDll dll;
+  ASSERT_EQ(dll.RegisterServer(), S_OK);
+  TRegKey foreign;
+  ASSERT_EQ(::RegCreateKeyExA(classes.Root(), (kClassKey + "\\Implemented Categories").c_str(),
+                              0, nullptr, 0, KEY_ALL_ACCESS, nullptr, foreign.put(), nullptr),
+            ERROR_SUCCESS);
+  foreign.reset();
+  EXPECT_EQ(dll.UnregisterServer(), S_OK);
+  EXPECT_TRUE(KeyExists(classes.Root(), kClassKey + "\\Implemented Categories"));
+  EXPECT_FALSE(KeyExists(classes.Root(), kServerKey));
+  EXPECT_FALSE(KeyExists(classes.Root(), kClassKey + "\\ProgID"));
+  EXPECT_FALSE(KeyExists(classes.Root(), "Quillo.OrvQuillo"));
+  EXPECT_FALSE(KeyExists(classes.Root(), kHandlerKey));
+  // What stays is the class key's own default value, written by registration.
+  EXPECT_EQ(ReadValues(classes.Root()), (TRegistryValues{{kClassKey + "|", Sz("")}}));
+  EXPECT_EQ(dll.UnregisterServer(), S_OK);
+}
+
+// A volatile key refuses lasting subkeys: the write of the handler key fails.
+TEST_F(RegistrationTest, FailedWriteStopsWithEFailAndKeepsEarlierWrites) {
+  TRegKey volatileKey;
+  ASSERT_EQ(::RegCreateKeyExA(classes.Root(), "Directory", 0, nullptr, REG_OPTION_VOLATILE,
+                              KEY_ALL_ACCESS, nullptr, volatileKey.put(), nullptr),
+            ERROR_SUCCESS);
+  volatileKey.reset();
+  TQuilloDll dll;
+  EXPECT_EQ(dll.RegisterServer(), E_FAIL);
+  TRegistryValues expected = Expected(LongPath(BuiltDllPath()), "Quillo.OrvQuillo");
+  expected.erase(kHandlerKey + "|");
+  expected.erase(kServerKey + "|ThreadingModel");  // after the failure: never written
+  EXPECT_EQ(ReadValues(classes.Root()), expected);
+  EXPECT_EQ(dll.UnregisterServer(), S_OK);
+  EXPECT_EQ(ReadValues(classes.Root()), TRegistryValues());
+}
+
+TEST(ModulePath, LongFormWalk) {
+  TTempDir dir("Quillo Walk Folder");
+  const std::string file = dir.File("Some Long Name.dll");
+  ASSERT_TRUE(WriteFileBytes(file, "x"));
+  const std::string longFile = LongPath(file);
+  const std::string shortFile = ShortPath(file);
+  struct Case { std::string in, out; };
+  const std::vector<Case> cases = {
+      {shortFile, longFile},
+      {longFile, longFile},
+      {"C:\\", "C:"},                                  // the root itself is never found
+      {dir.File("missing.dll"), "C:"},                 // nothing found: the drive alone
+      {"\\\\server\\share\\x.dll", "\\\\server\\share"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(LongPathName(c.in), c.out) << c.in;
+  EXPECT_EQ(ModulePathForRegistry(shortFile), shortFile);
+  EXPECT_EQ(ModulePathForRegistry(longFile), shortFile);
+}
+
+TEST(ModulePath, Pieces) {
+  struct Case { std::string path, dir, drive, name; };
+  const std::vector<Case> cases = {
+      {"C:\\a\\b.dll", "C:\\a", "C:", "b.dll"},
+      {"C:\\b.dll", "C:\\", "C:", "b.dll"},
+      {"C:\\a", "C:\\", "C:", "a"},
+      {"\\\\srv\\share\\a\\b.dll", "\\\\srv\\share\\a", "\\\\srv\\share", "b.dll"},
+      {"b.dll", "", "", "b.dll"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ExtractFileDir(c.path), c.dir) << c.path;
+    EXPECT_EQ(ExtractFileDrive(c.path), c.drive) << c.path;
+    EXPECT_EQ(ExtractFileName(c.path), c.name) << c.path;
+  }
+  EXPECT_EQ(StripFileExt("Quillo.dll"), "Quillo");
+  EXPECT_EQ(StripFileExt("a.b.dll"), "a.b");
+  EXPECT_EQ(StripFileExt("noext"), "noext");
+}
+
+// Wine's own registration tool, on the prefix's real registry.
+TEST(Regsvr32, RegistersAndRemovesExactlyOurKeys) {
+  const std::string dll = BuiltDllPath();
+  const std::string tool = "C:\\windows\\system32\\regsvr32.exe";
+  ASSERT_EQ(RunProgram(tool + " /s \"" + dll + "\""), 0);
+  TRegKey server;
+  ASSERT_EQ(::RegOpenKeyExA(HKEY_CLASSES_ROOT, kServerKey.c_str(), 0, KEY_READ, server.put()),
+            ERROR_SUCCESS);
+  char data[MAX_PATH] = {};
+  DWORD size = sizeof data;
+  DWORD type = 0;
+  EXPECT_EQ(::RegQueryValueExA(server.get(), "ThreadingModel", nullptr, &type,
+                               reinterpret_cast<BYTE*>(data), &size),
+            ERROR_SUCCESS);
+  EXPECT_STREQ(data, "Apartment");
+  server.reset();
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kHandlerKey));
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "Quillo.OrvQuillo\\Clsid"));
+
+  ASSERT_EQ(RunProgram(tool + " /s /u \"" + dll + "\""), 0);
+  for (const std::string& key : {kClassKey, kServerKey, kHandlerKey,
+                                 std::string("Quillo.OrvQuillo")})
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, key)) << key;
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "Directory\\Background\\shellex"));
+}
+
+}  // namespace
