@@ -9,6 +9,7 @@
 #include "common/uHandles.h"
 #include "note/fQuillo.h"
 #include "server/uComServer.h"
+#include "ui/uApplication.h"
 #include "support/uComTestSupport.h"
 #include "support/uTestSupport.h"
 #include "uContextMenu.h"
@@ -28,6 +29,7 @@ class ContextMenuTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(SUCCEEDED(::CoInitialize(nullptr)));
+    InitWindowing(::GetModuleHandleA(nullptr));
     server = new TComServer(::GetModuleHandleA(nullptr));
     ComServer = server;
     new TContextMenuFactory(server);
@@ -55,6 +57,7 @@ class ContextMenuTest : public ::testing::Test {
     SetNoteWindowCountHook(nullptr);
     ComServer = nullptr;
     delete server;
+    DoneWindowing(false);
     ::CoUninitialize();
   }
   TContextMenu& Handler() { return *static_cast<TContextMenu*>(menu); }
@@ -161,6 +164,11 @@ TEST_F(ContextMenuTest, InvokeCommandOpensOneWindowPerOffsetZero) {
     EXPECT_EQ(static_cast<int>(NewWindows(before, ThreadWindows()).size()), expected);
   }
   EXPECT_EQ(g_opened, 2);
+  for (HWND w : NewWindows(before, ThreadWindows())) {
+    auto* form = dynamic_cast<TFormQuillo*>(TForm::FromHandle(w));
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->Folder(), dir.path());
+  }
   EXPECT_EQ(menu->InvokeCommand(nullptr), E_INVALIDARG);
 
   // The windows outlive the handler that opened them.
@@ -173,6 +181,15 @@ TEST_F(ContextMenuTest, InvokeCommandOpensOneWindowPerOffsetZero) {
   CloseWindows(NewWindows(before, ThreadWindows()));
   EXPECT_EQ(g_closed, 2);
   EXPECT_EQ(NewWindows(before, ThreadWindows()).size(), 0u);
+}
+
+TEST_F(ContextMenuTest, NoWindowingLayerMeansEFailAndNoWindow) {
+  TTempDir dir;
+  ASSERT_EQ(InitializeWithPath(dir.path()), S_OK);
+  DoneWindowing(false);  // the note window now has no application to belong to
+  EXPECT_EQ(Invoke(MAKEINTRESOURCEA(0)), E_FAIL);
+  EXPECT_EQ(NewWindows(before, ThreadWindows()).size(), 0u);
+  EXPECT_EQ(g_opened, 0);
 }
 
 TEST_F(ContextMenuTest, GetCommandStringAnswersOnlyValidation) {
