@@ -12,6 +12,9 @@ const char* const kContextMenuHandlerKey =
     "Directory\\Background\\shellex\\ContextMenuHandlers\\OrvQuillo";
 const char* const kContextMenuItemText = "Quillo 파일 만들기";
 
+// The menu-item description Explorer's 32-bit shell expects is 48 bytes long.
+static_assert(sizeof(void*) != 4 || sizeof(MENUITEMINFOA) == 48, "MENUITEMINFOA layout");
+
 namespace {
 TComObject* NewContextMenu() { return new TContextMenu(); }
 }  // namespace

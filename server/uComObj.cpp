@@ -17,6 +17,8 @@ TComClassManager* ComClassManager() {
   return g_classManager;
 }
 
+TComClassManager* ExistingComClassManager() noexcept { return g_classManager; }
+
 void DestroyComClassManager() noexcept {
   ::InterlockedExchange(&g_unloadFinishing, 1);
   delete g_classManager;

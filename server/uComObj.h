@@ -69,6 +69,8 @@ class TComClassManager {
 
 // The registry, made on first use.
 TComClassManager* ComClassManager();
+// The registry if it exists: for teardown, which must not make one.
+TComClassManager* ExistingComClassManager() noexcept;
 // Unload's last step: from here on a COM object's destruction leaves the server alone.
 void DestroyComClassManager() noexcept;
 bool ComUnloadFinishing() noexcept;

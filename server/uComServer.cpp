@@ -7,7 +7,8 @@ TComServer* ComServer = nullptr;
 TComServer::TComServer(HMODULE module) noexcept : module_(module) {}
 
 TComServer::~TComServer() {
-  ComClassManager()->VisitFactories(this, [](TComObjectFactory* f) { delete f; });
+  if (TComClassManager* manager = ExistingComClassManager())
+    manager->VisitFactories(this, [](TComObjectFactory* f) { delete f; });
   if (typeLib_) typeLib_->Release();
 }
 

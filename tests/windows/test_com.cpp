@@ -84,31 +84,6 @@ TEST_F(ComTest, FactoryReferencesHoldTheServer) {
   EXPECT_EQ(ComClassManager()->FindFactory(CLSID_QuilloContextMenu), factory);
 }
 
-TEST_F(ComTest, GetClassObjectRefusals) {
-  const GUID other = {0x12345678, 0x1, 0x2, {1, 2, 3, 4, 5, 6, 7, 8}};
-  struct Case { const CLSID* cls; const IID* iid; HRESULT hr; };
-  const std::vector<Case> cases = {
-      {&other, &IID_IClassFactory, CLASS_E_CLASSNOTAVAILABLE},
-      {&IID_IClassFactory, &IID_IClassFactory, CLASS_E_CLASSNOTAVAILABLE},
-      {&CLSID_QuilloContextMenu, &IID_IContextMenu, E_NOINTERFACE},
-      {&CLSID_QuilloContextMenu, &IID_IShellExtInit, E_NOINTERFACE},
-      {&CLSID_QuilloContextMenu, &IID_IClassFactory2, E_NOINTERFACE},
-  };
-  for (const auto& c : cases) {
-    void* p = kJunk;
-    EXPECT_EQ(ComServerGetClassObject(*c.cls, *c.iid, &p), c.hr);
-    EXPECT_EQ(p, nullptr);
-    EXPECT_EQ(server->FactoryCount(), 0);
-  }
-  EXPECT_EQ(ComServerGetClassObject(CLSID_QuilloContextMenu, IID_IClassFactory, nullptr),
-            E_POINTER);
-  EXPECT_EQ(ComServerGetClassObject(CLSID_QuilloContextMenu, IID_IUnknown, nullptr), E_POINTER);
-  void* p = nullptr;
-  ASSERT_EQ(ComServerGetClassObject(CLSID_QuilloContextMenu, IID_IUnknown, &p), S_OK);
-  EXPECT_EQ(p, static_cast<IClassFactory*>(factory));
-  static_cast<IUnknown*>(p)->Release();
-}
-
 TEST_F(ComTest, CreateInstanceCountsTheObject) {
   IClassFactory* cf = GetFactory();
   void* p = kJunk;

@@ -85,6 +85,13 @@ TEST_F(ComDllTest, GetClassObjectResults) {
   }
   EXPECT_EQ(dll->GetClassObject(CLSID_QuilloContextMenu, IID_IClassFactory, nullptr), E_POINTER);
   EXPECT_EQ(dll->GetClassObject(other, IID_IClassFactory, nullptr), E_POINTER);
+  // IUnknown and IClassFactory are the factory's one pointer.
+  void* unknown = nullptr;
+  ASSERT_EQ(dll->GetClassObject(CLSID_QuilloContextMenu, IID_IUnknown, &unknown), S_OK);
+  IClassFactory* cf = Factory();
+  EXPECT_EQ(unknown, static_cast<void*>(cf));
+  cf->Release();
+  static_cast<IUnknown*>(unknown)->Release();
 }
 
 TEST_F(ComDllTest, EveryReferenceHoldsTheLibrary) {

@@ -186,25 +186,6 @@ TEST(ModulePath, LongFormWalk) {
   EXPECT_EQ(ModulePathForRegistry(longFile), shortFile);
 }
 
-TEST(ModulePath, Pieces) {
-  struct Case { std::string path, dir, drive, name; };
-  const std::vector<Case> cases = {
-      {"C:\\a\\b.dll", "C:\\a", "C:", "b.dll"},
-      {"C:\\b.dll", "C:\\", "C:", "b.dll"},
-      {"C:\\a", "C:\\", "C:", "a"},
-      {"\\\\srv\\share\\a\\b.dll", "\\\\srv\\share\\a", "\\\\srv\\share", "b.dll"},
-      {"b.dll", "", "", "b.dll"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(ExtractFileDir(c.path), c.dir) << c.path;
-    EXPECT_EQ(ExtractFileDrive(c.path), c.drive) << c.path;
-    EXPECT_EQ(ExtractFileName(c.path), c.name) << c.path;
-  }
-  EXPECT_EQ(StripFileExt("Quillo.dll"), "Quillo");
-  EXPECT_EQ(StripFileExt("a.b.dll"), "a.b");
-  EXPECT_EQ(StripFileExt("noext"), "noext");
-}
-
 // Wine's own registration tool, on the prefix's real registry.
 TEST(Regsvr32, RegistersAndRemovesExactlyOurKeys) {
   const std::string dll = BuiltDllPath();
