@@ -172,7 +172,7 @@ int ModalResult(HWND dialog) noexcept {
   return static_cast<int>(reinterpret_cast<INT_PTR>(::GetPropA(dialog, kResultProp)));
 }
 
-int RunModal(HWND dialog, HWND focus) noexcept {
+int RunModal(HWND dialog, HWND focus, TDialogKeys keys) noexcept {
   try {
     if (!::IsWindow(dialog)) return mrCancel;
     SetModalResult(dialog, mrNone);
@@ -201,7 +201,7 @@ int RunModal(HWND dialog, HWND focus) noexcept {
         break;
       }
       if (got == -1) break;
-      if (!HandleDialogKey(dialog, msg)) {
+      if (keys != TDialogKeys::ByLoop || !HandleDialogKey(dialog, msg)) {
         ::TranslateMessage(&msg);
         ::DispatchMessageA(&msg);
       }
@@ -226,11 +226,4 @@ int RunModal(HWND dialog, HWND focus) noexcept {
   } catch (...) {
     return mrCancel;
   }
-}
-
-POINT CentreOverOwner(const RECT& owner, int width, int height) noexcept {
-  // Halves of negative differences truncate toward zero, as C++ division does.
-  const long long left = owner.left + (static_cast<long long>(owner.right) - owner.left - width) / 2;
-  const long long top = owner.top + (static_cast<long long>(owner.bottom) - owner.top - height) / 2;
-  return POINT{static_cast<LONG>(left < 0 ? 0 : left), static_cast<LONG>(top < 0 ? 0 : top)};
 }

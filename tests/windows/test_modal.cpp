@@ -6,14 +6,15 @@
 
 #include "support/uModalTestWindows.h"
 #include "support/uTestSupport.h"
+#include "ui/uApplication.h"
+#include "ui/uForm.h"
 #include "ui/uModal.h"
 
 namespace {
 
 constexpr int kClose = 100;  // not IDCANCEL: Escape must find no cancel button
 
-// Hiding or destroying a visible window costs Wine about two seconds under Xvfb (it waits
-// for a window manager that is not there), so the windows live for the whole suite.
+// The windows live for the whole suite; each test starts with the owner active.
 class ModalRunTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -184,27 +185,68 @@ TEST_F(ModalRunTest, NotAWindowIsCancelAtOnce) {
   EXPECT_TRUE(::IsWindowEnabled(owner.hwnd()));
 }
 
-TEST(CentreOverOwner, HalvesTruncateTowardZeroAndNegativesBecomeZero) {
+// A form does its own dialog keys, behind its key preview: in a modal run the loop must hand
+// them over rather than act on them itself.
+class TFormKeys : public TForm {
+ public:
+  TFormKeys();
+  std::vector<WORD> keys;
+
+ protected:
+  void FormKeyDown(WORD& key, unsigned) override { keys.push_back(key); }
+};
+
+enum { Edit1, ButtonOk, ButtonCancel };
+constexpr int kOkResult = 10, kCancelResult = 11;  // only a click gives these
+// clang-format off
+const TControlDef kKeysControls[] = {
+  {"Edit1", TControlKind::Edit, -1, {8, 8, 120, 20}, layout::akLeftTop, TAlign::None, {}, "", 0},
+  {"ButtonOk", TControlKind::Button, -1, {8, 40, 80, 25}, layout::akLeftTop, TAlign::None, {},
+   "OK", 1, nullptr, cfDefault, 0, kOkResult},
+  {"ButtonCancel", TControlKind::Button, -1, {96, 40, 80, 25}, layout::akLeftTop, TAlign::None,
+   {}, "취소", 2, nullptr, cfCancel, 0, kCancelResult},
+};
+// clang-format on
+const TFormDef kFormKeys{
+    "TFormModalKeys", "keys", 200, 80, true, 200, 80,
+    WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_DLGMODALFRAME,
+    {"Gulim", -12, false, kClWindowText}, 12, TPosition::Default,
+    kKeysControls, static_cast<int>(sizeof kKeysControls / sizeof kKeysControls[0]),
+};
+TFormKeys::TFormKeys() : TForm(kFormKeys) {}
+
+TEST(ModalRunOfAForm, TheFormsOwnDialogKeysWorkAndItsKeyPreviewSeesThem) {
+  InitWindowing(::GetModuleHandleA(nullptr));
+  TModalTestWindow script("script", false);
   struct Case {
-    RECT owner;
-    int width, height;
-    LONG left, top;
+    const char* name;
+    WPARAM key;
+    int result;  // 0: the key leaves the form open
   };
   const Case cases[] = {
-      {{100, 50, 982, 678}, 462, 253, 310, 237},      // (882-462)/2, (628-253)/2 = 187
-      {{0, 0, 883, 629}, 462, 253, 210, 188},         // odd differences round down
-      {{300, 300, 400, 400}, 462, 253, 119, 224},     // -362/2 = -181, -153/2 = -76
-      {{10, 10, 110, 110}, 463, 254, 0, 0},           // 10 + (-363/2 = -181) < 0
-      {{-882, -628, 0, 0}, 462, 253, 0, 0},           // a monitor left of and above
-      {{-100, 400, 782, 1028}, 462, 253, 110, 587},   // partly off the left edge
-      {{-500, 100, 382, 728}, 462, 253, 0, 287},
-      {{2000, 1500, 2882, 2128}, 462, 253, 2210, 1687},  // no correction for the screen
+      {"Enter in the edit box clicks the default button", VK_RETURN, kOkResult},
+      {"Escape clicks the cancel button", VK_ESCAPE, kCancelResult},
+      {"Tab moves on", VK_TAB, mrNone},
   };
   for (const Case& c : cases) {
-    const POINT p = CentreOverOwner(c.owner, c.width, c.height);
-    EXPECT_EQ(p.x, c.left) << c.owner.left << "," << c.owner.top;
-    EXPECT_EQ(p.y, c.top) << c.owner.left << "," << c.owner.top;
+    auto* f = Application()->CreateForm<TFormKeys>();
+    HWND edit = f->ControlHandle("Edit1");
+    script.onTimeout = [f] { f->SetModalResult(IDABORT); };
+    script.Script({[&] {
+                     EXPECT_EQ(::GetFocus(), edit) << c.name;
+                     PostKey(edit, c.key);
+                     if (!c.result) script.Next();
+                   },
+                   [&] {
+                     EXPECT_EQ(::GetFocus(), f->ControlHandle("ButtonOk")) << c.name;
+                     f->Close();
+                   }});
+    EXPECT_EQ(f->ShowModal(), c.result ? c.result : mrCancel) << c.name;
+    EXPECT_EQ(f->keys, std::vector<WORD>{static_cast<WORD>(c.key)}) << c.name;
+    f->Free();
+    PumpMessages();
   }
+  DoneWindowing(false);
 }
 
 }  // namespace

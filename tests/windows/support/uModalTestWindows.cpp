@@ -76,7 +76,10 @@ LRESULT CALLBACK TModalTestWindow::Proc(HWND w, UINT m, WPARAM wp, LPARAM lp) no
           if (wp == kWatchdog) {
             ::KillTimer(w, kWatchdog);
             ADD_FAILURE() << "the modal run did not end";
-            SetModalResult(w, kTimedOut);
+            if (self->onTimeout)
+              self->onTimeout();
+            else
+              SetModalResult(w, kTimedOut);
           }
           return 0;
         case WM_APP:

@@ -26,6 +26,9 @@ class TModalTestWindow {
   // Posts the WM_APP that runs the next step, after whatever was posted before it.
   void Next() const;
   std::size_t StepsRun() const { return next_; }
+  // Runs when a script has not finished within 20 s, after the failure is recorded; by
+  // default it ends this window's own run.
+  std::function<void()> onTimeout;
   int cancelModes = 0;
   int appMessages = 0;
 
