@@ -458,7 +458,7 @@ int TForm::ShowModal() noexcept {
       shown_ = true;
     }
     inModalRun_ = true;
-    result = RunModal(handle_, ControlHandle(activeControl_));
+    result = RunModal(handle_, ControlHandle(activeControl_), TDialogKeys::ByDialog);
   } catch (...) {
   }
   inModalRun_ = false;
