@@ -69,3 +69,4 @@ if(QUILLO_TESTS)
   add_test(NAME dll_imports
            COMMAND ${CMAKE_SOURCE_DIR}/tests/check-dll.sh ${QUILLO_OBJDUMP} $<TARGET_FILE:Quillo>)
 endif()
+include(cmake/tools.cmake)

@@ -1,0 +1,688 @@
+// QuilloHost: plays the file manager's part for one folder's background, through the public
+// shell-extension contract only. It finds the background menu handlers in the registry, makes
+// each with CoCreateInstance (so the COM runtime reads their registration), initialises them
+// with the folder, lets them fill a popup menu, invokes the chosen command, lets them go, and
+// then pumps its apartment thread until no window of the thread is left.
+//
+//   QuilloHost [--invoke TEXT] [--invoke-on-worker] [--list] [FOLDER]
+//
+// Without --invoke the folder's background is a small window: the menu opens at the cursor
+// (once at the start, and on every right-click). With --invoke the item whose text is TEXT
+// (ANSI bytes) is chosen without showing anything. --invoke-on-worker hands the chosen command
+// to a background thread that builds its own menu from the same handlers, finds the item again
+// and invokes it there, as current file managers do. --list prints the menu and exits.
+//
+// Exit codes: 0 done, 1 usage or COM start-up, 2 folder missing or without a file-system path,
+// 3 no handler registered, 4 the item was not found or its command failed.
+#include <objbase.h>
+#include <ole2.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/uComPtr.h"
+#include "common/uHandles.h"
+
+namespace {
+
+constexpr char kHandlersKey[] = "Directory\\Background\\shellex\\ContextMenuHandlers";
+constexpr char kBackgroundKey[] = "Directory\\Background";
+constexpr char kHostClass[] = "QuilloHostWindow";
+
+// Handlers share the identifiers 1..0x7FFF; the host's own items sit above them.
+constexpr UINT kFirstHandlerId = 1;
+constexpr UINT kLastHandlerId = 0x7FFF;
+constexpr UINT kIdView = 0x8001, kIdRefresh = 0x8002, kIdProperties = 0x8003;
+
+constexpr UINT kTimerMs = 1000;
+constexpr DWORD kUnloadDelayMs = 1000;
+constexpr UINT WM_HOST_SHOWMENU = WM_APP + 1;
+
+enum ExitCode { kExitOk = 0, kExitUsage = 1, kExitFolder = 2, kExitNoHandler = 3, kExitInvoke = 4 };
+
+void Say(const char* fmt, ...) {
+  va_list args;
+  va_start(args, fmt);
+  std::fputs("QuilloHost: ", stderr);
+  std::vfprintf(stderr, fmt, args);
+  std::fputc('\n', stderr);
+  std::fflush(stderr);
+  va_end(args);
+}
+
+// An item identifier list from the shell's allocator.
+struct TPidlTraits {
+  static PIDLIST_ABSOLUTE Invalid() noexcept { return nullptr; }
+  static void Close(PIDLIST_ABSOLUTE p) noexcept { ::CoTaskMemFree(p); }
+};
+using TPidl = TUniqueHandle<PIDLIST_ABSOLUTE, TPidlTraits>;
+
+// OleInitialize / OleUninitialize for the thread's life in the apartment.
+class TOleScope {
+ public:
+  TOleScope() noexcept : hr_(::OleInitialize(nullptr)) {}
+  ~TOleScope() {
+    if (SUCCEEDED(hr_)) ::OleUninitialize();
+  }
+  HRESULT result() const noexcept { return hr_; }
+
+ private:
+  HRESULT hr_;
+};
+
+class TComScope {
+ public:
+  TComScope() noexcept : hr_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  ~TComScope() {
+    if (SUCCEEDED(hr_)) ::CoUninitialize();
+  }
+  HRESULT result() const noexcept { return hr_; }
+
+ private:
+  HRESULT hr_;
+};
+
+// The folder as the shell knows it.
+struct TFolder {
+  TPidl pidl;
+  std::string path;  // its file-system path, as the shell gives it
+};
+
+std::wstring Widen(const std::string& s) {
+  if (s.empty()) return std::wstring();
+  int n = ::MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+  if (n <= 0) return std::wstring();
+  std::wstring w(static_cast<size_t>(n), L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
+  return w;
+}
+
+// The folder's absolute identifier list, checked to be a file-system folder that exists.
+int OpenFolder(const std::string& name, TFolder& folder) {
+  const std::wstring wide = Widen(name);
+  SFGAOF attrs = 0;
+  HRESULT hr = wide.empty() ? E_INVALIDARG
+                            : ::SHParseDisplayName(wide.c_str(), nullptr, folder.pidl.put(), 0, &attrs);
+  if (FAILED(hr) || !folder.pidl) {
+    Say("the folder \"%s\" does not exist (0x%08lX)", name.c_str(), static_cast<unsigned long>(hr));
+    return kExitFolder;
+  }
+  char path[MAX_PATH + 1] = {};
+  if (!::SHGetPathFromIDListA(folder.pidl.get(), path)) {
+    Say("\"%s\" has no file-system path", name.c_str());
+    return kExitFolder;
+  }
+  const DWORD fa = ::GetFileAttributesA(path);
+  if (fa == INVALID_FILE_ATTRIBUTES || !(fa & FILE_ATTRIBUTE_DIRECTORY)) {
+    Say("the folder \"%s\" does not exist", path);
+    return kExitFolder;
+  }
+  folder.path = path;
+  return kExitOk;
+}
+
+// Each registered handler: the subkey's default value names its class, or else the subkey's
+// own name does (both forms are in use).
+std::vector<CLSID> RegisteredHandlers() {
+  std::vector<CLSID> found;
+  TRegKey key;
+  if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, kHandlersKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+    return found;
+  for (DWORD i = 0;; ++i) {
+    char name[256];
+    DWORD nameLen = sizeof name;
+    LONG rc = ::RegEnumKeyExA(key.get(), i, name, &nameLen, nullptr, nullptr, nullptr, nullptr);
+    if (rc == ERROR_NO_MORE_ITEMS) break;
+    if (rc != ERROR_SUCCESS) continue;
+    std::string candidates[2];
+    TRegKey sub;
+    if (::RegOpenKeyExA(key.get(), name, 0, KEY_READ, sub.put()) == ERROR_SUCCESS) {
+      char value[256] = {};
+      DWORD type = 0, size = sizeof value - 1;
+      if (::RegQueryValueExA(sub.get(), "", nullptr, &type, reinterpret_cast<BYTE*>(value), &size) ==
+              ERROR_SUCCESS && type == REG_SZ)
+        candidates[0] = value;
+    }
+    candidates[1] = name;
+    for (const std::string& text : candidates) {
+      CLSID clsid;
+      std::wstring wide = Widen(text);
+      if (!text.empty() && text[0] == '{' && SUCCEEDED(::CLSIDFromString(&wide[0], &clsid))) {
+        found.push_back(clsid);
+        break;
+      }
+    }
+  }
+  return found;
+}
+
+std::string ClsidText(const CLSID& clsid) {
+  wchar_t w[64] = {};
+  if (!::StringFromGUID2(clsid, w, 64)) return "?";
+  char a[64] = {};
+  ::WideCharToMultiByte(CP_ACP, 0, w, -1, a, sizeof a, nullptr, nullptr);
+  return a;
+}
+
+// One handler's share of the menu's identifiers.
+struct THandlerRange {
+  TComPtr<IContextMenu> menu;
+  UINT first = 0;
+  UINT count = 0;
+};
+
+// A background menu as the file manager builds it: its own items, and the handlers' items
+// inserted before "Properties".
+struct TBackgroundMenu {
+  TMenu menu;
+  std::vector<THandlerRange> handlers;
+
+  // The handler that owns a command identifier, with the identifier's offset in its range.
+  IContextMenu* Owner(UINT id, UINT& offset) const {
+    for (const auto& h : handlers) {
+      if (id >= h.first && id < h.first + h.count) {
+        offset = id - h.first;
+        return h.menu.get();
+      }
+    }
+    return nullptr;
+  }
+};
+
+HRESULT AppendItem(HMENU menu, UINT id, const char* text) {
+  MENUITEMINFOA mii = {};
+  mii.cbSize = sizeof mii;
+  if (text) {
+    mii.fMask = MIIM_ID | MIIM_STRING | MIIM_FTYPE;
+    mii.fType = MFT_STRING;
+    mii.wID = id;
+    mii.dwTypeData = const_cast<char*>(text);
+  } else {
+    mii.fMask = MIIM_FTYPE;
+    mii.fType = MFT_SEPARATOR;
+  }
+  return ::InsertMenuItemA(menu, ::GetMenuItemCount(menu), TRUE, &mii)
+             ? S_OK
+             : HRESULT_FROM_WIN32(::GetLastError());
+}
+
+// Creates every registered handler and lets each add its items. Handlers that cannot be
+// created or refuse the folder are left out, as the file manager leaves them out.
+int BuildMenu(const TFolder& folder, const std::vector<CLSID>& classes, TBackgroundMenu& out,
+              bool verbose) {
+  out.menu.reset(::CreatePopupMenu());
+  if (!out.menu) {
+    Say("CreatePopupMenu failed (%lu)", ::GetLastError());
+    return kExitUsage;
+  }
+  HRESULT hr = S_OK;
+  for (const auto& [id, text] : {std::pair<UINT, const char*>{kIdView, "보기(&V)"},
+                                 {kIdRefresh, "새로 고침(&E)"}, {0, nullptr}, {0, nullptr},
+                                 {kIdProperties, "속성(&R)"}}) {
+    if (FAILED(hr = AppendItem(out.menu.get(), id, text))) {
+      Say("cannot build the menu (0x%08lX)", static_cast<unsigned long>(hr));
+      return kExitUsage;
+    }
+  }
+  TRegKey progId;
+  if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, kBackgroundKey, 0, KEY_READ, progId.put()) != ERROR_SUCCESS)
+    progId.reset();
+
+  UINT next = kFirstHandlerId;
+  for (const CLSID& clsid : classes) {
+    TComPtr<IShellExtInit> init;
+    hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit, init.put_void());
+    if (FAILED(hr)) {
+      if (verbose) Say("handler %s: not created (0x%08lX)", ClsidText(clsid).c_str(), static_cast<unsigned long>(hr));
+      continue;
+    }
+    hr = init->Initialize(folder.pidl.get(), nullptr, progId.get());
+    if (FAILED(hr)) {
+      if (verbose) Say("handler %s: refused the folder (0x%08lX)", ClsidText(clsid).c_str(), static_cast<unsigned long>(hr));
+      continue;
+    }
+    THandlerRange range;
+    hr = init->QueryInterface(IID_IContextMenu, range.menu.put_void());
+    if (FAILED(hr) || !range.menu) {
+      if (verbose) Say("handler %s: no IContextMenu (0x%08lX)", ClsidText(clsid).c_str(), static_cast<unsigned long>(hr));
+      continue;
+    }
+    if (next > kLastHandlerId) break;
+    // Handlers go between the two separators, each after the ones before it.
+    const int count = ::GetMenuItemCount(out.menu.get());
+    const UINT position = count >= 2 ? static_cast<UINT>(count - 2) : 0;
+    hr = range.menu->QueryContextMenu(out.menu.get(), position, next, kLastHandlerId, CMF_NORMAL);
+    if (FAILED(hr)) {
+      if (verbose) Say("handler %s: QueryContextMenu failed (0x%08lX)", ClsidText(clsid).c_str(), static_cast<unsigned long>(hr));
+      continue;
+    }
+    range.first = next;
+    range.count = HRESULT_CODE(hr);
+    if (range.count > kLastHandlerId + 1 - next) range.count = kLastHandlerId + 1 - next;
+    next += range.count;
+    out.handlers.push_back(std::move(range));
+  }
+  return kExitOk;
+}
+
+std::string MenuText(HMENU menu, int pos) {
+  char text[512] = {};
+  int n = ::GetMenuStringA(menu, static_cast<UINT>(pos), text, sizeof text, MF_BYPOSITION);
+  return n > 0 ? std::string(text, static_cast<size_t>(n)) : std::string();
+}
+
+std::string WithoutMnemonic(const std::string& s) {
+  std::string r;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '&' && i + 1 < s.size()) ++i;
+    r += s[i];
+  }
+  return r;
+}
+
+// The command identifier of the item that reads TEXT (exactly, or without its mnemonic
+// marks), searched through submenus too; 0 when there is none.
+UINT FindItem(HMENU menu, const std::string& text) {
+  const int count = ::GetMenuItemCount(menu);
+  for (int i = 0; i < count; ++i) {
+    if (HMENU sub = ::GetSubMenu(menu, i)) {
+      if (UINT id = FindItem(sub, text)) return id;
+      continue;
+    }
+    const std::string item = MenuText(menu, i);
+    if (!item.empty() && (item == text || WithoutMnemonic(item) == text)) {
+      const UINT id = ::GetMenuItemID(menu, i);
+      if (id != static_cast<UINT>(-1)) return id;
+    }
+  }
+  return 0;
+}
+
+void ListMenu(HMENU menu, int depth) {
+  const int count = ::GetMenuItemCount(menu);
+  for (int i = 0; i < count; ++i) {
+    HMENU sub = ::GetSubMenu(menu, i);
+    const std::string text = MenuText(menu, i);
+    if (text.empty() && !sub)
+      std::printf("%*s-\n", depth * 2, "");
+    else
+      std::printf("%*s%s%s\n", depth * 2, "", text.c_str(), sub ? " >" : "");
+    if (sub) ListMenu(sub, depth + 1);
+  }
+  std::fflush(stdout);
+}
+
+HRESULT Invoke(IContextMenu* handler, UINT offset, HWND owner, const std::string& folder) {
+  CMINVOKECOMMANDINFO ici = {};
+  ici.cbSize = sizeof ici;
+  ici.hwnd = owner;
+  ici.lpVerb = MAKEINTRESOURCEA(offset);
+  ici.lpDirectory = folder.c_str();
+  ici.nShow = SW_SHOWNORMAL;
+  return handler->InvokeCommand(&ici);
+}
+
+// The handler's canonical verb for an item, empty when it offers none.
+std::string VerbOf(IContextMenu* handler, UINT offset) {
+  char verb[256] = {};
+  HRESULT hr = handler->GetCommandString(offset, GCS_VERBA, nullptr, verb, sizeof verb);
+  verb[sizeof verb - 1] = 0;
+  return SUCCEEDED(hr) ? std::string(verb) : std::string();
+}
+
+struct TVisibleWindows {
+  std::vector<HWND> windows;
+  static BOOL CALLBACK Add(HWND wnd, LPARAM self) {
+    if (::IsWindowVisible(wnd)) reinterpret_cast<TVisibleWindows*>(self)->windows.push_back(wnd);
+    return TRUE;
+  }
+  explicit TVisibleWindows(DWORD thread) {
+    ::EnumThreadWindows(thread, &TVisibleWindows::Add, reinterpret_cast<LPARAM>(this));
+  }
+};
+
+std::string Caption(HWND wnd) {
+  char text[256] = {};
+  ::GetWindowTextA(wnd, text, sizeof text);
+  return text;
+}
+
+// What the worker thread needs to find the chosen item again, and what it saw.
+struct TWorkerJob {
+  const TFolder* folder = nullptr;
+  std::vector<CLSID> classes;
+  std::string verb;  // the handler's canonical verb, if it offers one
+  std::string text;  // the item's text, to find it by resemblance otherwise
+  HWND host = nullptr;
+  HRESULT result = E_FAIL;
+  std::vector<HWND> windows;  // visible windows of the worker thread after InvokeCommand
+};
+
+DWORD WINAPI WorkerMain(LPVOID param) {
+  auto* job = static_cast<TWorkerJob*>(param);
+  try {
+    TComScope com;
+    if (FAILED(com.result())) {
+      Say("worker: CoInitializeEx failed (0x%08lX)", static_cast<unsigned long>(com.result()));
+    } else {
+      TBackgroundMenu menu;
+      if (BuildMenu(*job->folder, job->classes, menu, false) == kExitOk) {
+        IContextMenu* owner = nullptr;
+        UINT offset = 0;
+        if (!job->verb.empty()) {
+          for (const auto& h : menu.handlers)
+            for (UINT i = 0; i < h.count && !owner; ++i)
+              if (VerbOf(h.menu.get(), i) == job->verb) owner = h.menu.get(), offset = i;
+        }
+        if (!owner) owner = menu.Owner(FindItem(menu.menu.get(), job->text), offset);
+        if (!owner) {
+          Say("worker: the item is not in the worker's menu");
+        } else {
+          job->result = Invoke(owner, offset, job->host, job->folder->path);
+          job->windows = TVisibleWindows(::GetCurrentThreadId()).windows;
+          Say("worker: InvokeCommand returned 0x%08lX; the worker thread has %u visible window(s)%s",
+              static_cast<unsigned long>(job->result), static_cast<unsigned>(job->windows.size()),
+              job->windows.empty() ? "" : ", and ends now without pumping them");
+          for (HWND w : job->windows) Say("worker:   window \"%s\"", Caption(w).c_str());
+        }
+      }
+    }  // the handlers are released here, before the apartment ends
+  } catch (...) {
+    Say("worker: failed");
+  }
+  return 0;
+}
+
+class THost {
+ public:
+  THost(const TFolder& folder, std::vector<CLSID> classes, bool onWorker)
+      : folder_(folder), classes_(std::move(classes)), onWorker_(onWorker) {}
+  ~THost() {
+    if (worker_) ::WaitForSingleObject(worker_.get(), INFINITE);
+  }
+
+  bool CreateHostWindow(bool visible) {
+    WNDCLASSEXA wc = {};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = &THost::WndProc;
+    wc.hInstance = ::GetModuleHandleA(nullptr);
+    wc.hCursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    wc.lpszClassName = kHostClass;
+    if (!::RegisterClassExA(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
+    const std::string caption = "QuilloHost - " + folder_.path;
+    wnd_ = ::CreateWindowExA(0, kHostClass, caption.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                             CW_USEDEFAULT, 420, 240, nullptr, nullptr, wc.hInstance, this);
+    if (!wnd_) return false;
+    if (visible) {
+      ::ShowWindow(wnd_, SW_SHOWNORMAL);
+      ::UpdateWindow(wnd_);
+    }
+    // A thread timer, so that it outlives the host's window. Failing to set it costs only the
+    // unloading of unused libraries and the check for a finished worker.
+    timer_ = ::SetTimer(nullptr, 0, kTimerMs, &THost::OnTimer);
+    if (!timer_) Say("SetTimer failed (%lu)", ::GetLastError());
+    return true;
+  }
+
+  HWND window() const { return wnd_; }
+
+  // Builds the menu, lets the user (or TEXT) choose, and invokes the choice. Returns an exit code.
+  int RightClick(const std::string* scripted, bool listOnly, POINT at) {
+    TBackgroundMenu menu;
+    int rc = BuildMenu(folder_, classes_, menu, true);
+    if (rc != kExitOk) return rc;
+    if (listOnly) {
+      ListMenu(menu.menu.get(), 0);
+      return kExitOk;
+    }
+    UINT id = 0;
+    if (scripted) {
+      id = FindItem(menu.menu.get(), *scripted);
+      if (!id) {
+        Say("no menu item reads \"%s\"; the menu holds:", scripted->c_str());
+        ListMenu(menu.menu.get(), 1);
+        return kExitInvoke;
+      }
+    } else {
+      // The menu needs its owner in the foreground to close when the user clicks elsewhere.
+      ::SetForegroundWindow(wnd_);
+      id = static_cast<UINT>(::TrackPopupMenu(menu.menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON,
+                                              at.x, at.y, 0, wnd_, nullptr));
+      ::PostMessageA(wnd_, WM_NULL, 0, 0);
+      if (!id) return kExitOk;  // dismissed
+    }
+    UINT offset = 0;
+    IContextMenu* owner = menu.Owner(id, offset);
+    if (!owner) return kExitOk;  // one of the host's own items: nothing to do here
+    const std::string text = [&] {
+      char t[512] = {};
+      ::GetMenuStringA(menu.menu.get(), id, t, sizeof t, MF_BYCOMMAND);
+      return std::string(t);
+    }();
+    if (onWorker_) return HandToWorker(owner, offset, text);
+    const HRESULT hr = Invoke(owner, offset, wnd_, folder_.path);
+    if (FAILED(hr)) {
+      Say("InvokeCommand failed (0x%08lX)", static_cast<unsigned long>(hr));
+      return kExitInvoke;
+    }
+    return kExitOk;
+  }  // the handlers are released here, once the command has been invoked, as the file manager does
+
+  // The plain loop of the thread's apartment; returns once no visible window of the thread is
+  // left (and no worker is running).
+  int Run() {
+    MSG msg;
+    while (!Finished()) {
+      BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
+      if (got == 0) break;  // WM_QUIT
+      if (got == -1) {
+        Say("GetMessage failed (%lu)", ::GetLastError());
+        return kExitUsage;
+      }
+      ::TranslateMessage(&msg);
+      ::DispatchMessageA(&msg);
+    }
+    return exitCode_;
+  }
+
+  void Stop() {
+    if (timer_) ::KillTimer(nullptr, timer_);
+    timer_ = 0;
+    if (wnd_) ::DestroyWindow(wnd_);
+    wnd_ = nullptr;
+  }
+
+ private:
+  int HandToWorker(IContextMenu* owner, UINT offset, const std::string& text) {
+    job_.folder = &folder_;
+    job_.classes = classes_;
+    job_.verb = VerbOf(owner, offset);
+    job_.text = text;
+    job_.host = wnd_;
+    Say("handing the command to a worker thread (verb \"%s\", text \"%s\")", job_.verb.c_str(), text.c_str());
+    DWORD id = 0;
+    worker_.reset(::CreateThread(nullptr, 0, &WorkerMain, &job_, 0, &id));
+    if (!worker_) {
+      Say("CreateThread failed (%lu)", ::GetLastError());
+      return kExitInvoke;
+    }
+    return kExitOk;
+  }
+
+  void WorkerDone() {
+    if (!worker_) return;
+    ::WaitForSingleObject(worker_.get(), INFINITE);
+    worker_.reset();
+    size_t alive = 0;
+    for (HWND w : job_.windows) alive += ::IsWindow(w) ? 1 : 0;
+    Say("worker ended: %u of its %u window(s) still exist%s", static_cast<unsigned>(alive),
+        static_cast<unsigned>(job_.windows.size()),
+        job_.windows.empty() ? "" : (alive ? " but nothing pumps them" : "; they went with the thread"));
+    if (FAILED(job_.result)) exitCode_ = kExitInvoke;
+  }
+
+  // Called after every message: the host is done when the thread shows no window any more.
+  // A closing window may still wait for its posted release, so the queue is drained first.
+  bool Finished() {
+    if (worker_ && ::WaitForSingleObject(worker_.get(), 0) == WAIT_OBJECT_0) WorkerDone();
+    if (worker_) return false;
+    if (!TVisibleWindows(::GetCurrentThreadId()).windows.empty()) return false;
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) return true;
+      ::TranslateMessage(&msg);
+      ::DispatchMessageA(&msg);
+    }
+    return TVisibleWindows(::GetCurrentThreadId()).windows.empty() && !worker_;
+  }
+
+  static void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD) {
+    try {
+      ::CoFreeUnusedLibrariesEx(kUnloadDelayMs, 0);
+    } catch (...) {
+    }
+  }
+
+  static LRESULT CALLBACK WndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+    try {
+      if (msg == WM_NCCREATE) {
+        auto* cs = reinterpret_cast<CREATESTRUCTA*>(lp);
+        ::SetWindowLongPtrA(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+      }
+      auto* self = reinterpret_cast<THost*>(::GetWindowLongPtrA(wnd, GWLP_USERDATA));
+      if (self) {
+        switch (msg) {
+          case WM_CONTEXTMENU:
+          case WM_HOST_SHOWMENU: {
+            POINT at;
+            if (msg == WM_CONTEXTMENU && lp != -1) {
+              at.x = static_cast<short>(LOWORD(lp));
+              at.y = static_cast<short>(HIWORD(lp));
+            } else if (!::GetCursorPos(&at)) {
+              at = POINT{100, 100};
+            }
+            const int rc = self->RightClick(nullptr, false, at);
+            if (rc != kExitOk) self->exitCode_ = rc;
+            return 0;
+          }
+          case WM_PAINT: {
+            TPaintDC dc(wnd);
+            RECT r;
+            ::GetClientRect(wnd, &r);
+            const std::string text = "이 창의 빈 곳을 오른쪽 단추로 누르세요.\n" + self->folder_.path;
+            ::SetBkMode(dc.get(), TRANSPARENT);
+            ::DrawTextA(dc.get(), text.c_str(), -1, &r, DT_CENTER | DT_VCENTER | DT_WORDBREAK);
+            return 0;
+          }
+          case WM_DESTROY:
+            if (self->wnd_ == wnd) self->wnd_ = nullptr;
+            return 0;
+          default:
+            break;
+        }
+      }
+      return ::DefWindowProcA(wnd, msg, wp, lp);
+    } catch (...) {
+      return 0;
+    }
+  }
+
+  const TFolder& folder_;
+  std::vector<CLSID> classes_;
+  bool onWorker_;
+  HWND wnd_ = nullptr;
+  UINT_PTR timer_ = 0;
+  TKernelHandle worker_;
+  TWorkerJob job_;
+  int exitCode_ = kExitOk;
+};
+
+void Usage() {
+  std::fputs("usage: QuilloHost [--invoke TEXT] [--invoke-on-worker] [--list] [FOLDER]\n", stderr);
+}
+
+int HostMain(int argc, char** argv) {
+  std::string folderName;
+  std::string invokeText;
+  bool scripted = false, onWorker = false, listOnly = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--invoke" && i + 1 < argc) {
+      scripted = true;
+      invokeText = argv[++i];
+    } else if (arg == "--invoke-on-worker") {
+      onWorker = true;
+    } else if (arg == "--list") {
+      listOnly = true;
+    } else if (!arg.empty() && arg[0] == '-' && arg.size() > 1) {
+      Usage();
+      return kExitUsage;
+    } else if (folderName.empty()) {
+      folderName = arg;
+    } else {
+      Usage();
+      return kExitUsage;
+    }
+  }
+  if (folderName.empty()) {
+    char cwd[MAX_PATH] = {};
+    const DWORD n = ::GetCurrentDirectoryA(sizeof cwd, cwd);
+    if (n == 0 || n >= sizeof cwd) {
+      Say("cannot read the current folder (%lu)", ::GetLastError());
+      return kExitFolder;
+    }
+    folderName = cwd;
+  }
+
+  TOleScope ole;
+  if (FAILED(ole.result())) {
+    Say("OleInitialize failed (0x%08lX)", static_cast<unsigned long>(ole.result()));
+    return kExitUsage;
+  }
+  int rc;
+  {
+    TFolder folder;
+    if ((rc = OpenFolder(folderName, folder)) != kExitOk) return rc;
+    std::vector<CLSID> classes = RegisteredHandlers();
+    if (classes.empty()) {
+      Say("no context menu handler is registered for folder backgrounds (HKCR\\%s)", kHandlersKey);
+      return kExitNoHandler;
+    }
+    THost host(folder, std::move(classes), onWorker);
+    if (!host.CreateHostWindow(!scripted && !listOnly)) {
+      Say("cannot create the host window (%lu)", ::GetLastError());
+      return kExitUsage;
+    }
+    if (listOnly || scripted) {
+      // The host's window stays hidden in these modes; it still owns what the command opens.
+      rc = host.RightClick(scripted ? &invokeText : nullptr, listOnly, POINT{0, 0});
+      if (rc != kExitOk || listOnly) {
+        host.Stop();
+        return rc;
+      }
+    } else {
+      ::PostMessageA(host.window(), WM_HOST_SHOWMENU, 0, 0);
+    }
+    rc = host.Run();
+    host.Stop();
+  }
+  ::CoFreeUnusedLibrariesEx(0, 0);
+  return rc;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return HostMain(argc, argv);
+  } catch (...) {
+    Say("failed unexpectedly");
+    return kExitUsage;
+  }
+}
