@@ -103,7 +103,25 @@ std::wstring Widen(const std::string& s) {
 }
 
 // The folder's absolute identifier list, checked to be a file-system folder that exists.
-int OpenFolder(const std::string& name, TFolder& folder) {
+int OpenFolder(const std::string& given, TFolder& folder) {
+  // A file-system name is made absolute and checked first: the shell's parser is not meant
+  // for names that do not exist (Wine's even crashes on some). Namespace names ("::{...}",
+  // "shell:...") go to the parser as they are.
+  std::string name = given;
+  if (given.rfind("::", 0) != 0 && given.rfind("shell:", 0) != 0) {
+    char full[MAX_PATH] = {};
+    const DWORD n = ::GetFullPathNameA(given.c_str(), sizeof full, full, nullptr);
+    if (n == 0 || n >= sizeof full) {
+      Say("the folder \"%s\" does not exist (%lu)", given.c_str(), ::GetLastError());
+      return kExitFolder;
+    }
+    const DWORD fa = ::GetFileAttributesA(full);
+    if (fa == INVALID_FILE_ATTRIBUTES || !(fa & FILE_ATTRIBUTE_DIRECTORY)) {
+      Say("\"%s\" is not a folder that exists", full);
+      return kExitFolder;
+    }
+    name = full;
+  }
   const std::wstring wide = Widen(name);
   SFGAOF attrs = 0;
   HRESULT hr = wide.empty() ? E_INVALIDARG

@@ -1,0 +1,11 @@
+// The floor for the note window: a top-level window of the note window's size with the same
+// controls, made by plain CreateWindowExA calls and nothing else.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Creates, centres, shows and activates the window and sets its folder label; returns the
+// window (destroyed by closing it) or nullptr.
+HWND OpenPlainWindow(const std::string& folder) noexcept;

@@ -1,0 +1,7 @@
+# Benchmarks (not tests): QuilloFloor.dll, the least a background menu handler can be, and
+# QuilloBench.exe, which measures Quillo.dll against it. Run them with bench/run.sh.
+add_library(QuilloFloor SHARED ${CMAKE_SOURCE_DIR}/bench/uFloorHandler.cpp
+            ${CMAKE_SOURCE_DIR}/bench/uPlainWindow.cpp ${CMAKE_SOURCE_DIR}/bench/QuilloFloor.def)
+set_target_properties(QuilloFloor PROPERTIES PREFIX "" OUTPUT_NAME QuilloFloor)
+target_link_libraries(QuilloFloor PRIVATE quillo_flags ole32 uuid shell32 user32 gdi32)
+target_link_options(QuilloFloor PRIVATE $<$<CONFIG:Release>:-s>)
