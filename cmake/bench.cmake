@@ -5,3 +5,6 @@ add_library(QuilloFloor SHARED ${CMAKE_SOURCE_DIR}/bench/uFloorHandler.cpp
 set_target_properties(QuilloFloor PROPERTIES PREFIX "" OUTPUT_NAME QuilloFloor)
 target_link_libraries(QuilloFloor PRIVATE quillo_flags ole32 uuid shell32 user32 gdi32)
 target_link_options(QuilloFloor PRIVATE $<$<CONFIG:Release>:-s>)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  target_link_options(QuilloFloor PRIVATE -Wl,--enable-stdcall-fixup)
+endif()

@@ -1,0 +1,95 @@
+#!/bin/sh
+# The main job: installs what is needed, builds Quillo.dll, registers it with Wine's own
+# regsvr32 in a Wine prefix of its own, and opens the file manager stand-in (QuilloHost) on a
+# folder, the current one unless one is given.
+#   With a display: right-click the host's window, choose "Quillo 파일 만들기", write a note,
+#   press 만들기 and find the .txt in the folder.
+#   Without one: runs on Xvfb, chooses the item by its text, saves a screenshot of the open
+#   note window to build/quillo-note.png and closes it.
+# Usage: sh scripts/quillo.sh [FOLDER]
+set -eu
+folder=${1:-$(pwd)}
+if [ ! -d "$folder" ]; then
+  printf 'quillo: no such folder: %s\n' "$folder" >&2
+  exit 2
+fi
+folder=$(cd "$folder" && pwd)
+cd "$(dirname "$0")/.."
+root=$(pwd)
+. scripts/lib.sh
+
+sh scripts/setup.sh
+pick_wine_tree
+if [ "$WINE_TREE" = build ]; then
+  sh scripts/build.sh
+else
+  echo "quillo: this machine cannot run 32-bit programs: running the 64-bit build (build/win64) with 64-bit Wine"
+  sh scripts/build.sh --win64
+fi
+
+prefix="$root/$WINE_TREE/run-prefix"
+printf 'quillo: Wine prefix %s\n' "$prefix"
+sh scripts/wineprefix.sh "$WINE" "$prefix"
+export WINEPREFIX="$prefix" WINEDEBUG="${WINEDEBUG:--all}" LC_ALL=ko_KR.UTF-8 \
+       WINEDLLOVERRIDES="mscoree,mshtml="
+
+# Wine's own regsvr32 (the one of this prefix's bitness) loads the DLL and calls its export.
+dll=$("$WINE" winepath.exe -w "$root/$WINE_TREE/Quillo.dll")
+"$WINE" regsvr32 /s "$dll" || { printf 'quillo: regsvr32 could not register %s\n' "$dll" >&2; exit 1; }
+printf 'quillo: registered %s\n' "$dll"
+
+host="$root/$WINE_TREE/QuilloHost.exe"
+winfolder=$("$WINE" winepath.exe -w "$folder")
+printf 'quillo: opening %s\n' "$winfolder"
+
+if [ -n "${DISPLAY:-}" ]; then
+  echo "quillo: right-click the host's window and choose \"Quillo 파일 만들기\""
+  "$WINE" "$host" "$winfolder"
+  exit $?
+fi
+
+# No display: do it on Xvfb, scripted. Wine hands the host its arguments in the ANSI code
+# page (949 here), converted from this locale's UTF-8.
+start_xvfb
+host_pid=""
+cleanup() {
+  [ -n "$host_pid" ] && kill "$host_pid" 2>/dev/null
+  wineserver -k 2>/dev/null || true
+  stop_xvfb
+}
+trap cleanup EXIT INT TERM
+"$WINE" "$host" --invoke "Quillo 파일 만들기" "$winfolder" &
+host_pid=$!
+
+caption="Quillo  Ver1.1"
+wid=""
+i=0
+while [ -z "$wid" ] && [ $i -lt 300 ] && kill -0 "$host_pid" 2>/dev/null; do
+  sleep 0.1
+  i=$((i + 1))
+  wid=$(xdotool search --onlyvisible --name "^$caption\$" 2>/dev/null | head -n 1) || wid=""
+done
+if [ -z "$wid" ]; then
+  echo "quillo: the note window did not appear" >&2
+  exit 1
+fi
+sleep 1  # let it paint
+mkdir -p "$root/build"
+import -window "$wid" "$root/build/quillo-note.png" 2>/dev/null \
+  || import -window root "$root/build/quillo-note.png"
+echo "quillo: the note window is open; screenshot in build/quillo-note.png"
+
+# Close it as a user would (Alt+F4); the host then finds no window left and ends by itself.
+xdotool windowfocus "$wid" 2>/dev/null || true
+xdotool key alt+F4
+i=0
+while kill -0 "$host_pid" 2>/dev/null && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+if kill -0 "$host_pid" 2>/dev/null; then
+  echo "quillo: the host did not end after the note window was closed" >&2
+  exit 1
+fi
+status=0
+wait "$host_pid" || status=$?
+host_pid=""
+echo "quillo: note window closed; host exited with $status"
+exit $status
