@@ -2,3 +2,6 @@
 add_executable(QuilloHost ${CMAKE_SOURCE_DIR}/tools/QuilloHost.cpp)
 target_link_libraries(QuilloHost PRIVATE quillo_flags ole32 oleaut32 uuid shell32 user32 gdi32 advapi32)
 target_link_options(QuilloHost PRIVATE -mconsole $<$<CONFIG:Release>:-s>)
+if(TARGET test_e2e)
+  add_dependencies(test_e2e QuilloHost Quillo)
+endif()

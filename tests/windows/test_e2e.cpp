@@ -1,0 +1,235 @@
+// The whole request, as a user makes it: Quillo.dll registered with the system's regsvr32, the
+// file manager stand-in (QuilloHost.exe) choosing "Quillo 파일 만들기" on a folder, a note written
+// into the window that opens, "만들기", the file on disk, the host ending once the window is
+// gone, and regsvr32 /u taking every key of the registration away again.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "common/uHandles.h"
+#include "support/uTestSupport.h"
+
+namespace {
+
+constexpr char kItem[] = "Quillo 파일 만들기";
+constexpr char kCaption[] = "Quillo  Ver1.1";
+constexpr DWORD kWaitMs = 20000;
+
+std::string Here() {
+  char path[MAX_PATH] = {};
+  DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string s(path, n);
+  return s.substr(0, s.rfind('\\'));
+}
+
+std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
+
+// A started program; its exit code once it has ended.
+class TProcess {
+ public:
+  explicit TProcess(const std::string& commandLine) {
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    std::string cmd = commandLine;
+    if (::CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+      process_.reset(pi.hProcess);
+      ::CloseHandle(pi.hThread);
+      id_ = pi.dwProcessId;
+    }
+  }
+  bool started() const { return static_cast<bool>(process_); }
+  DWORD id() const { return id_; }
+  // The exit code, or STILL_ACTIVE when it did not end in time.
+  DWORD Wait(DWORD ms) const {
+    if (!process_ || ::WaitForSingleObject(process_.get(), ms) != WAIT_OBJECT_0) return STILL_ACTIVE;
+    DWORD code = STILL_ACTIVE;
+    ::GetExitCodeProcess(process_.get(), &code);
+    return code;
+  }
+  void Kill() const {
+    if (process_ && Wait(0) == STILL_ACTIVE) ::TerminateProcess(process_.get(), 99);
+  }
+
+ private:
+  TKernelHandle process_;
+  DWORD id_ = 0;
+};
+
+DWORD RunToEnd(const std::string& commandLine) {
+  TProcess p(commandLine);
+  if (!p.started()) return 0xDEADBEEF;
+  DWORD code = p.Wait(kWaitMs);
+  p.Kill();
+  return code;
+}
+
+std::string Regsvr32() {
+  char sys[MAX_PATH] = {};
+  UINT n = ::GetSystemDirectoryA(sys, MAX_PATH);
+  return std::string(sys, n) + "\\regsvr32.exe";
+}
+
+std::string Dll() { return Here() + "\\Quillo.dll"; }
+std::string Host() { return Here() + "\\QuilloHost.exe"; }
+
+DWORD Register() { return RunToEnd(Quoted(Regsvr32()) + " /s " + Quoted(Dll())); }
+DWORD Unregister() { return RunToEnd(Quoted(Regsvr32()) + " /u /s " + Quoted(Dll())); }
+
+const char* const kRegistrationKeys[] = {
+    "CLSID\\{7C3E5B12-9A4D-4F60-8E21-5D0B3A9C6F47}",
+    "CLSID\\{7C3E5B12-9A4D-4F60-8E21-5D0B3A9C6F47}\\InprocServer32",
+    "CLSID\\{7C3E5B12-9A4D-4F60-8E21-5D0B3A9C6F47}\\ProgID",
+    "Quillo.OrvQuillo",
+    "Quillo.OrvQuillo\\Clsid",
+    "Directory\\Background\\shellex\\ContextMenuHandlers\\OrvQuillo",
+};
+
+bool KeyExists(const char* path) {
+  TRegKey key;
+  return ::RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+}
+
+// The visible note window that a process opened, or nullptr.
+HWND FindNoteWindow(DWORD processId) {
+  struct Search {
+    DWORD pid;
+    HWND found;
+  } s{processId, nullptr};
+  ::EnumWindows(
+      [](HWND w, LPARAM lp) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(lp);
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(w, &pid);
+        char caption[64] = {};
+        ::GetWindowTextA(w, caption, sizeof caption);
+        if (pid == s->pid && ::IsWindowVisible(w) && std::string(caption) == kCaption) {
+          s->found = w;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
+
+HWND WaitForNoteWindow(DWORD processId) {
+  for (DWORD waited = 0; waited < kWaitMs; waited += 50) {
+    if (HWND w = FindNoteWindow(processId)) return w;
+    ::Sleep(50);
+  }
+  return nullptr;
+}
+
+// The note window's text box, title box and "만들기" button, found by their kind and caption.
+struct TNoteControls {
+  HWND memo = nullptr, title = nullptr, create = nullptr;
+};
+
+TNoteControls FindControls(HWND note) {
+  TNoteControls c;
+  ::EnumChildWindows(
+      note,
+      [](HWND w, LPARAM lp) -> BOOL {
+        auto* c = reinterpret_cast<TNoteControls*>(lp);
+        char cls[64] = {}, text[64] = {};
+        ::GetClassNameA(w, cls, sizeof cls);
+        ::GetWindowTextA(w, text, sizeof text);
+        if (::lstrcmpiA(cls, "Edit") == 0) {
+          (::GetWindowLongPtrA(w, GWL_STYLE) & ES_MULTILINE ? c->memo : c->title) = w;
+        } else if (std::string(text) == "만들기") {
+          c->create = w;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&c));
+  return c;
+}
+
+bool WaitForFile(const std::string& path, const std::string& expected, std::string& bytes) {
+  for (DWORD waited = 0; waited < kWaitMs; waited += 50) {
+    if (ReadFileBytes(path, bytes) && bytes == expected) return true;
+    ::Sleep(50);
+  }
+  return ReadFileBytes(path, bytes);
+}
+
+class EndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(::GetACP(), 949u); }
+  void TearDown() override { Unregister(); }
+  std::string HostCommand(const std::string& args) { return Quoted(Host()) + " " + args; }
+};
+
+TEST_F(EndToEnd, RightClickToSavedFileAndBack) {
+  ASSERT_EQ(Register(), 0u) << "regsvr32 " << Dll();
+  for (const char* key : kRegistrationKeys) EXPECT_TRUE(KeyExists(key)) << key;
+
+  TTempDir dir("quillo-e2e");
+  TProcess host(HostCommand("--invoke " + Quoted(kItem) + " " + Quoted(dir.path())));
+  ASSERT_TRUE(host.started());
+  HWND note = WaitForNoteWindow(host.id());
+  if (!note) host.Kill();
+  ASSERT_TRUE(note) << "no note window appeared";
+
+  const TNoteControls c = FindControls(note);
+  ASSERT_TRUE(c.memo && c.title && c.create) << c.memo << " " << c.title << " " << c.create;
+  const std::string text = "첫 줄\r\n\r\n둘째 줄: 'quoted' \"and\" <more>\r\n끝";
+  const std::string title = "e2e 메모";
+  ASSERT_TRUE(::SendMessageA(c.memo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())));
+  ASSERT_TRUE(::SendMessageA(c.title, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title.c_str())));
+  // Posted, so that the click runs in the host's own loop, as a user's click would.
+  ASSERT_TRUE(::PostMessageA(c.create, BM_CLICK, 0, 0));
+
+  std::string bytes;
+  EXPECT_TRUE(WaitForFile(dir.File(title + ".txt"), text, bytes));
+  EXPECT_EQ(bytes, text);
+  EXPECT_EQ(ListFolder(dir.path()), title + ".txt");
+
+  // The window closes after a successful save, and with it the host.
+  const DWORD code = host.Wait(kWaitMs);
+  host.Kill();
+  EXPECT_EQ(code, 0u) << "the host did not end once the note window was gone";
+  EXPECT_FALSE(::IsWindow(note));
+
+  ASSERT_EQ(Unregister(), 0u);
+  for (const char* key : kRegistrationKeys) EXPECT_FALSE(KeyExists(key)) << key;
+  EXPECT_TRUE(KeyExists("Directory\\Background\\shellex\\ContextMenuHandlers"));
+  EXPECT_EQ(RunToEnd(HostCommand("--list " + Quoted(dir.path()))), 3u);
+}
+
+TEST_F(EndToEnd, HostRefusesWhatItCannotServe) {
+  ASSERT_EQ(Unregister(), 0u);
+  TTempDir dir("quillo-e2e");
+  EXPECT_EQ(RunToEnd(HostCommand("--list " + Quoted(dir.path()))), 3u) << "no handler registered";
+
+  ASSERT_EQ(Register(), 0u);
+  ASSERT_TRUE(WriteFileBytes(dir.File("plain.txt"), "x"));
+  struct Case {
+    std::string args;
+    DWORD code;
+  };
+  const std::vector<Case> cases = {
+      {"--list " + Quoted(dir.path()), 0},
+      {"--list " + Quoted(dir.File("missing")), 2},
+      {"--list " + Quoted(dir.File("plain.txt")), 2},
+      {"--list ::{20D04FE0-3AEA-1069-A2D8-08002B30309D}", 2},  // My Computer: no path
+      {"--invoke " + Quoted("없는 항목") + " " + Quoted(dir.path()), 4},
+      {"--frobnicate", 1},
+  };
+  for (const Case& c : cases) EXPECT_EQ(RunToEnd(HostCommand(c.args)), c.code) << c.args;
+  EXPECT_EQ(ListFolder(dir.path()), "plain.txt");
+}
+
+// A host that invokes on a worker thread, which ends when InvokeCommand returns: the window
+// has no loop to live in there. The host must still end by itself, and nothing is written.
+TEST_F(EndToEnd, WorkerThreadHostEndsCleanly) {
+  ASSERT_EQ(Register(), 0u);
+  TTempDir dir("quillo-e2e");
+  EXPECT_EQ(RunToEnd(HostCommand("--invoke-on-worker --invoke " + Quoted(kItem) + " " + Quoted(dir.path()))), 0u);
+  EXPECT_EQ(ListFolder(dir.path()), "");
+}
+
+}  // namespace
