@@ -458,7 +458,7 @@ int TForm::ShowModal() noexcept {
       shown_ = true;
     }
     inModalRun_ = true;
-    result = RunModal(handle_, ControlHandle(activeControl_), TDialogKeys::ByDialog);
+    result = RunModal(handle_, ControlHandle(activeControl_));
   } catch (...) {
   }
   inModalRun_ = false;

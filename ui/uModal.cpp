@@ -85,80 +85,6 @@ class TDisabledWindows {
   std::vector<HWND> windows_;
 };
 
-bool IsUsable(HWND w) noexcept { return ::IsWindowEnabled(w) && ::IsWindowVisible(w); }
-
-// What a dialog manager does for a clicked button: tell its parent.
-void Click(HWND button) noexcept {
-  if (!button || !IsUsable(button)) return;
-  ::SendMessageA(::GetParent(button), WM_COMMAND,
-                 MAKEWPARAM(::GetDlgCtrlID(button), BN_CLICKED), reinterpret_cast<LPARAM>(button));
-}
-
-UINT DialogCode(HWND control, const MSG& msg) noexcept {
-  return static_cast<UINT>(::SendMessageA(control, WM_GETDLGCODE, msg.wParam,
-                                          reinterpret_cast<LPARAM>(&msg)));
-}
-
-// The first control of the dialog, at any depth, for which `match` holds.
-using TControlMatch = bool (*)(HWND) noexcept;
-
-struct TSearch {
-  TControlMatch match;
-  HWND found;
-};
-
-BOOL CALLBACK VisitControl(HWND w, LPARAM param) noexcept {
-  auto* search = reinterpret_cast<TSearch*>(param);
-  if (!search->match(w)) return TRUE;
-  search->found = w;
-  return FALSE;
-}
-
-HWND FindControl(HWND dialog, TControlMatch match) noexcept {
-  TSearch search{match, nullptr};
-  // The result only says whether the walk was cut short, which is how it finds.
-  ::EnumChildWindows(dialog, &VisitControl, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
-bool IsDefaultButton(HWND w) noexcept {
-  return IsUsable(w) && (::SendMessageA(w, WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON) != 0;
-}
-
-bool IsCancelControl(HWND w) noexcept { return ::GetDlgCtrlID(w) == IDCANCEL && IsUsable(w); }
-
-// Tab, Enter and Escape for the dialog's controls. True when the key was used up.
-bool HandleDialogKey(HWND dialog, const MSG& msg) noexcept {
-  if (msg.message != WM_KEYDOWN) return false;
-  if (msg.hwnd != dialog && !::IsChild(dialog, msg.hwnd)) return false;
-  if (msg.wParam != VK_TAB && msg.wParam != VK_RETURN && msg.wParam != VK_ESCAPE) return false;
-
-  const UINT code = DialogCode(msg.hwnd, msg);
-  if (code & (DLGC_WANTALLKEYS | DLGC_WANTMESSAGE)) return false;
-  switch (msg.wParam) {
-    case VK_TAB: {
-      if (code & DLGC_WANTTAB) return false;
-      const bool back = ::GetKeyState(VK_SHIFT) < 0;
-      HWND next = ::GetNextDlgTabItem(dialog, msg.hwnd == dialog ? nullptr : msg.hwnd, back);
-      if (next) {
-        ::SetFocus(next);
-        if (DialogCode(next, msg) & DLGC_HASSETSEL) ::SendMessageA(next, EM_SETSEL, 0, -1);
-      }
-      return true;
-    }
-    case VK_RETURN:
-      if (code & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)) {
-        Click(msg.hwnd);
-      } else {
-        Click(FindControl(dialog, &IsDefaultButton));
-      }
-      return true;
-    default:  // VK_ESCAPE: only a cancel button answers it
-      Click(FindControl(dialog, &IsCancelControl));
-      return true;
-  }
-}
-
 }  // namespace
 
 void SetModalResult(HWND dialog, int result) noexcept {
@@ -172,7 +98,7 @@ int ModalResult(HWND dialog) noexcept {
   return static_cast<int>(reinterpret_cast<INT_PTR>(::GetPropA(dialog, kResultProp)));
 }
 
-int RunModal(HWND dialog, HWND focus, TDialogKeys keys) noexcept {
+int RunModal(HWND dialog, HWND focus) noexcept {
   try {
     if (!::IsWindow(dialog)) return mrCancel;
     SetModalResult(dialog, mrNone);
@@ -201,10 +127,8 @@ int RunModal(HWND dialog, HWND focus, TDialogKeys keys) noexcept {
         break;
       }
       if (got == -1) break;
-      if (keys != TDialogKeys::ByLoop || !HandleDialogKey(dialog, msg)) {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
-      }
+      ::TranslateMessage(&msg);
+      ::DispatchMessageA(&msg);
       if (note.Taken()) break;
     }
 

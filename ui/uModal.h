@@ -14,12 +14,6 @@ constexpr int mrCancel = IDCANCEL;
 void SetModalResult(HWND dialog, int result) noexcept;
 int ModalResult(HWND dialog) noexcept;
 
-// Who handles Tab, Enter and Escape in a dialog's controls during its run.
-enum class TDialogKeys {
-  ByLoop,    // the run's loop, as a dialog manager does (plain windows)
-  ByDialog,  // the dialog itself, in its controls (forms of this layer)
-};
-
 // Shows the hidden top-level `dialog` and delivers every message of the calling thread until
 // the dialog has a modal result, which is returned. While it runs, every other visible and
 // enabled top-level window of the thread is disabled; afterwards they are enabled again, the
@@ -27,13 +21,12 @@ enum class TDialogKeys {
 // active before is activated again if the dialog was still active. `focus`, a control of the
 // dialog, gets the keyboard focus when the dialog is shown.
 //
-// Keys handled by the loop: Tab and Shift+Tab move between the tab stops, Enter clicks the
-// focused push button (or else the default one), Escape clicks the control with the
-// identifier IDCANCEL when there is one and does nothing otherwise. A dialog that does this
-// itself gets every key as it comes, so that it sees them first.
+// The loop translates and delivers every message as it comes: Tab, Enter and Escape are the
+// dialog's own business (forms of this layer handle them in their controls, behind their key
+// preview), so that nothing reaches a control before its form has seen it.
 //
 // A quit message taken by the loop ends the run with mrCancel and is posted again, with its
 // exit code, once the windows are enabled, so that the host's own loop still ends. The thread
 // keeps a note of it: every later run on that thread ends with mrCancel after its first
 // message. A dialog destroyed while it runs ends the run with mrCancel. Never throws.
-int RunModal(HWND dialog, HWND focus = nullptr, TDialogKeys keys = TDialogKeys::ByLoop) noexcept;
+int RunModal(HWND dialog, HWND focus = nullptr) noexcept;
