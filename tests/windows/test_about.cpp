@@ -256,30 +256,6 @@ TEST_F(AboutDialogTest, PlacementIsClampedAtZeroOnEachAxis) {
   }
 }
 
-// The owner-centred placement, over outer sizes.
-TEST(AboutPlacement, HalvesTruncateTowardZeroAndNegativesBecomeZero) {
-  struct Case {
-    RECT owner;
-    int width, height;
-    LONG left, top;
-  };
-  const Case cases[] = {
-      {{100, 50, 982, 678}, 462, 253, 310, 237},      // (882-462)/2, (628-253)/2 = 187
-      {{0, 0, 883, 629}, 462, 253, 210, 188},         // odd differences round down
-      {{300, 300, 400, 400}, 462, 253, 119, 224},     // -362/2 = -181, -153/2 = -76
-      {{10, 10, 110, 110}, 463, 254, 0, 0},           // 10 + (-363/2 = -181) < 0
-      {{-882, -628, 0, 0}, 462, 253, 0, 0},           // a monitor left of and above
-      {{-100, 400, 782, 1028}, 462, 253, 110, 587},   // partly off the left edge
-      {{-500, 100, 382, 728}, 462, 253, 0, 287},
-      {{2000, 1500, 2882, 2128}, 462, 253, 2210, 1687},  // no correction for the screen
-  };
-  for (const Case& c : cases) {
-    const RECT& o = c.owner;
-    EXPECT_EQ(layout::CentredOrigin(o.left, o.right - o.left, c.width), c.left) << o.left;
-    EXPECT_EQ(layout::CentredOrigin(o.top, o.bottom - o.top, c.height), c.top) << o.top;
-  }
-}
-
 TEST(AboutDialog, WithoutTheWindowingLayerNothingHappens) {
   ShowAboutDialog(nullptr);
   EXPECT_EQ(AboutWindow(), nullptr);
