@@ -85,6 +85,7 @@ LRESULT CALLBACK TModalTestWindow::Proc(HWND w, UINT m, WPARAM wp, LPARAM lp) no
         case WM_APP:
           ++self->appMessages;
           if (self->next_ < self->steps_.size()) self->steps_[self->next_++]();
+          if (self->next_ >= self->steps_.size()) ::KillTimer(w, kWatchdog);
           return 0;
         case WM_NCDESTROY:
           ::SetWindowLongPtrA(w, GWLP_USERDATA, 0);

@@ -21,7 +21,8 @@ class TModalTestWindow {
   HWND hwnd() const { return hwnd_; }
   // A push button with the identifier, tab stop, at the next free place.
   HWND AddButton(int id, const char* caption);
-  // Steps run one per WM_APP; the first WM_APP is posted now.
+  // Steps run one per WM_APP; the first WM_APP is posted now. A watchdog runs until the last
+  // step has run.
   void Script(std::vector<std::function<void()>> steps);
   // Posts the WM_APP that runs the next step, after whatever was posted before it.
   void Next() const;
