@@ -10,25 +10,25 @@ struct TControl {
   DWORD style;
   DWORD exStyle;
   int x, y, w, h;
-  bool inPanel;
 };
 
-// The note window's layout, as plain controls (the picture buttons as owner-drawn buttons).
+// The note window's layout, as plain controls: labels, edit boxes and buttons (the picture
+// buttons owner-drawn). The button bar is no window of its own: its buttons sit on the form.
 constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
+constexpr int kBar = 553;
 const TControl kControls[] = {
-    {"STATIC", "저장 폴더 : ", kChild, 0, 8, 8, 64, 12, false},
-    {"STATIC", "제목 겸 파일명  ", kChild, 0, 8, 32, 88, 12, false},
-    {"EDIT", "", kChild | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, 96, 32, 737, 20, false},
-    {"STATIC", ".txt", kChild, 0, 840, 36, 17, 13, false},
-    {"BUTTON", "첫줄을 제목으로", kChild | WS_TABSTOP | BS_PUSHBUTTON, 0, 720, 8, 113, 22, false},
+    {"STATIC", "저장 폴더 : ", kChild, 0, 8, 8, 64, 12},
+    {"STATIC", "제목 겸 파일명  ", kChild, 0, 8, 32, 88, 12},
+    {"EDIT", "", kChild | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, 96, 32, 737, 20},
+    {"STATIC", ".txt", kChild, 0, 840, 36, 17, 13},
+    {"BUTTON", "첫줄을 제목으로", kChild | WS_TABSTOP | BS_PUSHBUTTON, 0, 720, 8, 113, 22},
     {"EDIT", "", kChild | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_AUTOVSCROLL |
                      ES_AUTOHSCROLL | ES_WANTRETURN,
-     WS_EX_CLIENTEDGE, 8, 64, 857, 489, false},
-    {kClass, "", kChild, 0, 0, 553, 874, 41, false},  // the button bar draws its buttons
-    {"BUTTON", "프로그램 정보", kChild | WS_TABSTOP | BS_OWNERDRAW, 0, 8, 8, 97, 25, true},
-    {"BUTTON", "Save (&S)", kChild | WS_TABSTOP | BS_OWNERDRAW, 0, 216, 8, 113, 25, true},
-    {"BUTTON", "만들기", kChild | WS_TABSTOP | BS_OWNERDRAW, 0, 632, 8, 113, 25, true},
-    {"BUTTON", "취소", kChild | WS_TABSTOP | BS_OWNERDRAW, 0, 760, 8, 105, 25, true},
+     WS_EX_CLIENTEDGE, 8, 64, 857, 489},
+    {"BUTTON", "프로그램 정보", kChild | WS_TABSTOP | BS_OWNERDRAW, 0, 8, kBar + 8, 97, 25},
+    {"BUTTON", "Save (&S)", kChild | WS_TABSTOP | BS_OWNERDRAW, 0, 216, kBar + 8, 113, 25},
+    {"BUTTON", "만들기", kChild | WS_TABSTOP | BS_OWNERDRAW, 0, 632, kBar + 8, 113, 25},
+    {"BUTTON", "취소", kChild | WS_TABSTOP | BS_OWNERDRAW, 0, 760, kBar + 8, 105, 25},
 };
 
 LRESULT CALLBACK PlainProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -69,18 +69,17 @@ HWND OpenPlainWindow(const std::string& folder) noexcept {
   HFONT dotum = ::CreateFontA(-12, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "돋움");
   ::SetPropA(wnd, "QuilloPlainFont1", gulim);
   ::SetPropA(wnd, "QuilloPlainFont2", dotum);
-  HWND panel = nullptr, label = nullptr;
+  HWND label = nullptr;
   for (const TControl& c : kControls) {
-    HWND parent = c.inPanel ? panel : wnd;
-    HWND ctl = ::CreateWindowExA(c.exStyle, c.cls, c.text, c.style, c.x, c.y, c.w, c.h, parent,
+    HWND ctl = ::CreateWindowExA(c.exStyle, c.cls, c.text, c.style, c.x, c.y, c.w, c.h, wnd,
                                  nullptr, inst, nullptr);
     if (!ctl) {
       ::DestroyWindow(wnd);
       return nullptr;
     }
+    if (!::lstrcmpiA(c.cls, "EDIT")) ::SendMessageA(ctl, EM_SETLIMITTEXT, 0, 0);
     ::SendMessageA(ctl, WM_SETFONT, reinterpret_cast<WPARAM>(c.y == 64 ? dotum : gulim), FALSE);
     if (!label) label = ctl;
-    if (c.y == 553) panel = ctl;
   }
   ::ShowWindow(wnd, SW_SHOWNORMAL);
   ::SetForegroundWindow(wnd);

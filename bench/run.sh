@@ -1,0 +1,27 @@
+#!/bin/sh
+# Runs Quillo's benchmarks and prints their figures (medians, each against its floor).
+# Usage: sh bench/run.sh      (not part of the tests; takes a few minutes)
+set -eu
+cd "$(dirname "$0")/.."
+root=$(pwd)
+. scripts/lib.sh
+sh scripts/setup.sh
+pick_wine_tree
+if [ "$WINE_TREE" = build ]; then
+  sh scripts/build.sh >/dev/null
+else
+  echo "bench: this machine cannot run 32-bit programs: measuring the 64-bit build (build/win64) under 64-bit Wine"
+  sh scripts/build.sh --win64 >/dev/null
+fi
+echo "bench: machine: $(nproc) CPU(s), $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1); $("$WINE" --version)"
+for dll in build/Quillo.dll "$WINE_TREE/Quillo.dll"; do
+  [ -f "$dll" ] && printf 'size of %-24s %8d bytes (target < 204800)\n' "$dll" "$(stat -c %s "$dll")"
+done
+
+prefix="$root/$WINE_TREE/bench-prefix"
+sh scripts/wineprefix.sh "$WINE" "$prefix"
+export WINEPREFIX="$prefix" WINEDEBUG=-all LC_ALL=ko_KR.UTF-8 WINEDLLOVERRIDES="mscoree,mshtml="
+# Always on a private Xvfb, so that the figures do not depend on a desktop.
+start_xvfb
+trap 'wineserver -k 2>/dev/null; stop_xvfb' EXIT INT TERM
+"$WINE" "$root/$WINE_TREE/QuilloBench.exe" "$("$WINE" winepath.exe -w "$root/$WINE_TREE")"
