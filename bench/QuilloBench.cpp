@@ -145,51 +145,53 @@ bool PumpUntil(Cond cond, DWORD limitMs = 10000) {
   }
 }
 
+struct TCaptionSearch {
+  const char* caption;
+  HWND found;
+};
+
+BOOL CALLBACK ThreadWindowProc(HWND w, LPARAM lp) {
+  auto* s = reinterpret_cast<TCaptionSearch*>(lp);
+  char text[64] = {};
+  ::GetWindowTextA(w, text, sizeof text);
+  if (::IsWindowVisible(w) && std::string(text) == s->caption) {
+    s->found = w;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 HWND ThreadWindow(const char* caption) {
-  struct S {
-    const char* caption;
-    HWND found;
-  } s{caption, nullptr};
-  ::EnumThreadWindows(
-      ::GetCurrentThreadId(),
-      [](HWND w, LPARAM lp) -> BOOL {
-        auto* s = reinterpret_cast<S*>(lp);
-        char text[64] = {};
-        ::GetWindowTextA(w, text, sizeof text);
-        if (::IsWindowVisible(w) && std::string(text) == s->caption) {
-          s->found = w;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&s));
+  TCaptionSearch s{caption, nullptr};
+  ::EnumThreadWindows(::GetCurrentThreadId(), ThreadWindowProc, reinterpret_cast<LPARAM>(&s));
   return s.found;
+}
+
+struct TChildSearch {
+  const char* cls;
+  const char* prefix;
+  bool multiline;
+  HWND found;
+};
+
+BOOL CALLBACK ChildProc(HWND w, LPARAM lp) {
+  auto* s = reinterpret_cast<TChildSearch*>(lp);
+  char c[64] = {}, t[512] = {};
+  ::GetClassNameA(w, c, sizeof c);
+  ::GetWindowTextA(w, t, sizeof t);
+  if (::lstrcmpiA(c, s->cls) != 0) return TRUE;
+  if (s->prefix && std::string(t).rfind(s->prefix, 0) != 0) return TRUE;
+  if (!::lstrcmpiA(s->cls, "Edit") &&
+      ((::GetWindowLongPtrA(w, GWL_STYLE) & ES_MULTILINE) != 0) != s->multiline)
+    return TRUE;
+  s->found = w;
+  return FALSE;
 }
 
 // A child window of the given class (and, when given, text prefix and multi-line style).
 HWND Child(HWND parent, const char* cls, const char* textPrefix, bool multiline = false) {
-  struct S {
-    const char* cls;
-    const char* prefix;
-    bool multiline;
-    HWND found;
-  } s{cls, textPrefix, multiline, nullptr};
-  ::EnumChildWindows(
-      parent,
-      [](HWND w, LPARAM lp) -> BOOL {
-        auto* s = reinterpret_cast<S*>(lp);
-        char c[64] = {}, t[512] = {};
-        ::GetClassNameA(w, c, sizeof c);
-        ::GetWindowTextA(w, t, sizeof t);
-        if (::lstrcmpiA(c, s->cls) != 0) return TRUE;
-        if (s->prefix && std::string(t).rfind(s->prefix, 0) != 0) return TRUE;
-        if (!::lstrcmpiA(s->cls, "Edit") &&
-            ((::GetWindowLongPtrA(w, GWL_STYLE) & ES_MULTILINE) != 0) != s->multiline)
-          return TRUE;
-        s->found = w;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&s));
+  TChildSearch s{cls, textPrefix, multiline, nullptr};
+  ::EnumChildWindows(parent, ChildProc, reinterpret_cast<LPARAM>(&s));
   return s.found;
 }
 

@@ -92,26 +92,28 @@ bool KeyExists(const char* path) {
   return ::RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_READ, key.put()) == ERROR_SUCCESS;
 }
 
+struct TWindowSearch {
+  DWORD pid;
+  HWND found;
+};
+
+BOOL CALLBACK FindNoteWindowProc(HWND w, LPARAM lp) {
+  auto* s = reinterpret_cast<TWindowSearch*>(lp);
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(w, &pid);
+  char caption[64] = {};
+  ::GetWindowTextA(w, caption, sizeof caption);
+  if (pid == s->pid && ::IsWindowVisible(w) && std::string(caption) == kCaption) {
+    s->found = w;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 // The visible note window that a process opened, or nullptr.
 HWND FindNoteWindow(DWORD processId) {
-  struct Search {
-    DWORD pid;
-    HWND found;
-  } s{processId, nullptr};
-  ::EnumWindows(
-      [](HWND w, LPARAM lp) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(lp);
-        DWORD pid = 0;
-        ::GetWindowThreadProcessId(w, &pid);
-        char caption[64] = {};
-        ::GetWindowTextA(w, caption, sizeof caption);
-        if (pid == s->pid && ::IsWindowVisible(w) && std::string(caption) == kCaption) {
-          s->found = w;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&s));
+  TWindowSearch s{processId, nullptr};
+  ::EnumWindows(FindNoteWindowProc, reinterpret_cast<LPARAM>(&s));
   return s.found;
 }
 
@@ -128,23 +130,22 @@ struct TNoteControls {
   HWND memo = nullptr, title = nullptr, create = nullptr;
 };
 
+BOOL CALLBACK FindControlsProc(HWND w, LPARAM lp) {
+  auto* c = reinterpret_cast<TNoteControls*>(lp);
+  char cls[64] = {}, text[64] = {};
+  ::GetClassNameA(w, cls, sizeof cls);
+  ::GetWindowTextA(w, text, sizeof text);
+  if (::lstrcmpiA(cls, "Edit") == 0) {
+    (::GetWindowLongPtrA(w, GWL_STYLE) & ES_MULTILINE ? c->memo : c->title) = w;
+  } else if (std::string(text) == "만들기") {
+    c->create = w;
+  }
+  return TRUE;
+}
+
 TNoteControls FindControls(HWND note) {
   TNoteControls c;
-  ::EnumChildWindows(
-      note,
-      [](HWND w, LPARAM lp) -> BOOL {
-        auto* c = reinterpret_cast<TNoteControls*>(lp);
-        char cls[64] = {}, text[64] = {};
-        ::GetClassNameA(w, cls, sizeof cls);
-        ::GetWindowTextA(w, text, sizeof text);
-        if (::lstrcmpiA(cls, "Edit") == 0) {
-          (::GetWindowLongPtrA(w, GWL_STYLE) & ES_MULTILINE ? c->memo : c->title) = w;
-        } else if (std::string(text) == "만들기") {
-          c->create = w;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&c));
+  ::EnumChildWindows(note, FindControlsProc, reinterpret_cast<LPARAM>(&c));
   return c;
 }
 
