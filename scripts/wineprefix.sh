@@ -4,18 +4,26 @@
 set -eu
 wine=$1 prefix=$2
 export WINEPREFIX="$prefix" WINEDEBUG=-all LC_ALL=ko_KR.UTF-8 WINEDLLOVERRIDES="mscoree,mshtml="
-[ -f "$prefix/.quillo-ready" ] && exit 0
+# Bump when the settings below change, so that existing prefixes take them too.
+version=3
+ready="$prefix/.quillo-ready"
+[ "$(cat "$ready" 2>/dev/null)" = "$version" ] && exit 0
 mkdir -p "$(dirname "$prefix")"
 exec 9>"$prefix.lock"
 flock 9
-[ -f "$prefix/.quillo-ready" ] && exit 0
-"$wine" wineboot -i >/dev/null 2>&1
-# The note window asks for Gulim and Dotum, which only Windows ships: show them with Nanum.
-for face in Gulim Dotum 굴림 돋움 GulimChe DotumChe; do
+[ "$(cat "$ready" 2>/dev/null)" = "$version" ] && exit 0
+[ -f "$prefix/system.reg" ] || "$wine" wineboot -i >/dev/null 2>&1
+# The forms ask for Gulim and Dotum, which only Windows ships. Baekmuk's Gulim has Gulim's
+# metrics (the digit zero is 12 pixels high at -12), so the windows keep their design sizes;
+# the text box's Dotum scales nothing, and Nanum reads better there.
+for face in Gulim 굴림 GulimChe; do
+  "$wine" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d "Baekmuk Gulim" /f >/dev/null 2>&1
+done
+for face in Dotum 돋움 DotumChe; do
   "$wine" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d NanumGothic /f >/dev/null 2>&1
 done
 # Xvfb runs no window manager: Wine then draws the frames itself, and closing a window does
 # not wait two seconds for a manager that never answers.
 "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 wineserver -w 2>/dev/null || true
-touch "$prefix/.quillo-ready"
+echo "$version" >"$ready"
