@@ -12,3 +12,6 @@ add_executable(QuilloBench ${CMAKE_SOURCE_DIR}/bench/QuilloBench.cpp ${CMAKE_SOU
 target_link_libraries(QuilloBench PRIVATE quillo_rules quillo_flags ole32 uuid shell32 user32 gdi32 psapi)
 target_link_options(QuilloBench PRIVATE -mconsole)
 add_dependencies(QuilloBench Quillo QuilloFloor)
+if(TARGET test_e2e)
+  add_dependencies(test_e2e QuilloFloor)  # the second handler of the end-to-end test
+endif()

@@ -94,6 +94,7 @@ bool KeyExists(const char* path) {
 
 struct TWindowSearch {
   DWORD pid;
+  const char* caption;
   HWND found;
 };
 
@@ -103,23 +104,23 @@ BOOL CALLBACK FindNoteWindowProc(HWND w, LPARAM lp) {
   ::GetWindowThreadProcessId(w, &pid);
   char caption[64] = {};
   ::GetWindowTextA(w, caption, sizeof caption);
-  if (pid == s->pid && ::IsWindowVisible(w) && std::string(caption) == kCaption) {
+  if (pid == s->pid && ::IsWindowVisible(w) && std::string(caption) == s->caption) {
     s->found = w;
     return FALSE;
   }
   return TRUE;
 }
 
-// The visible note window that a process opened, or nullptr.
-HWND FindNoteWindow(DWORD processId) {
-  TWindowSearch s{processId, nullptr};
+// The visible window with that caption that a process opened, or nullptr.
+HWND FindNoteWindow(DWORD processId, const char* caption = kCaption) {
+  TWindowSearch s{processId, caption, nullptr};
   ::EnumWindows(FindNoteWindowProc, reinterpret_cast<LPARAM>(&s));
   return s.found;
 }
 
-HWND WaitForNoteWindow(DWORD processId) {
+HWND WaitForNoteWindow(DWORD processId, const char* caption = kCaption) {
   for (DWORD waited = 0; waited < kWaitMs; waited += 50) {
-    if (HWND w = FindNoteWindow(processId)) return w;
+    if (HWND w = FindNoteWindow(processId, caption)) return w;
     ::Sleep(50);
   }
   return nullptr;
@@ -231,6 +232,74 @@ TEST_F(EndToEnd, WorkerThreadHostEndsCleanly) {
   TTempDir dir("quillo-e2e");
   EXPECT_EQ(RunToEnd(HostCommand("--invoke-on-worker --invoke " + Quoted(kItem) + " " + Quoted(dir.path()))), 0u);
   EXPECT_EQ(ListFolder(dir.path()), "");
+}
+
+}  // namespace
+
+namespace {
+
+// A second handler beside Quillo: the benchmarks' floor handler, whose command opens a plain
+// window captioned "QuilloFloor".
+constexpr char kFloorClsid[] = "{5E0C7A31-2B94-4D18-A6F3-0C9D4E7B2A15}";
+constexpr char kHandlers[] = "Directory\\Background\\shellex\\ContextMenuHandlers\\";
+
+bool SetDefault(const std::string& key, const std::string& name, const std::string& value) {
+  TRegKey k;
+  if (::RegCreateKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, k.put(),
+                        nullptr) != ERROR_SUCCESS)
+    return false;
+  return ::RegSetValueExA(k.get(), name.empty() ? nullptr : name.c_str(), 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(value.c_str()),
+                          static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
+}
+
+class FloorRegistration {
+ public:
+  // Named by its default value, or (without one) by the subkey's own name.
+  explicit FloorRegistration(bool byValue)
+      : handlerKey_(std::string(kHandlers) + (byValue ? "QuilloFloor" : kFloorClsid)) {
+    const std::string cls = std::string("CLSID\\") + kFloorClsid;
+    ok_ = SetDefault(cls + "\\InprocServer32", "", Here() + "\\QuilloFloor.dll") &&
+          SetDefault(cls + "\\InprocServer32", "ThreadingModel", "Apartment") &&
+          (byValue ? SetDefault(handlerKey_, "", kFloorClsid) : SetDefault(handlerKey_, "x", "y"));
+  }
+  ~FloorRegistration() {
+    const std::string cls = std::string("CLSID\\") + kFloorClsid;
+    for (const std::string& key : {handlerKey_, cls + "\\InprocServer32", cls})
+      ::RegDeleteKeyA(HKEY_CLASSES_ROOT, key.c_str());
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  std::string handlerKey_;
+  bool ok_ = false;
+};
+
+// Each handler gets its own share of the command identifiers, so that the item chosen is
+// invoked on the handler that added it, whichever way the handler is registered.
+TEST_F(EndToEnd, TwoHandlersEachInvokedForTheirOwnItem) {
+  ASSERT_EQ(Register(), 0u);
+  for (bool byValue : {true, false}) {
+    FloorRegistration floor(byValue);
+    ASSERT_TRUE(floor.ok());
+    TTempDir dir("quillo-e2e");
+    struct Case {
+      const char* item;
+      const char* opens;
+      const char* notOpened;
+    };
+    for (const Case& c : {Case{"Quillo floor", "QuilloFloor", kCaption},
+                          Case{kItem, kCaption, "QuilloFloor"}}) {
+      TProcess host(HostCommand("--invoke " + Quoted(c.item) + " " + Quoted(dir.path())));
+      ASSERT_TRUE(host.started());
+      HWND w = WaitForNoteWindow(host.id(), c.opens);
+      EXPECT_TRUE(w) << c.item << (byValue ? " (by value)" : " (by name)");
+      EXPECT_FALSE(FindNoteWindow(host.id(), c.notOpened)) << c.item;
+      if (w) ::PostMessageA(w, WM_CLOSE, 0, 0);
+      EXPECT_EQ(host.Wait(kWaitMs), 0u) << c.item;
+      host.Kill();
+    }
+  }
 }
 
 }  // namespace
