@@ -4,8 +4,9 @@
 # folder, the current one unless one is given.
 #   With a display: right-click the host's window, choose "Quillo 파일 만들기", write a note,
 #   press 만들기 and find the .txt in the folder.
-#   Without one: runs on Xvfb, chooses the item by its text, saves a screenshot of the open
-#   note window to build/quillo-note.png and closes it.
+#   Without one: runs on Xvfb, chooses the item by its text, writes a short note into the
+#   window, saves a screenshot of it to build/quillo-note.png, saves the note into the folder
+#   (Ctrl+S) as quillo-note-<date>.txt and closes the window.
 # Usage: sh scripts/quillo.sh [FOLDER]
 set -eu
 folder=${1:-$(pwd)}
@@ -33,6 +34,22 @@ sh scripts/wineprefix.sh "$WINE" "$prefix"
 export WINEPREFIX="$prefix" WINEDEBUG="${WINEDEBUG:--all}" LC_ALL=ko_KR.UTF-8 \
        WINEDLLOVERRIDES="mscoree,mshtml="
 
+# Without a display everything runs on Xvfb, started before the first Wine program: the
+# prefix's desktop belongs to the display its first program found.
+host_pid=""
+headless=""
+if [ -z "${DISPLAY:-}" ]; then
+  headless=1
+  start_xvfb
+  cleanup() {
+    [ -n "$host_pid" ] && kill "$host_pid" 2>/dev/null
+    wineserver -k 2>/dev/null || true
+    stop_xvfb
+  }
+  trap cleanup EXIT INT TERM
+fi
+wineserver -k 2>/dev/null || true  # a server left from an earlier run may hold another display
+
 # Wine's own regsvr32 (the one of this prefix's bitness) loads the DLL and calls its export.
 dll=$("$WINE" winepath.exe -w "$root/$WINE_TREE/Quillo.dll")
 "$WINE" regsvr32 /s "$dll" || { printf 'quillo: regsvr32 could not register %s\n' "$dll" >&2; exit 1; }
@@ -42,22 +59,14 @@ host="$root/$WINE_TREE/QuilloHost.exe"
 winfolder=$("$WINE" winepath.exe -w "$folder")
 printf 'quillo: opening %s\n' "$winfolder"
 
-if [ -n "${DISPLAY:-}" ]; then
+if [ -z "$headless" ]; then
   echo "quillo: right-click the host's window and choose \"Quillo 파일 만들기\""
   "$WINE" "$host" "$winfolder"
   exit $?
 fi
 
-# No display: do it on Xvfb, scripted. Wine hands the host its arguments in the ANSI code
-# page (949 here), converted from this locale's UTF-8.
-start_xvfb
-host_pid=""
-cleanup() {
-  [ -n "$host_pid" ] && kill "$host_pid" 2>/dev/null
-  wineserver -k 2>/dev/null || true
-  stop_xvfb
-}
-trap cleanup EXIT INT TERM
+# No display: scripted. Wine hands the host its arguments in the ANSI code page (949 here),
+# converted from this locale's UTF-8.
 "$WINE" "$host" --invoke "Quillo 파일 만들기" "$winfolder" &
 host_pid=$!
 
@@ -74,10 +83,30 @@ if [ -z "$wid" ]; then
   exit 1
 fi
 sleep 1  # let it paint
+xdotool windowfocus "$wid" 2>/dev/null || true
+
+# Write a short note as a user would (the text box has the focus, Tab goes to the title) and
+# save it with Ctrl+S, under a title that names no file already in the folder.
+title="quillo-note-$(date +%Y%m%d-%H%M%S)"
+while [ -e "$folder/$title.txt" ]; do title="$title-1"; done
+xdotool type --delay 30 "A note written by scripts/quillo.sh in the Quillo note window."
+xdotool key Return
+xdotool type --delay 30 "Saved into this folder as $title.txt."
+xdotool key Tab
+xdotool type --delay 30 "$title"
+sleep 0.3
 mkdir -p "$root/build"
 import -window "$wid" "$root/build/quillo-note.png" 2>/dev/null \
   || import -window root "$root/build/quillo-note.png"
 echo "quillo: the note window is open; screenshot in build/quillo-note.png"
+xdotool key ctrl+s
+i=0
+while [ ! -f "$folder/$title.txt" ] && [ $i -lt 50 ]; do sleep 0.1; i=$((i + 1)); done
+if [ -f "$folder/$title.txt" ]; then
+  printf 'quillo: saved %s\n' "$folder/$title.txt"
+else
+  echo "quillo: the note was not saved" >&2
+fi
 
 # Close it as a user would (Alt+F4); the host then finds no window left and ends by itself.
 xdotool windowfocus "$wid" 2>/dev/null || true
@@ -92,4 +121,5 @@ status=0
 wait "$host_pid" || status=$?
 host_pid=""
 echo "quillo: note window closed; host exited with $status"
+[ -f "$folder/$title.txt" ] || status=1
 exit $status
