@@ -20,6 +20,7 @@
 #include <shobjidl.h>
 #include <windows.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -518,6 +519,11 @@ class THost {
 
  private:
   int HandToWorker(IContextMenu* owner, UINT offset, const std::string& text) {
+    // One worker at a time: the job it reads is the host's.
+    if (worker_) {
+      ::WaitForSingleObject(worker_.get(), INFINITE);
+      WorkerDone();
+    }
     job_.folder = &folder_;
     job_.classes = classes_;
     job_.verb = VerbOf(owner, offset);
@@ -685,7 +691,7 @@ int HostMain(int argc, char** argv) {
         return rc;
       }
     } else {
-      ::PostMessageA(host.window(), WM_HOST_SHOWMENU, 0, 0);
+      ::PostMessageA(host.window(), WM_HOST_SHOWMENU, 0, 0);  // the menu opens once by itself
     }
     rc = host.Run();
     host.Stop();
