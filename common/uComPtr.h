@@ -1,6 +1,7 @@
 // An owning COM interface reference: one Release for every reference it was given.
 #pragma once
 
+#include <objbase.h>
 #include <unknwn.h>
 
 #include <utility>
@@ -42,4 +43,9 @@ class TComPtr {
 
  private:
   T* p_ = nullptr;
+};
+
+// For memory the COM runtime hands over (StringFromCLSID and the like), as a unique_ptr deleter.
+struct TCoTaskMemFree {
+  void operator()(void* p) const noexcept { ::CoTaskMemFree(p); }
 };

@@ -2,8 +2,10 @@
 
 #include <objbase.h>
 
+#include <memory>
 #include <new>
 
+#include "common/uComPtr.h"
 #include "common/uHandles.h"
 
 void WriteKeyValue(const std::string& key, const std::string& valueName,
@@ -28,10 +30,10 @@ void RemoveKey(const std::string& key) noexcept {
 std::string GUIDToString(REFGUID guid) {
   LPOLESTR wide = nullptr;
   if (FAILED(::StringFromCLSID(guid, &wide)) || !wide) throw std::bad_alloc();
+  const std::unique_ptr<OLECHAR, TCoTaskMemFree> owner(wide);
   // Hex digits, dashes and braces: one byte each in any code page.
   std::string text;
   for (const OLECHAR* c = wide; *c; ++c) text += static_cast<char>(*c);
-  ::CoTaskMemFree(wide);
   return text;
 }
 
