@@ -23,5 +23,5 @@ sh scripts/wineprefix.sh "$WINE" "$prefix"
 export WINEPREFIX="$prefix" WINEDEBUG=-all LC_ALL=ko_KR.UTF-8 WINEDLLOVERRIDES="mscoree,mshtml="
 # Always on a private Xvfb, so that the figures do not depend on a desktop.
 start_xvfb
-trap 'wineserver -k 2>/dev/null; stop_xvfb' EXIT INT TERM
+trap 'wineserver -k 2>/dev/null || true; stop_xvfb' EXIT INT TERM
 "$WINE" "$root/$WINE_TREE/QuilloBench.exe" "$("$WINE" winepath.exe -w "$root/$WINE_TREE")"

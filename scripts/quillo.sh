@@ -42,8 +42,9 @@ if [ -z "${DISPLAY:-}" ]; then
   headless=1
   start_xvfb
   cleanup() {
+    set +e  # a failure here must not keep Xvfb running
     [ -n "$host_pid" ] && kill "$host_pid" 2>/dev/null
-    wineserver -k 2>/dev/null || true
+    wineserver -k 2>/dev/null
     stop_xvfb
   }
   trap cleanup EXIT INT TERM
