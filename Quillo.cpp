@@ -80,3 +80,4 @@ STDAPI DllCanUnloadNow() { return ComServerCanUnloadNow(); }
 STDAPI DllRegisterServer() { return ComServerRegister(true); }
 
 STDAPI DllUnregisterServer() { return ComServerRegister(false); }
+

@@ -3,12 +3,13 @@
 
 #include <windows.h>
 
-#include <stdexcept>
 #include <string>
 
-class EOleRegistrationError : public std::runtime_error {
+#include "common/uError.h"
+
+class EOleRegistrationError : public EQuilloError {
  public:
-  using std::runtime_error::runtime_error;
+  using EQuilloError::EQuilloError;
 };
 
 // Creates or opens the key and sets one REG_SZ value (empty name: the default value).

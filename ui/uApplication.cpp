@@ -1,9 +1,9 @@
 #include "ui/uApplication.h"
 
 #include <algorithm>
-#include <stdexcept>
 #include <utility>
 
+#include "common/uError.h"
 #include "ui/uForm.h"
 
 namespace {
@@ -70,7 +70,7 @@ void TApplication::EnsureClass(const char* className, WNDPROC proc) {
   wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
   wc.lpszClassName = className;
   if (!::RegisterClassExA(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-    throw std::runtime_error("RegisterClassExA");
+    throw EQuilloError("RegisterClassExA");
   classes_.emplace_back(className);
 }
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <stdexcept>
 
+#include "common/uError.h"
 #include "ui/uApplication.h"
 #include "ui/uIme.h"
 #include "ui/uModal.h"
@@ -61,7 +61,7 @@ HFONT MakeFont(const char* face, int height, bool bold) {
   lf.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
   ::lstrcpynA(lf.lfFaceName, face ? face : "", LF_FACESIZE);
   HFONT f = ::CreateFontIndirectA(&lf);
-  if (!f) throw std::runtime_error("CreateFontIndirectA");
+  if (!f) throw EQuilloError("CreateFontIndirectA");
   return f;
 }
 
@@ -108,7 +108,7 @@ TForm::~TForm() {
 
 void TForm::Create(HWND owner) {
   TApplication* app = Application();
-  if (!app) throw std::logic_error("windowing not initialised");
+  if (!app) throw EQuilloError("windowing not initialised");
   if (handle_) return;
   app->EnsureClass(def_.className, &TForm::FormProc);
   CaptureDefaultKeyboardLayout();
@@ -128,7 +128,7 @@ void TForm::Create(HWND owner) {
   if (!::CreateWindowExA(def_.exStyle, def_.className, def_.caption, def_.style, CW_USEDEFAULT,
                          CW_USEDEFAULT, w, h, nullptr, nullptr, app->Module(), this) ||
       !handle_)
-    throw std::runtime_error("CreateWindowExA");
+    throw EQuilloError("CreateWindowExA");
   CreateControls();
   OrderControls();
   Arrange();
@@ -156,7 +156,7 @@ void TForm::CreateControls() {
   controls_.resize(static_cast<size_t>(def_.controlCount));
   for (int i = 0; i < def_.controlCount; ++i) {
     const TControlDef& d = def_.controls[i];
-    if (d.parent >= i) throw std::logic_error("a container must come before its controls");
+    if (d.parent >= i) throw EQuilloError("a container must come before its controls");
     TControl& c = controls_[static_cast<size_t>(i)];
     c.def = &d;
     c.base = layout::ScaledRect(d.rect, scale_);
@@ -204,7 +204,7 @@ void TForm::CreateControls() {
                                c.base.height, handle_,
                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(kControlIdBase + i)),
                                app->Module(), nullptr);
-    if (!c.hwnd) throw std::runtime_error("CreateWindowExA (control)");
+    if (!c.hwnd) throw EQuilloError("CreateWindowExA (control)");
     ::SendMessageA(c.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(c.Font(windowFont_.get())), FALSE);
     if (IsEdit(d.kind)) ::SendMessageA(c.hwnd, EM_SETLIMITTEXT, 0, 0);  // the control's maximum
     if (d.kind == TControlKind::PictureButton && d.picture) {
