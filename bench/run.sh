@@ -6,13 +6,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 . scripts/lib.sh
 sh scripts/setup.sh
-pick_wine_tree
-if [ "$WINE_TREE" = build ]; then
-  sh scripts/build.sh >/dev/null
-else
-  echo "bench: this machine cannot run 32-bit programs: measuring the 64-bit build (build/win64) under 64-bit Wine"
-  sh scripts/build.sh --win64 >/dev/null
-fi
+build_wine_tree bench >/dev/null
 echo "bench: machine: $(nproc) CPU(s), $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1); $("$WINE" --version)"
 for dll in build/Quillo.dll "$WINE_TREE/Quillo.dll"; do
   [ -f "$dll" ] && printf 'size of %-24s %8d bytes (target < 204800)\n' "$dll" "$(stat -c %s "$dll")"

@@ -11,6 +11,9 @@ target_link_options(quillo_flags INTERFACE -static -static-libgcc -static-libstd
 # is hot enough to want more than -Os, and unreferenced runtime pieces are dropped at link.
 target_compile_options(quillo_flags INTERFACE
   $<$<CONFIG:Release>:-Os -ffunction-sections -fdata-sections>)
+# The note rules walk texts of any size byte by byte: they are the one place worth -O2.
+set_source_files_properties(${CMAKE_SOURCE_DIR}/note/uNoteRules.cpp PROPERTIES
+  COMPILE_OPTIONS $<$<CONFIG:Release>:-O2>)
 
 set(QUILLO_SYSTEM_LIBS ole32 oleaut32 uuid shell32 user32 gdi32 advapi32 comctl32 imm32)
 

@@ -31,3 +31,15 @@ pick_wine_tree() {
     WINE_TREE=build/win64 WINE=/usr/lib/wine/wine64
   fi
 }
+
+# Picks the tree as above and builds it, saying so when the 64-bit build has to stand in.
+# Usage: build_wine_tree NAME  (NAME starts that line)
+build_wine_tree() {
+  pick_wine_tree
+  if [ "$WINE_TREE" = build ]; then
+    sh scripts/build.sh
+  else
+    echo "$1: this machine cannot run 32-bit programs: using the 64-bit build (build/win64) with 64-bit Wine" >&2
+    sh scripts/build.sh --win64
+  fi
+}

@@ -20,13 +20,7 @@ root=$(pwd)
 . scripts/lib.sh
 
 sh scripts/setup.sh
-pick_wine_tree
-if [ "$WINE_TREE" = build ]; then
-  sh scripts/build.sh
-else
-  echo "quillo: this machine cannot run 32-bit programs: running the 64-bit build (build/win64) with 64-bit Wine"
-  sh scripts/build.sh --win64
-fi
+build_wine_tree quillo
 
 prefix="$root/$WINE_TREE/run-prefix"
 printf 'quillo: Wine prefix %s\n' "$prefix"
