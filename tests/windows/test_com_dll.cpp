@@ -51,6 +51,17 @@ class ComDllTest : public ::testing::Test {
     menu->Release();
     return hr;
   }
+  // One right-click on a fresh factory reference: the note window it opened, or null.
+  HWND OpenOneNote(const std::string& folder) {
+    IClassFactory* cf = Factory();
+    if (!cf) return nullptr;
+    const HRESULT hr = OpenNoteFor(cf, folder);
+    cf->Release();
+    EXPECT_EQ(hr, S_OK);
+    std::vector<HWND> notes = NewWindows(before, ThreadWindows());
+    EXPECT_EQ(notes.size(), 1u);
+    return notes.size() == 1 ? notes[0] : nullptr;
+  }
   static HRESULT Initialize(IContextMenu* menu, const std::string& folder) {
     IShellExtInit* init = nullptr;
     HRESULT hr = menu->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(&init));
@@ -130,43 +141,21 @@ TEST_F(ComDllTest, AnOpenNoteKeepsTheLibraryLoaded) {
   EXPECT_EQ(dll->CanUnloadNow(), S_OK);
 }
 
-namespace {
-struct TControls {
-  HWND memo = nullptr, title = nullptr, make = nullptr;
-};
-BOOL CALLBACK FindControl(HWND child, LPARAM param) {
-  auto* c = reinterpret_cast<TControls*>(param);
-  char cls[32] = {}, text[64] = {};
-  ::GetClassNameA(child, cls, sizeof cls);
-  ::GetWindowTextA(child, text, sizeof text);
-  if (lstrcmpiA(cls, "Edit") == 0) {
-    (::GetWindowLongPtrA(child, GWL_STYLE) & ES_MULTILINE ? c->memo : c->title) = child;
-  } else if (lstrcmpiA(cls, "Button") == 0 && std::string(text) == "만들기") {
-    c->make = child;
-  }
-  return TRUE;
-}
-}  // namespace
-
 // The whole right-click: the note window the DLL opens saves into the folder and closes.
 TEST_F(ComDllTest, RightClickSequenceSavesANoteIntoTheFolder) {
   TTempDir dir;
-  IClassFactory* cf = Factory();
-  ASSERT_EQ(OpenNoteFor(cf, dir.path()), S_OK);
-  cf->Release();
-  std::vector<HWND> notes = NewWindows(before, ThreadWindows());
-  ASSERT_EQ(notes.size(), 1u);
-  TControls c;
-  ::EnumChildWindows(notes[0], FindControl, reinterpret_cast<LPARAM>(&c));
-  ASSERT_TRUE(c.memo && c.title && c.make);
+  const HWND note = OpenOneNote(dir.path());
+  ASSERT_NE(note, nullptr);
+  const TNoteControls c = FindNoteControls(note);
+  ASSERT_TRUE(c.memo && c.title && c.create);
   ::SendMessageA(c.memo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("첫 줄\r\n둘째"));
   ::SendMessageA(c.title, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("메모"));
-  ::SendMessageA(c.make, BM_CLICK, 0, 0);
-  for (int i = 0; i < 50 && ::IsWindow(notes[0]); ++i) {
+  ::SendMessageA(c.create, BM_CLICK, 0, 0);
+  for (int i = 0; i < 50 && ::IsWindow(note); ++i) {
     PumpMessages();
     ::Sleep(10);
   }
-  EXPECT_FALSE(::IsWindow(notes[0]));
+  EXPECT_FALSE(::IsWindow(note));
   std::string bytes;
   ASSERT_TRUE(ReadFileBytes(dir.File("메모.txt"), bytes));
   EXPECT_EQ(bytes, "첫 줄\r\n둘째");
@@ -176,13 +165,10 @@ TEST_F(ComDllTest, RightClickSequenceSavesANoteIntoTheFolder) {
 // A host that unloads anyway takes the windows down first, before the server goes.
 TEST_F(ComDllTest, UnloadingWithANoteOpenDestroysItCleanly) {
   TTempDir dir;
-  IClassFactory* cf = Factory();
-  ASSERT_EQ(OpenNoteFor(cf, dir.path()), S_OK);
-  cf->Release();
-  std::vector<HWND> notes = NewWindows(before, ThreadWindows());
-  ASSERT_EQ(notes.size(), 1u);
+  const HWND note = OpenOneNote(dir.path());
+  ASSERT_NE(note, nullptr);
   dll->Unload();
-  EXPECT_FALSE(::IsWindow(notes[0]));
+  EXPECT_FALSE(::IsWindow(note));
   PumpMessages();  // nothing of the library may be left to receive these
   dll = std::make_unique<TQuilloDll>();
   ASSERT_TRUE(dll->Loaded());

@@ -126,30 +126,6 @@ HWND WaitForNoteWindow(DWORD processId, const char* caption = kCaption) {
   return nullptr;
 }
 
-// The note window's text box, title box and "만들기" button, found by their kind and caption.
-struct TNoteControls {
-  HWND memo = nullptr, title = nullptr, create = nullptr;
-};
-
-BOOL CALLBACK FindControlsProc(HWND w, LPARAM lp) {
-  auto* c = reinterpret_cast<TNoteControls*>(lp);
-  char cls[64] = {}, text[64] = {};
-  ::GetClassNameA(w, cls, sizeof cls);
-  ::GetWindowTextA(w, text, sizeof text);
-  if (::lstrcmpiA(cls, "Edit") == 0) {
-    (::GetWindowLongPtrA(w, GWL_STYLE) & ES_MULTILINE ? c->memo : c->title) = w;
-  } else if (std::string(text) == "만들기") {
-    c->create = w;
-  }
-  return TRUE;
-}
-
-TNoteControls FindControls(HWND note) {
-  TNoteControls c;
-  ::EnumChildWindows(note, FindControlsProc, reinterpret_cast<LPARAM>(&c));
-  return c;
-}
-
 bool WaitForFile(const std::string& path, const std::string& expected, std::string& bytes) {
   for (DWORD waited = 0; waited < kWaitMs; waited += 50) {
     if (ReadFileBytes(path, bytes) && bytes == expected) return true;
@@ -181,7 +157,7 @@ TEST_F(EndToEnd, RightClickToSavedFileAndBack) {
   // keep Quillo.dll loaded past that.
   ::Sleep(11000);
   ASSERT_TRUE(::IsWindow(note)) << "the note window went away while open";
-  const TNoteControls c = FindControls(note);
+  const TNoteControls c = FindNoteControls(note);
   ASSERT_TRUE(c.memo && c.title && c.create) << c.memo << " " << c.title << " " << c.create;
   const std::string text = "첫 줄\r\n\r\n둘째 줄: 'quoted' \"and\" <more>\r\n끝";
   const std::string title = "e2e 메모";

@@ -95,3 +95,24 @@ bool RunningUnderWine() {
   HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
   return ntdll && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
+
+namespace {
+BOOL CALLBACK FindNoteControlProc(HWND w, LPARAM lp) {
+  auto* c = reinterpret_cast<TNoteControls*>(lp);
+  char cls[64] = {}, text[64] = {};
+  ::GetClassNameA(w, cls, sizeof cls);
+  ::GetWindowTextA(w, text, sizeof text);
+  if (::lstrcmpiA(cls, "Edit") == 0) {
+    (::GetWindowLongPtrA(w, GWL_STYLE) & ES_MULTILINE ? c->memo : c->title) = w;
+  } else if (std::string(text) == "만들기") {
+    c->create = w;
+  }
+  return TRUE;
+}
+}  // namespace
+
+TNoteControls FindNoteControls(HWND note) {
+  TNoteControls c;
+  ::EnumChildWindows(note, FindNoteControlProc, reinterpret_cast<LPARAM>(&c));
+  return c;
+}

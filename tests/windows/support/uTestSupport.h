@@ -29,3 +29,10 @@ std::string ListFolder(const std::string& folder);
 void PumpMessages();
 // True when the tests run under Wine rather than Windows.
 bool RunningUnderWine();
+
+// A note window's text box, title box and "만들기" button, found by their kind and caption,
+// as a user (or another program) would find them.
+struct TNoteControls {
+  HWND memo = nullptr, title = nullptr, create = nullptr;
+};
+TNoteControls FindNoteControls(HWND note);
