@@ -91,7 +91,7 @@ void TFormQuillo::FormKeyDown(WORD& key, unsigned shift) {
   // Set before saving: a notice runs its own loop, which delivers the stroke's character.
   CtrlSPressed = true;
   key = 0;
-  SaveNote(MakeNote(), *this);
+  Save();
 }
 
 void TFormQuillo::FormKeyPress(char& key) {
@@ -110,20 +110,44 @@ Note TFormQuillo::MakeNote() const {
   return Note{FFolder, ControlText(Memo1), ControlText(EditTitle)};
 }
 
+bool TFormQuillo::Save() {
+  if (!SaveNote(MakeNote(), *this, FWritten)) return false;
+  for (int box : {Memo1, EditTitle})
+    if (HWND edit = ControlHandle(box)) ::SendMessageA(edit, EM_SETMODIFY, FALSE, 0);
+  return true;
+}
+
+bool TFormQuillo::HasUnsavedText() const {
+  HWND memo = ControlHandle(Memo1), title = ControlHandle(EditTitle);
+  const bool typed = (memo && ::SendMessageA(memo, EM_GETMODIFY, 0, 0)) ||
+                     (title && ::SendMessageA(title, EM_GETMODIFY, 0, 0));
+  // A text box emptied again holds nothing to lose.
+  return typed && memo && ::GetWindowTextLengthA(memo) > 0;
+}
+
 void TFormQuillo::ShowNotice(NoteNotice notice) {
   // The answer is only OK.
   ::MessageBoxA(Handle(), NoticeText(notice), "알림", MB_OK | MB_ICONEXCLAMATION);
 }
 
+bool TFormQuillo::Ask(const std::string& question) {
+  return ::MessageBoxA(Handle(), question.c_str(), "알림",
+                       MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2) == IDYES;
+}
+
+bool TFormQuillo::ConfirmReplace(const std::string& fileName) {
+  return Ask(ReplaceQuestion(fileName));
+}
+
 void TFormQuillo::BitBtn1Click() { ShowAboutDialog(Handle()); }
 
 void TFormQuillo::BitBtn3Click() {
-  if (SaveNote(MakeNote(), *this)) Close();
+  if (Save()) Close();
 }
 
 void TFormQuillo::BitBtn4Click() { Close(); }
 
-void TFormQuillo::BitBtn5Click() { SaveNote(MakeNote(), *this); }
+void TFormQuillo::BitBtn5Click() { Save(); }
 
 void TFormQuillo::Button1Click() {
   if (auto title = TitleFromFirstLine(ControlText(Memo1))) SetControlText(EditTitle, *title);

@@ -27,6 +27,9 @@ class TFormQuillo : public TForm, public NoteNotifier {
   void SetFolder(const std::string& folder) { FFolder = folder; }
   const std::string& Folder() const noexcept { return FFolder; }
   void ShowNotice(NoteNotice notice) override;
+  bool ConfirmReplace(const std::string& fileName) override;
+  // Text typed (or a title changed) since the last save, which closing would lose.
+  bool HasUnsavedText() const;
 
   void BitBtn1Click();
   void BitBtn3Click();
@@ -44,7 +47,12 @@ class TFormQuillo : public TForm, public NoteNotifier {
 
  private:
   Note MakeNote() const;
+  // Saves through the note rules; a successful save starts a new unsaved stretch.
+  bool Save();
+  // A Yes/No question captioned like the notices, No the default.
+  bool Ask(const std::string& question);
 
   std::string FFolder;
+  TWrittenFiles FWritten;
   bool FFirstActivate = true;
 };

@@ -10,3 +10,13 @@ const char* NoticeText(NoteNotice notice) {
   }
   return "";
 }
+
+std::string ReplaceQuestion(std::string_view fileName) {
+  std::string q(fileName);
+  q += " 파일이 이미 있습니다.\r\n이 노트로 바꾸시겠습니까?";
+  return q;
+}
+
+const char* CloseUnsavedQuestion() {
+  return "저장하지 않은 내용이 있습니다.\r\n저장하지 않고 닫으시겠습니까?";
+}

@@ -135,3 +135,5 @@ bool IsSafeFileTitle(std::string_view ruledTitle) {
   if (ruledTitle.find(':') != std::string_view::npos) return false;
   return !IsDeviceName(ruledTitle);
 }
+
+bool IsBlankTitle(std::string_view ruledTitle) { return TrimView(ruledTitle).empty(); }
