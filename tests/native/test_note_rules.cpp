@@ -36,21 +36,29 @@ TEST(TrimBlanks, Grid) {
 }
 
 TEST(ApplyTitleRule, Grid) {
-  struct Case { std::string in, out; };
+  // blank: the ruled title names no file, so a save asks for a title
+  struct Case { std::string in, out; bool blank; };
   const std::vector<Case> cases = {
-      {"", ""},
-      {" \t ", ""},
-      {"  a/b  ", "a b"},
-      {"/x/", " x "},
-      {"<>", "  "},
-      {"\"'/<>\\|", "       "},
-      {"a:b*c?.", "a:b*c?."},          // passed on; the save refuses what Windows would not take
-      {"a\tb", "a\tb"},                // inner control bytes stay
-      {"제목", "제목"},
-      {"\xFE\x5C", "\xFE "},           // byte-wise: 0x5C is replaced wherever it stands
-      {"a.txt", "a.txt"},
+      {"", "", true},
+      {" \t ", "", true},
+      {"  a/b  ", "a b", false},
+      {"/x/", " x ", false},
+      {"<>", "  ", true},
+      {"/", " ", true},
+      {" |", " ", true},
+      {"<\t>", " \t ", true},
+      {"\"'/<>\\|", "       ", true},
+      {"a:b*c?.", "a:b*c?.", false},   // passed on; the save refuses what Windows would not take
+      {"a\tb", "a\tb", false},         // inner control bytes stay
+      {"제목", "제목", false},
+      {"\xFE\x5C", "\xFE ", false},    // byte-wise: 0x5C is replaced wherever it stands
+      {"a.txt", "a.txt", false},
   };
-  for (const auto& c : cases) EXPECT_EQ(ApplyTitleRule(c.in), c.out) << "input [" << c.in << "]";
+  for (const auto& c : cases) {
+    const std::string ruled = ApplyTitleRule(c.in);
+    EXPECT_EQ(ruled, c.out) << "input [" << c.in << "]";
+    EXPECT_EQ(IsBlankTitle(ruled), c.blank) << "input [" << c.in << "]";
+  }
 }
 
 TEST(Lines, CountAndLines) {
