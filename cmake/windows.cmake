@@ -1,6 +1,14 @@
 # Windows build: Quillo.dll, and the tests that run under Wine.
 enable_language(RC)
 
+# A shipped tree (build/, build/x64) is built with the win32 thread model: it makes the DLL, its
+# import check and, in the 64-bit tree, QuilloSetup.exe. GoogleTest, the tools and the benchmarks
+# need std::mutex and std::thread, so they live in the test trees (build/win32, build/win64).
+option(QUILLO_SHIP "Build the shipped DLL (and setup program) only" OFF)
+if(QUILLO_SHIP)
+  set(QUILLO_TESTS OFF)
+endif()
+
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
@@ -63,6 +71,7 @@ if(QUILLO_TESTS)
 
   # One program per test file, so that each area of Quillo starts in a fresh process.
   file(GLOB QUILLO_WINDOWS_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/windows/test_*.cpp)
+  list(REMOVE_ITEM QUILLO_WINDOWS_TESTS ${CMAKE_SOURCE_DIR}/tests/windows/test_setup.cpp)
   foreach(src ${QUILLO_WINDOWS_TESTS})
     get_filename_component(name ${src} NAME_WE)
     add_executable(${name} ${src})
@@ -72,9 +81,32 @@ if(QUILLO_TESTS)
     set_tests_properties(${name} PROPERTIES TIMEOUT 300)
   endforeach()
 
-  # The shipped DLL must load on a bare Windows: system DLLs only, plain export names.
-  add_test(NAME dll_imports
-           COMMAND ${CMAKE_SOURCE_DIR}/tests/check-dll.sh ${QUILLO_OBJDUMP} $<TARGET_FILE:Quillo>)
+  include(cmake/tools.cmake)
+  include(cmake/bench.cmake)
+
+  # Some checks read the shipped binaries of the shipped trees under QUILLO_SHIPPED_DIR (the
+  # windows64 preset names build/): the version information of both DLLs, the load and unload
+  # cycles of the DLL as shipped, and QuilloSetup.exe, installed in a prefix made afresh.
+  if(QUILLO_SHIPPED_DIR)
+    target_compile_definitions(quillo_testsupport PUBLIC QUILLO_SHIPPED_DIR="${QUILLO_SHIPPED_DIR}")
+    add_executable(test_setup ${CMAKE_SOURCE_DIR}/tests/windows/test_setup.cpp)
+    target_link_libraries(test_setup PRIVATE quillo_testsupport gtest_main)
+    add_dependencies(test_setup QuilloHost)
+    set(QUILLO_SETUP_PREFIX ${CMAKE_BINARY_DIR}/setup-prefix)
+    add_test(NAME test_setup COMMAND sh -c
+             "rm -rf \"$1\" && \"$0\" \"$2\" \"$1\" \"$3\"; s=$?; WINEPREFIX=\"$1\" wineserver -k; exit $s"
+             ${CMAKE_SOURCE_DIR}/tests/windows/wine-run.sh ${QUILLO_SETUP_PREFIX} ${QUILLO_WINE}
+             $<TARGET_FILE:test_setup>
+             WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+    set_tests_properties(test_setup PROPERTIES TIMEOUT 600)
+  endif()
 endif()
-include(cmake/tools.cmake)
-include(cmake/bench.cmake)
+
+# The DLL must load on a bare Windows: system DLLs only, plain export names.
+enable_testing()
+add_test(NAME dll_imports
+         COMMAND ${CMAKE_SOURCE_DIR}/tests/check-dll.sh ${QUILLO_OBJDUMP} $<TARGET_FILE:Quillo>)
+
+if(QUILLO_SHIP AND QUILLO_X86_DLL)
+  include(cmake/setup.cmake)
+endif()
