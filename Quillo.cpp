@@ -70,8 +70,8 @@ BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
     case DLL_PROCESS_DETACH:
       // A non-null reserved pointer: the process is exiting, and no window may be touched.
       Unload(reserved != nullptr);
-      // The statically linked C++ runtime allocates that reserve (about 73 KiB) when the
-      // library loads and never frees it: without this, every unload leaks it into the host.
+      // The statically linked C++ runtime allocates its exception reserve (about 73 KiB) when
+      // the library loads and never frees it itself: every unload would leak it into the host.
       if (!reserved) __gnu_cxx::__freeres();
       return TRUE;
     default:

@@ -115,7 +115,8 @@ endif()
 # The DLL must load on a bare Windows: system DLLs only, plain export names.
 enable_testing()
 add_test(NAME dll_imports
-         COMMAND ${CMAKE_SOURCE_DIR}/tests/check-dll.sh ${QUILLO_OBJDUMP} $<TARGET_FILE:Quillo>)
+         COMMAND ${CMAKE_SOURCE_DIR}/tests/check-dll.sh ${QUILLO_OBJDUMP} $<TARGET_FILE:Quillo>
+                 $<$<BOOL:${QUILLO_SHIP}>:--shipped>)
 
 if(QUILLO_SHIP AND QUILLO_X86_DLL)
   include(cmake/setup.cmake)
