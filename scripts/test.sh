@@ -41,7 +41,8 @@ part "Windows tests under Wine ($WINE_TREE)"
 cmake --preset "$WINE_PRESET" >/dev/null && cmake --build --preset "$WINE_PRESET" -j"$(nproc)" >/dev/null \
   || status=1
 start_xvfb || exit 1
-trap 'stop_xvfb' EXIT INT TERM
+trap 'stop_xvfb' EXIT
+trap 'exit 1' INT TERM  # stopped: end here (Xvfb goes with the EXIT trap)
 ctest --test-dir "$WINE_TREE" -E '^dll_imports$' --output-on-failure --timeout 600 || status=1
 WINEPREFIX="$(pwd)/$WINE_TREE/wineprefix" wineserver -k 2>/dev/null
 # The setup program is 64-bit, and the shipped 64-bit DLL is checked from the 64-bit tree.
