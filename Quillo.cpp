@@ -9,6 +9,11 @@
 #include "ui/uApplication.h"
 #include "uContextMenu.h"
 
+// libstdc++'s own release of its reserve for exceptions thrown when memory runs out.
+namespace __gnu_cxx {
+void __freeres() noexcept;
+}
+
 namespace {
 
 HMODULE g_automation = nullptr;
@@ -65,6 +70,9 @@ BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
     case DLL_PROCESS_DETACH:
       // A non-null reserved pointer: the process is exiting, and no window may be touched.
       Unload(reserved != nullptr);
+      // The statically linked C++ runtime allocates its exception reserve (about 73 KiB) when
+      // the library loads and never frees it itself: every unload would leak it into the host.
+      if (!reserved) __gnu_cxx::__freeres();
       return TRUE;
     default:
       return TRUE;

@@ -1,10 +1,15 @@
 # Quillo.tlb, compiled from resources/Quillo.idl by widl and linked into Quillo.dll as
-# TYPELIB 1. The library describes 32-bit Windows whichever way the DLL is built.
+# TYPELIB 1, describing the Windows the DLL is built for (SYS_WIN32 or SYS_WIN64).
 set(QUILLO_TLB ${CMAKE_BINARY_DIR}/generated/Quillo.tlb)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(QUILLO_TLB_KIND --win64)
+else()
+  set(QUILLO_TLB_KIND --win32)
+endif()
 add_custom_command(
   OUTPUT ${QUILLO_TLB}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/generated
-  COMMAND ${QUILLO_WIDL} --win32 -t -o ${QUILLO_TLB} ${CMAKE_SOURCE_DIR}/resources/Quillo.idl
+  COMMAND ${QUILLO_WIDL} ${QUILLO_TLB_KIND} -t -o ${QUILLO_TLB} ${CMAKE_SOURCE_DIR}/resources/Quillo.idl
   DEPENDS ${CMAKE_SOURCE_DIR}/resources/Quillo.idl
   COMMENT "Compiling the type library Quillo.tlb"
   VERBATIM)

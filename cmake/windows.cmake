@@ -1,6 +1,14 @@
 # Windows build: Quillo.dll, and the tests that run under Wine.
 enable_language(RC)
 
+# A shipped tree (build/, build/x64) is built with the win32 thread model: it makes the DLL, its
+# import check and, in the 64-bit tree, QuilloSetup.exe. GoogleTest, the tools and the benchmarks
+# need std::mutex and std::thread, so they live in the test trees (build/win32, build/win64).
+option(QUILLO_SHIP "Build the shipped DLL (and setup program) only" OFF)
+if(QUILLO_SHIP)
+  set(QUILLO_TESTS OFF)
+endif()
+
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
@@ -58,11 +66,12 @@ if(QUILLO_TESTS)
 
   file(GLOB QUILLO_TEST_SUPPORT CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/windows/support/*.cpp)
   add_library(quillo_testsupport STATIC ${QUILLO_TEST_SUPPORT})
-  target_link_libraries(quillo_testsupport PUBLIC quillo_core gtest gmock)
+  target_link_libraries(quillo_testsupport PUBLIC quillo_core gtest gmock version)
   target_include_directories(quillo_testsupport PUBLIC ${CMAKE_SOURCE_DIR}/tests/windows)
 
   # One program per test file, so that each area of Quillo starts in a fresh process.
   file(GLOB QUILLO_WINDOWS_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/windows/test_*.cpp)
+  list(REMOVE_ITEM QUILLO_WINDOWS_TESTS ${CMAKE_SOURCE_DIR}/tests/windows/test_setup.cpp)
   foreach(src ${QUILLO_WINDOWS_TESTS})
     get_filename_component(name ${src} NAME_WE)
     add_executable(${name} ${src})
@@ -72,9 +81,43 @@ if(QUILLO_TESTS)
     set_tests_properties(${name} PROPERTIES TIMEOUT 300)
   endforeach()
 
-  # The shipped DLL must load on a bare Windows: system DLLs only, plain export names.
-  add_test(NAME dll_imports
-           COMMAND ${CMAKE_SOURCE_DIR}/tests/check-dll.sh ${QUILLO_OBJDUMP} $<TARGET_FILE:Quillo>)
+  include(cmake/tools.cmake)
+  include(cmake/bench.cmake)
+
+  # Some checks read the shipped binaries of the shipped trees under QUILLO_SHIPPED_DIR (the
+  # windows64 preset names build/): the version information of both DLLs, the load and unload
+  # cycles of the DLL as shipped, and QuilloSetup.exe, installed in a prefix made afresh.
+  if(QUILLO_SHIPPED_DIR)
+    target_compile_definitions(quillo_testsupport PUBLIC QUILLO_SHIPPED_DIR="${QUILLO_SHIPPED_DIR}")
+    add_executable(test_setup ${CMAKE_SOURCE_DIR}/tests/windows/test_setup.cpp)
+    target_link_libraries(test_setup PRIVATE quillo_testsupport gtest_main)
+    add_dependencies(test_setup QuilloHost)
+    # A fresh prefix for every run, copied from a pristine one that no program of Quillo's ever
+    # ran in (making a prefix from nothing takes minutes on a busy machine).
+    foreach(part setup setup_x86)
+      if(part STREQUAL setup)
+        set(filter -Setup.X86*)
+      else()
+        set(filter Setup.X86*)
+      endif()
+      add_test(NAME test_${part}
+               COMMAND sh ${CMAKE_SOURCE_DIR}/tests/windows/fresh-prefix-run.sh ${QUILLO_WINE}
+                       ${CMAKE_BINARY_DIR}/setup-prefix-pristine ${CMAKE_BINARY_DIR}/${part}-prefix
+                       $<TARGET_FILE:test_setup> --gtest_filter=${filter}
+               WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+      set_tests_properties(test_${part} PROPERTIES TIMEOUT 900)
+    endforeach()
+    # Where 32-bit programs cannot run, the 32-bit registration is reported as skipped.
+    set_tests_properties(test_setup_x86 PROPERTIES SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
+  endif()
 endif()
-include(cmake/tools.cmake)
-include(cmake/bench.cmake)
+
+# The DLL must load on a bare Windows: system DLLs only, plain export names.
+enable_testing()
+add_test(NAME dll_imports
+         COMMAND ${CMAKE_SOURCE_DIR}/tests/check-dll.sh ${QUILLO_OBJDUMP} $<TARGET_FILE:Quillo>
+                 $<$<BOOL:${QUILLO_SHIP}>:--shipped>)
+
+if(QUILLO_SHIP AND QUILLO_X86_DLL)
+  include(cmake/setup.cmake)
+endif()

@@ -1,10 +1,11 @@
 #!/bin/sh
-# Builds the shipped 32-bit Quillo.dll into build/ (and, with --win64, the 64-bit tree).
+# Builds what ships: build/Quillo.dll (32-bit), build/x64/Quillo.dll (64-bit) and
+# build/x64/QuilloSetup.exe, with the win32 thread model. A test tree's preset after it
+# (windows32 for build/win32, windows64 for build/win64; --win64 is windows64) is built too.
 set -eu
 cd "$(dirname "$0")/.."
-cmake --preset windows >/dev/null
-cmake --build --preset windows -j"$(nproc)"
-if [ "${1:-}" = "--win64" ]; then
-  cmake --preset windows64 >/dev/null
-  cmake --build --preset windows64 -j"$(nproc)"
-fi
+for preset in windows x64 "$@"; do
+  [ "$preset" = --win64 ] && preset=windows64
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j"$(nproc)"
+done

@@ -38,24 +38,23 @@ stop_xvfb() {
   XVFB_PID=""
 }
 
-# The build tree whose Windows programs this machine's Wine can run, and that Wine.
+# The test tree whose Windows programs this machine's Wine can run, its preset, that Wine, and
+# the shipped DLL of the same bitness.
 pick_wine_tree() {
   if can_run_32bit; then
-    WINE_TREE=build WINE=/usr/lib/wine/wine
+    WINE_TREE=build/win32 WINE_PRESET=windows32 WINE=/usr/lib/wine/wine SHIPPED_DLL=build/Quillo.dll
   else
-    WINE_TREE=build/win64 WINE=/usr/lib/wine/wine64
+    WINE_TREE=build/win64 WINE_PRESET=windows64 WINE=/usr/lib/wine/wine64 SHIPPED_DLL=build/x64/Quillo.dll
   fi
 }
 
-# Picks the tree as above and builds it, saying so when the 64-bit build has to stand in.
-# Usage: build_wine_tree NAME  (NAME starts that line)
+# Picks the tree as above and builds it with the shipped trees, saying so when the 64-bit
+# build has to stand in. Usage: build_wine_tree NAME  (NAME starts that line)
 build_wine_tree() {
   pick_wine_tree
-  if [ "$WINE_TREE" = build ]; then
-    sh scripts/build.sh
-  else
+  if [ "$WINE_TREE" = build/win64 ]; then
     echo "$1: this machine cannot run 32-bit programs: using the 64-bit build (build/win64) with 64-bit Wine" >&2
-    sh scripts/build.sh --win64
   fi
+  sh scripts/build.sh "$WINE_PRESET"
 }
 

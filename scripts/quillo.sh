@@ -45,8 +45,9 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 wineserver -k 2>/dev/null || true  # a server left from an earlier run may hold another display
 
-# Wine's own regsvr32 (the one of this prefix's bitness) loads the DLL and calls its export.
-dll=$("$WINE" winepath.exe -w "$root/$WINE_TREE/Quillo.dll")
+# Wine's own regsvr32 (the one of this prefix's bitness) loads the shipped DLL of that bitness
+# and calls its export.
+dll=$("$WINE" winepath.exe -w "$root/$SHIPPED_DLL")
 "$WINE" regsvr32 /s "$dll" || { printf 'quillo: regsvr32 could not register %s\n' "$dll" >&2; exit 1; }
 printf 'quillo: registered %s\n' "$dll"
 

@@ -1,35 +1,60 @@
 #!/bin/sh
-# Runs every Quillo test: the note rules natively (sanitizers, fuzzing) and the Windows
-# tests under Wine with Xvfb. Exits non-zero when anything fails.
+# Runs every Quillo test: the note rules natively (sanitizers, fuzzing), the shipped binaries'
+# checks, and the Windows tests under Wine with Xvfb, the setup program's in a fresh 64-bit
+# prefix. Prints how long each part took. Exits non-zero when anything fails.
 set -u
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
 sh scripts/setup.sh || exit 1
 status=0
 start=$(date +%s)
+part_name="" part_start=$start
+# Ends the running part, saying how long it took, and starts the next one (if named).
+part() {
+  now=$(date +%s)
+  [ -n "$part_name" ] && echo "== $part_name took $((now - part_start)) s"
+  part_name=${1:-} part_start=$now
+  [ -n "$part_name" ] && echo "== $part_name"
+}
 
-echo "== Native tests (note rules, ASan + UBSan)"
+part "Native tests (note rules, ASan + UBSan)"
 cmake --preset native >/dev/null && cmake --build --preset native -j"$(nproc)" >/dev/null \
   && ctest --preset native || status=1
 
-echo "== Fuzzing the note rules"
+part "Fuzzing the note rules"
 sh tests/fuzz/run.sh build/native || status=1
 
-echo "== Windows build (Quillo.dll, 32-bit)"
-cmake --preset windows >/dev/null && cmake --build --preset windows -j"$(nproc)" >/dev/null || status=1
-ctest --test-dir build -R '^dll_imports$' --output-on-failure || status=1
+part "Shipped build (build/Quillo.dll, build/x64/Quillo.dll, build/x64/QuilloSetup.exe)"
+sh scripts/build.sh >/dev/null || status=1
+for tree in build build/x64; do
+  ctest --test-dir "$tree" -R '^dll_imports$' --output-on-failure || status=1
+done
+for f in build/Quillo.dll build/x64/Quillo.dll build/x64/QuilloSetup.exe; do
+  [ -f "$f" ] && printf '%-28s %8d bytes\n' "$f" "$(stat -c %s "$f")"
+done
 
 pick_wine_tree
-if [ "$WINE_TREE" != build ]; then
+if [ "$WINE_TREE" != build/win32 ]; then
   echo "== This machine cannot run 32-bit programs: testing the 64-bit build of the same sources"
-  cmake --preset windows64 >/dev/null && cmake --build --preset windows64 -j"$(nproc)" >/dev/null || status=1
 fi
-echo "== Windows tests under Wine ($WINE_TREE)"
+part "Windows tests under Wine ($WINE_TREE)"
+cmake --preset "$WINE_PRESET" >/dev/null && cmake --build --preset "$WINE_PRESET" -j"$(nproc)" >/dev/null \
+  || status=1
 start_xvfb || exit 1
-trap 'stop_xvfb' EXIT INT TERM
-ctest --test-dir "$WINE_TREE" -E '^dll_imports$' --output-on-failure --timeout 300 || status=1
+trap 'stop_xvfb' EXIT
+trap 'exit 1' INT TERM  # stopped: end here (Xvfb goes with the EXIT trap)
+ctest --test-dir "$WINE_TREE" -E '^dll_imports$' --output-on-failure --timeout 600 || status=1
 WINEPREFIX="$(pwd)/$WINE_TREE/wineprefix" wineserver -k 2>/dev/null
+# The setup program is 64-bit, and the shipped 64-bit DLL is checked from the 64-bit tree.
+if [ "$WINE_TREE" != build/win64 ]; then
+  part "Setup program and shipped 64-bit DLL under 64-bit Wine (build/win64)"
+  cmake --preset windows64 >/dev/null && cmake --build --preset windows64 -j"$(nproc)" >/dev/null \
+    && ctest --test-dir build/win64 -R '^(test_setup|test_typelib|test_com_dll)$' \
+         --output-on-failure --timeout 600 || status=1
+  WINEPREFIX="$(pwd)/build/win64/wineprefix" wineserver -k 2>/dev/null
+fi
 stop_xvfb
+part
 
-echo "== Tests took $(( $(date +%s) - start )) s; status $status"
+echo "== Tests took $(($(date +%s) - start)) s; status $status"
 exit $status

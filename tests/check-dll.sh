@@ -1,8 +1,10 @@
 #!/bin/sh
 # Quillo.dll must load on a bare Windows: it may import only DLLs that every Windows has,
-# and its exports must carry their plain names.
+# and its exports must carry their plain names. With --shipped it must also carry no pthreads
+# layer (the test trees' posix thread model leaves winpthreads' source paths in the file).
+# Usage: check-dll.sh OBJDUMP DLL [--shipped]
 set -u
-objdump=$1 dll=$2
+objdump=$1 dll=$2 shipped=${3:-}
 dump=$($objdump -p "$dll") || { echo "cannot read $dll"; exit 1; }
 fail=0
 allowed='^(kernel32|user32|gdi32|advapi32|ole32|oleaut32|shell32|shlwapi|comctl32|imm32|msvcrt|uxtheme|version)\.dll$'
@@ -19,5 +21,8 @@ fi
 for name in $(sed -n 's/^[[:space:]]*\(Dll[A-Za-z]*\).*/\1/p' "$(dirname "$0")/../Quillo.def"); do
   printf '%s\n' "$dump" | grep -Eq "[[:space:]]$name\$" || { echo "FAIL: $name not exported"; fail=1; }
 done
+if [ "$shipped" = --shipped ] && grep -aq 'winpthreads' "$dll"; then
+  echo "FAIL: carries the pthreads layer (built with the posix thread model?)"; fail=1
+fi
 [ $fail -eq 0 ] && echo "1 passed, 0 failed" || echo "0 passed, 1 failed"
 exit $fail

@@ -1,9 +1,11 @@
-// The type library carried as TYPELIB 1: read back from the DLL, and never registered.
+// What the DLL carries besides code: the type library (TYPELIB 1, read back and never
+// registered) and the version information, on this tree's DLL and on both shipped ones.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <oleauto.h>
 
 #include <string>
+#include <vector>
 
 #include "resources/Quillo_TLB.h"
 #include "support/uComTestSupport.h"
@@ -11,6 +13,21 @@
 namespace {
 
 std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+
+// This tree's DLL, and the shipped ones when the tree knows where they are, with the kind of
+// Windows each is built for.
+struct TDllCase {
+  std::string path;
+  SYSKIND syskind;
+};
+std::vector<TDllCase> DllCases() {
+  std::vector<TDllCase> cases = {{BuiltDllPath(), sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32}};
+  if (!ShippedPath("Quillo.dll").empty()) {
+    cases.push_back({ShippedPath("Quillo.dll"), SYS_WIN32});
+    cases.push_back({ShippedPath("x64\\Quillo.dll"), SYS_WIN64});
+  }
+  return cases;
+}
 
 struct TBstr {
   BSTR s = nullptr;
@@ -20,9 +37,10 @@ struct TBstr {
 
 TEST(TypeLib, ResourceAttributes) {
   ASSERT_TRUE(SUCCEEDED(::CoInitialize(nullptr)));
-  {
+  for (const TDllCase& dll : DllCases()) {
+    SCOPED_TRACE(dll.path);
     ITypeLib* lib = nullptr;
-    ASSERT_EQ(::LoadTypeLibEx(Wide(BuiltDllPath()).c_str(), REGKIND_NONE, &lib), S_OK);
+    ASSERT_EQ(::LoadTypeLibEx(Wide(dll.path).c_str(), REGKIND_NONE, &lib), S_OK);
     TLIBATTR* attr = nullptr;
     ASSERT_EQ(lib->GetLibAttr(&attr), S_OK);
     const GUID libid = {0xB2D94A6E, 0x3C17, 0x4E85,
@@ -30,7 +48,7 @@ TEST(TypeLib, ResourceAttributes) {
     EXPECT_TRUE(::IsEqualGUID(attr->guid, libid));
     EXPECT_TRUE(::IsEqualGUID(attr->guid, LIBID_Quillo));
     EXPECT_EQ(attr->lcid, 0u);
-    EXPECT_EQ(attr->syskind, SYS_WIN32);
+    EXPECT_EQ(attr->syskind, dll.syskind);
     EXPECT_EQ(attr->wMajorVerNum, 1);
     EXPECT_EQ(attr->wMinorVerNum, 0);
     EXPECT_EQ(attr->wMajorVerNum, QuilloMajorVersion);
@@ -89,6 +107,56 @@ TEST(TypeLib, RegistrationLeavesItAlone) {
   }
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "TypeLib\\{B2D94A6E-3C17-4E85-9F0A-71C6E2D83B59}"));
   ::CoUninitialize();
+}
+
+// A string of the version information's one block, Korean in code page 949.
+std::string VersionString(const std::vector<char>& info, const char* name) {
+  void* value = nullptr;
+  UINT length = 0;
+  const std::string path = std::string("\\StringFileInfo\\041203B5\\") + name;
+  if (!::VerQueryValueA(info.data(), path.c_str(), &value, &length) || !value) return "(none)";
+  return std::string(static_cast<const char*>(value));
+}
+
+TEST(VersionInfo, ReadBackFromEveryDll) {
+  for (const TDllCase& dll : DllCases()) {
+    SCOPED_TRACE(dll.path);
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeA(dll.path.c_str(), &ignored);
+    ASSERT_GT(size, 0u) << "error " << ::GetLastError();
+    std::vector<char> info(size);
+    ASSERT_TRUE(::GetFileVersionInfoA(dll.path.c_str(), 0, size, info.data()));
+
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(::VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    ASSERT_EQ(length, sizeof(VS_FIXEDFILEINFO));
+    EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010001u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010001u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
+
+    WORD* translation = nullptr;
+    ASSERT_TRUE(::VerQueryValueA(info.data(), "\\VarFileInfo\\Translation",
+                                 reinterpret_cast<void**>(&translation), &length));
+    ASSERT_EQ(length, 4u);
+    EXPECT_EQ(translation[0], 0x0412);
+    EXPECT_EQ(translation[1], 949);
+
+    const struct { const char* name; const char* value; } strings[] = {
+        {"FileVersion", "1.1.0.0"},
+        {"ProductVersion", "1.1.0.0"},
+        {"ProductName", "Quillo"},
+        {"InternalName", "Quillo.dll"},
+        {"OriginalFilename", "Quillo.dll"},
+        {"LegalCopyright", "Copyright (C) 2026 the Quillo developers. All rights reserved."},
+    };
+    for (const auto& s : strings) EXPECT_EQ(VersionString(info, s.name), s.value) << s.name;
+    EXPECT_NE(VersionString(info, "FileDescription"), "(none)");
+    EXPECT_NE(VersionString(info, "FileDescription"), "");
+  }
 }
 
 }  // namespace

@@ -14,6 +14,19 @@ std::string TestProgramDir() {
 
 std::string BuiltDllPath() { return TestProgramDir() + "\\Quillo.dll"; }
 
+std::string ShippedPath(const std::string& relative) {
+#ifdef QUILLO_SHIPPED_DIR
+  // The tree is named by its host path; Wine shows the host's root as drive Z:.
+  std::string dir = QUILLO_SHIPPED_DIR;
+  std::replace(dir.begin(), dir.end(), '/', '\\');
+  if (!dir.empty() && dir[0] == '\\') dir = "Z:" + dir;
+  return dir + "\\" + relative;
+#else
+  (void)relative;
+  return std::string();
+#endif
+}
+
 namespace {
 // GetProcAddress gives a generic pointer; the export's real type is known to the caller.
 template <typename Fn>

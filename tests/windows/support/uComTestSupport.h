@@ -11,6 +11,9 @@
 // The folder the test program runs from; Quillo.dll is built beside it.
 std::string TestProgramDir();
 std::string BuiltDllPath();
+// A file of the shipped trees (build/, build/x64) by its path below build/, such as
+// "x64\\Quillo.dll"; empty when this tree was configured without QUILLO_SHIPPED_DIR.
+std::string ShippedPath(const std::string& relative);
 
 // Quillo.dll (or a copy of it) loaded into this process, with its four exports.
 class TQuilloDll {

@@ -1,0 +1,3 @@
+# The shipped 32-bit build: the win32 thread model, so that the DLL carries no pthreads layer.
+set(QUILLO_THREADS win32)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-i686-w64-mingw32.cmake)
