@@ -29,6 +29,11 @@ start_xvfb || exit 1
 trap 'stop_xvfb' EXIT INT TERM
 ctest --test-dir "$WINE_TREE" -E '^dll_imports$' --output-on-failure --timeout 300 || status=1
 WINEPREFIX="$(pwd)/$WINE_TREE/wineprefix" wineserver -k 2>/dev/null
+if [ "$WINE_TREE" != build ]; then
+  # The shipped library itself still runs once, in one emulated process.
+  echo "== The shipped 32-bit Quillo.dll under emulated 32-bit Wine (smoke)"
+  sh scripts/smoke32.sh || status=1
+fi
 stop_xvfb
 
 echo "== Tests took $(( $(date +%s) - start )) s; status $status"
