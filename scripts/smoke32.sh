@@ -26,7 +26,8 @@ if ! can_run_32bit; then
   echo "smoke32: prefix ready after $(( $(date +%s) - start )) s"
 fi
 [ -n "${DISPLAY:-}" ] || start_xvfb || exit 1
-sh tests/windows/wine-run.sh /usr/lib/wine/wine "$prefix" build/smoke_dll.exe
+# A library that hangs the program must still end the run.
+timeout -k 30 900 sh tests/windows/wine-run.sh /usr/lib/wine/wine "$prefix" build/smoke_dll.exe
 status=$?
 echo "smoke32: the 32-bit smoke ($how) took $(( $(date +%s) - start )) s; status $status"
 exit $status

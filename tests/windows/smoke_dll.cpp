@@ -221,7 +221,7 @@ void CheckMenuItem(IContextMenu* menu) {
                MIIM_STRING;
   item.dwTypeData = text;
   item.cch = sizeof text;
-  CHECK(::GetMenuItemInfoA(popup.get(), 1, TRUE, &item));
+  if (!CHECK(::GetMenuItemInfoA(popup.get(), 1, TRUE, &item))) return;
   CHECK_EQ(std::string(text, item.cch), kItemBytes);
   CHECK_EQ(item.fType, static_cast<UINT>(MFT_STRING));
   CHECK_EQ(item.fState, 0u);
