@@ -58,3 +58,22 @@ build_wine_tree() {
   sh scripts/build.sh "$WINE_PRESET"
 }
 
+# Hands 32-bit x86 programs to qemu-user for this run only (root, machine-wide): registers an
+# entry of its own, which stop_i386_emulation removes again. Nothing is done, and nothing will
+# be removed, when an emulation is registered already.
+I386_ENTRY=""
+start_i386_emulation() {
+  i386_emulated && return 0
+  qemu=$(command -v qemu-i386-static) || { echo "qemu-i386-static is missing" >&2; return 1; }
+  binfmt=/proc/sys/fs/binfmt_misc
+  [ -w "$binfmt/register" ] || mount binfmt_misc -t binfmt_misc "$binfmt" || return 1
+  I386_ENTRY="quillo-i386-$$"
+  printf ':%s:M::\\x7fELF\\x01\\x01\\x01\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x02\\x00\\x03\\x00:\\xff\\xff\\xff\\xff\\xff\\xfe\\xfe\\x00\\xff\\xff\\xff\\xff\\xff\\xff\\xff\\xff\\xfe\\xff\\xff\\xff:%s:F\n' \
+    "$I386_ENTRY" "$qemu" >"$binfmt/register" || { I386_ENTRY=""; return 1; }
+}
+
+stop_i386_emulation() {
+  [ -n "$I386_ENTRY" ] && [ -e "/proc/sys/fs/binfmt_misc/$I386_ENTRY" ] \
+    && echo -1 >"/proc/sys/fs/binfmt_misc/$I386_ENTRY"
+  I386_ENTRY=""
+}

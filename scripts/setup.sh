@@ -2,7 +2,7 @@
 # Installs what building and testing Quillo needs, from Debian's packages. Safe to run again.
 set -eu
 packages="cmake make g++ clang libclang-rt-14-dev googletest g++-mingw-w64-i686 g++-mingw-w64-x86-64 nsis
-  mingw-w64-tools wine wine32:i386 wine64 xvfb x11-apps x11-utils xdotool imagemagick fonts-nanum fonts-baekmuk locales"
+  mingw-w64-tools wine wine32:i386 wine64 xvfb x11-apps x11-utils xdotool imagemagick fonts-nanum fonts-baekmuk locales qemu-user-static"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 missing=""

@@ -53,6 +53,10 @@ if [ "$WINE_TREE" != build/win64 ]; then
          --output-on-failure --timeout 600 || status=1
   WINEPREFIX="$(pwd)/build/win64/wineprefix" wineserver -k 2>/dev/null
 fi
+# The shipped 32-bit library itself runs once, natively where the machine runs 32-bit
+# programs, otherwise in one process emulated by qemu-user.
+part "The shipped 32-bit Quillo.dll under 32-bit Wine (smoke)"
+sh scripts/smoke32.sh || status=1
 stop_xvfb
 part
 

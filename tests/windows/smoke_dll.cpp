@@ -1,0 +1,426 @@
+// The shipped Quillo.dll driven as Explorer and a registration tool drive it, from one plain
+// program: where 32-bit code is only emulated every Wine process costs a minute or more, so
+// this is a single process (plus the two regsvr32 runs) that checks what only the built
+// library can show: export names, registration in this bitness's registry view, the menu
+// item record, exceptions thrown and caught inside the library, the type library, the note
+// window saving exact bytes, and unloading with and without an open note.
+//
+// The note window is found by its class among this process's windows and driven only by
+// messages that also work across threads, so it may live on whichever thread Quillo chooses.
+#include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "common/uComPtr.h"
+#include "common/uHandles.h"
+#include "resources/Quillo_TLB.h"
+#include "support/uComTestSupport.h"
+#include "support/uTestSupport.h"
+#include "support/uWindowTestSupport.h"
+
+namespace {
+
+int g_passed = 0, g_failed = 0;
+
+std::string Show(const std::string& s) {
+  std::string r = "\"";
+  for (unsigned char ch : s) {
+    char buf[8];
+    if (ch >= 0x20 && ch < 0x7F && ch != '"' && ch != '\\') {
+      r += static_cast<char>(ch);
+    } else {
+      std::snprintf(buf, sizeof buf, "\\x%02X", ch);
+      r += buf;
+    }
+  }
+  return r + "\"";
+}
+std::string Show(const char* s) { return s ? Show(std::string(s)) : "null"; }
+std::string Show(std::nullptr_t) { return "null"; }
+std::string Show(const void* p) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%p", p);
+  return buf;
+}
+std::string Show(unsigned long long v) {
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%llu (0x%llX)", v, v);
+  return buf;
+}
+std::string Show(long v) { return Show(static_cast<unsigned long long>(static_cast<unsigned long>(v))); }
+std::string Show(int v) { return Show(static_cast<long>(v)); }
+std::string Show(unsigned v) { return Show(static_cast<unsigned long long>(v)); }
+std::string Show(unsigned long v) { return Show(static_cast<unsigned long long>(v)); }
+std::string Show(bool v) { return v ? "true" : "false"; }
+std::string Show(const std::vector<std::string>& v) {
+  std::string r = "{";
+  for (const auto& s : v) r += (r.size() > 1 ? ", " : "") + Show(s);
+  return r + "}";
+}
+std::string Show(const TRegistryValues& values) {
+  std::string r = "{";
+  for (const auto& v : values) r += "\n    " + Show(v.first) + " = " + Show(v.second);
+  return r + "}";
+}
+
+template <typename A, typename E>
+bool Check(const A& actual, const E& expected, const char* what, int line) {
+  if (actual == expected) {
+    ++g_passed;
+    return true;
+  }
+  ++g_failed;
+  std::printf("FAIL line %d: %s\n  actual:   %s\n  expected: %s\n", line, what,
+              Show(actual).c_str(), Show(expected).c_str());
+  std::fflush(stdout);
+  return false;
+}
+#define CHECK_EQ(actual, expected) Check((actual), (expected), #actual, __LINE__)
+#define CHECK(cond) Check(static_cast<bool>(cond), true, #cond, __LINE__)
+
+void Step(const char* name) {
+  static const DWORD start = ::GetTickCount();
+  std::printf("== %s (%.1f s)\n", name, (::GetTickCount() - start) / 1000.0);
+  std::fflush(stdout);
+}
+
+const CLSID kClsid = {0x7C3E5B12, 0x9A4D, 0x4F60, {0x8E, 0x21, 0x5D, 0x0B, 0x3A, 0x9C, 0x6F, 0x47}};
+const std::string kClassKey = "CLSID\\{7C3E5B12-9A4D-4F60-8E21-5D0B3A9C6F47}";
+const std::string kServerKey = kClassKey + "\\InprocServer32";
+const std::string kHandlerKey = "Directory\\Background\\shellex\\ContextMenuHandlers\\OrvQuillo";
+// "Quillo 파일 만들기" in code page 949, spelt out so that no compiler setting can change it.
+const std::string kItemBytes = "Quillo \xC6\xC4\xC0\xCF \xB8\xB8\xB5\xE9\xB1\xE2";
+// Emulated Wine is slow: waits end as soon as their condition holds.
+constexpr DWORD kWaitMs = 60000;
+
+std::string Sz(const std::string& text) { return text + std::string(1, '\0'); }
+
+std::string LongPath(const std::string& path) {
+  char buf[MAX_PATH];
+  DWORD n = ::GetLongPathNameA(path.c_str(), buf, MAX_PATH);
+  return n && n < MAX_PATH ? std::string(buf, n) : path;
+}
+
+// The names in the module's export directory, as the loader sees them.
+std::vector<std::string> ExportNames(HMODULE module) {
+  std::vector<std::string> names;
+  const auto* base = reinterpret_cast<const BYTE*>(module);
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+  if (!dir.VirtualAddress) return names;
+  const auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + dir.VirtualAddress);
+  const auto* rvas = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
+  for (DWORD i = 0; i < exports->NumberOfNames; ++i)
+    names.push_back(reinterpret_cast<const char*>(base + rvas[i]));
+  return names;
+}
+
+void CheckExports(const TQuilloDll& dll) {
+  Step("exports");
+  CHECK_EQ(ExportNames(dll.Module()),
+           (std::vector<std::string>{"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer",
+                                     "DllUnregisterServer"}));
+  for (const char* decorated : {"DllGetClassObject@12", "_DllGetClassObject@12", "DllCanUnloadNow@0"})
+    CHECK_EQ(reinterpret_cast<void*>(::GetProcAddress(dll.Module(), decorated)), nullptr);
+  CHECK_EQ(dll.CanUnloadNow(), S_OK);
+}
+
+// The seven values a registration writes, in a private class root; a volatile parent key
+// makes a write fail, which the library raises and catches as its own exception.
+void CheckRegistration(const TQuilloDll& dll) {
+  Step("registration against a private class root");
+  TClassesRootOverride classes;
+  if (!CHECK(classes.Active())) return;
+  const std::string progId = "Quillo.OrvQuillo";
+  const std::string clsidText = "{7C3E5B12-9A4D-4F60-8E21-5D0B3A9C6F47}";
+  TRegistryValues expected = {
+      {kClassKey + "|", Sz("")},
+      {kServerKey + "|", Sz(LongPath(BuiltDllPath()))},
+      {kServerKey + "|ThreadingModel", Sz("Apartment")},
+      {progId + "|", Sz("")},
+      {progId + "\\Clsid|", Sz(clsidText)},
+      {kClassKey + "\\ProgID|", Sz(progId)},
+      {kHandlerKey + "|", Sz(clsidText)},
+  };
+  CHECK_EQ(dll.RegisterServer(), S_OK);
+  CHECK_EQ(ReadValues(classes.Root()), expected);
+  CHECK_EQ(dll.UnregisterServer(), S_OK);
+  CHECK_EQ(ReadValues(classes.Root()).size(), 0u);
+  CHECK(KeyExists(classes.Root(), "Directory\\Background\\shellex\\ContextMenuHandlers"));
+
+  TRegKey volatileKey;
+  ::RegDeleteTreeA(classes.Root(), "Directory");
+  CHECK_EQ(::RegCreateKeyExA(classes.Root(), "Directory", 0, nullptr, REG_OPTION_VOLATILE,
+                             KEY_ALL_ACCESS, nullptr, volatileKey.put(), nullptr),
+           ERROR_SUCCESS);
+  volatileKey.reset();
+  CHECK_EQ(dll.RegisterServer(), E_FAIL);
+  expected.erase(kHandlerKey + "|");
+  expected.erase(kServerKey + "|ThreadingModel");
+  CHECK_EQ(ReadValues(classes.Root()), expected);
+  CHECK_EQ(dll.UnregisterServer(), S_OK);
+  CHECK_EQ(ReadValues(classes.Root()).size(), 0u);
+  CHECK_EQ(dll.CanUnloadNow(), S_OK);
+}
+
+void CheckTypeLibrary() {
+  Step("type library");
+  const std::string path = BuiltDllPath();
+  TComPtr<ITypeLib> lib;
+  if (!CHECK_EQ(::LoadTypeLibEx(std::wstring(path.begin(), path.end()).c_str(), REGKIND_NONE,
+                                lib.put()),
+                S_OK))
+    return;
+  TLIBATTR* attr = nullptr;
+  if (!CHECK_EQ(lib->GetLibAttr(&attr), S_OK)) return;
+  CHECK(::IsEqualGUID(attr->guid, LIBID_Quillo));
+  CHECK_EQ(static_cast<int>(attr->syskind), static_cast<int>(SYS_WIN32));
+  CHECK_EQ(attr->lcid, 0u);
+  CHECK_EQ(static_cast<int>(attr->wMajorVerNum), 1);
+  CHECK_EQ(static_cast<int>(attr->wMinorVerNum), 0);
+  CHECK_EQ(attr->wLibFlags & ~LIBFLAG_FHASDISKIMAGE, 0);
+  lib->ReleaseTLibAttr(attr);
+  BSTR name = nullptr, doc = nullptr;
+  CHECK_EQ(lib->GetDocumentation(-1, &name, &doc, nullptr, nullptr), S_OK);
+  CHECK(name && std::wstring(name) == L"Quillo");
+  CHECK(doc && std::wstring(doc) == L"Quillo Library");
+  ::SysFreeString(name);
+  ::SysFreeString(doc);
+  CHECK_EQ(lib->GetTypeInfoCount(), 0u);
+}
+
+HRESULT Initialize(IContextMenu* menu, const std::string& folder) {
+  TComPtr<IShellExtInit> init;
+  HRESULT hr = menu->QueryInterface(IID_IShellExtInit, init.put_void());
+  if (FAILED(hr)) return hr;
+  PIDLIST_ABSOLUTE pidl = ::ILCreateFromPathA(folder.c_str());
+  hr = pidl ? init->Initialize(pidl, nullptr, nullptr) : E_OUTOFMEMORY;
+  ::CoTaskMemFree(pidl);
+  return hr;
+}
+
+// The item the handler puts into a menu, read back through the platform's own record.
+void CheckMenuItem(IContextMenu* menu) {
+  TMenu popup(::CreatePopupMenu());
+  ::AppendMenuA(popup.get(), MF_STRING, 7, "first");
+  CHECK_EQ(menu->QueryContextMenu(popup.get(), 1, 100, 0x7FFF, CMF_NORMAL),
+           MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1));
+  CHECK_EQ(::GetMenuItemCount(popup.get()), 2);
+  if (sizeof(void*) == 4) CHECK_EQ(static_cast<unsigned>(sizeof(MENUITEMINFOA)), 48u);
+  char text[64] = {};
+  MENUITEMINFOA item = {};
+  item.cbSize = sizeof item;
+  item.fMask = MIIM_STATE | MIIM_ID | MIIM_SUBMENU | MIIM_CHECKMARKS | MIIM_FTYPE | MIIM_DATA |
+               MIIM_STRING;
+  item.dwTypeData = text;
+  item.cch = sizeof text;
+  if (!CHECK(::GetMenuItemInfoA(popup.get(), 1, TRUE, &item))) return;
+  CHECK_EQ(std::string(text, item.cch), kItemBytes);
+  CHECK_EQ(item.fType, static_cast<UINT>(MFT_STRING));
+  CHECK_EQ(item.fState, 0u);
+  CHECK_EQ(item.wID, 100u);
+  CHECK_EQ(static_cast<void*>(item.hSubMenu), nullptr);
+  CHECK_EQ(static_cast<void*>(item.hbmpChecked), nullptr);
+  CHECK_EQ(static_cast<void*>(item.hbmpUnchecked), nullptr);
+  CHECK_EQ(static_cast<unsigned long long>(item.dwItemData), 0ull);
+}
+
+// The handler as the loaded library's factory makes it; nothing is invoked here, so the
+// library can go again afterwards.
+void CheckHandler(const TQuilloDll& dll, const std::string& folder) {
+  Step("handler from DllGetClassObject");
+  TComPtr<IClassFactory> factory;
+  if (!CHECK_EQ(dll.GetClassObject(kClsid, IID_IClassFactory, factory.put_void()), S_OK)) return;
+  CHECK_EQ(dll.CanUnloadNow(), S_FALSE);
+  TComPtr<IContextMenu> menu;
+  if (!CHECK_EQ(factory->CreateInstance(nullptr, IID_IContextMenu, menu.put_void()), S_OK)) return;
+  factory.reset();
+  CHECK_EQ(dll.CanUnloadNow(), S_FALSE);
+  CHECK_EQ(Initialize(menu.get(), folder), S_OK);
+  CheckMenuItem(menu.get());
+  CMINVOKECOMMANDINFO info = {};
+  info.cbSize = sizeof info;
+  info.lpVerb = MAKEINTRESOURCEA(3);
+  CHECK_EQ(menu->InvokeCommand(&info), E_FAIL);
+  menu.reset();
+  CHECK_EQ(dll.CanUnloadNow(), S_OK);
+}
+
+// A text value in one registry view ("<missing>" when there is none).
+std::string Value(HKEY root, const std::string& key, const char* name, REGSAM view = 0) {
+  TRegKey k;
+  if (::RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | view, k.put()) != ERROR_SUCCESS)
+    return "<missing>";
+  char data[MAX_PATH * 2] = {};
+  DWORD size = sizeof data - 1;
+  DWORD type = 0;
+  if (::RegQueryValueExA(k.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) !=
+          ERROR_SUCCESS ||
+      type != REG_SZ)
+    return "<missing>";
+  return data;
+}
+
+// The class root as a host of this bitness sees it, and, for a 32-bit library on 64-bit
+// Windows, only there: a 64-bit Explorer must not be told to load it.
+void CheckRegisteredView() {
+  const std::string clsidText = "{7C3E5B12-9A4D-4F60-8E21-5D0B3A9C6F47}";
+  CHECK_EQ(Value(HKEY_CLASSES_ROOT, kServerKey, nullptr), LongPath(BuiltDllPath()));
+  CHECK_EQ(Value(HKEY_CLASSES_ROOT, kServerKey, "ThreadingModel"), "Apartment");
+  CHECK_EQ(Value(HKEY_CLASSES_ROOT, kHandlerKey, nullptr), clsidText);
+  BOOL wow64 = FALSE;
+  if (::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64) {
+    const std::string machineKey = "Software\\Classes\\" + kServerKey;
+    CHECK_EQ(Value(HKEY_LOCAL_MACHINE, machineKey, nullptr, KEY_WOW64_32KEY), LongPath(BuiltDllPath()));
+    CHECK_EQ(Value(HKEY_LOCAL_MACHINE, machineKey, nullptr, KEY_WOW64_64KEY), "<missing>");
+  }
+}
+
+int Regsvr32(const std::string& args) {
+  char sys[MAX_PATH] = {};
+  const UINT n = ::GetSystemDirectoryA(sys, MAX_PATH);
+  return RunProgram("\"" + std::string(sys, n) + "\\regsvr32.exe\" " + args + " \"" +
+                        BuiltDllPath() + "\"",
+                    5 * kWaitMs);
+}
+
+struct TNoteSearch {
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectNoteWindow(HWND w, LPARAM lp) {
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(w, &pid);
+  char cls[64] = {};
+  ::GetClassNameA(w, cls, sizeof cls);
+  if (pid == ::GetCurrentProcessId() && ::IsWindowVisible(w) && lstrcmpA(cls, "TFormQuillo") == 0)
+    reinterpret_cast<TNoteSearch*>(lp)->found.push_back(w);
+  return TRUE;
+}
+
+std::vector<HWND> NoteWindows() {
+  TNoteSearch s;
+  ::EnumWindows(CollectNoteWindow, reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
+
+struct TButtonSearch {
+  const char* caption;
+  HWND found;
+};
+
+BOOL CALLBACK FindButton(HWND w, LPARAM lp) {
+  auto* s = reinterpret_cast<TButtonSearch*>(lp);
+  if (WindowText(w) == s->caption) s->found = w;
+  return s->found ? FALSE : TRUE;
+}
+
+bool SetText(HWND w, const std::string& text) {
+  DWORD_PTR result = 0;
+  return ::SendMessageTimeoutA(w, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+                               SMTO_NORMAL, kWaitMs, &result) &&
+         result == TRUE;
+}
+
+bool ModuleLoaded() { return ::GetModuleHandleA(BuiltDllPath().c_str()) != nullptr; }
+
+// The way Explorer gets there: the COM runtime finds the registration, loads the library,
+// the command opens a note, the text is saved through the window, and the runtime's
+// unloading rounds leave the library alone until the note is closed.
+void CheckNoteThroughTheRuntime(const std::string& folder) {
+  Step("note window through the COM runtime");
+  TComPtr<IContextMenu> menu;
+  if (!CHECK_EQ(::CoCreateInstance(kClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IContextMenu,
+                                   menu.put_void()),
+                S_OK))
+    return;
+  CHECK(ModuleLoaded());
+  CHECK_EQ(Initialize(menu.get(), folder), S_OK);
+  CheckMenuItem(menu.get());
+  CMINVOKECOMMANDINFO info = {};
+  info.cbSize = sizeof info;
+  info.lpVerb = MAKEINTRESOURCEA(0);
+  info.nShow = SW_SHOWNORMAL;
+  CHECK_EQ(menu->InvokeCommand(&info), S_OK);
+  menu.reset();
+  std::vector<HWND> notes;
+  PumpUntil([&] { return !(notes = NoteWindows()).empty(); }, kWaitMs);
+  if (!CHECK_EQ(notes.size(), 1u)) return;
+  const HWND note = notes[0];
+
+  for (int round = 0; round < 3; ++round) {
+    ::CoFreeUnusedLibraries();
+    PumpUntil([] { return false; }, 200);
+  }
+  CHECK(ModuleLoaded());
+  CHECK(::IsWindow(note));
+
+  TBoxWatcher notices("알림");
+  const TNoteControls c = FindNoteControls(note);
+  TButtonSearch save{"Save (&S)", nullptr};
+  ::EnumChildWindows(note, FindButton, reinterpret_cast<LPARAM>(&save));
+  if (!CHECK(c.memo && c.title && save.found)) return;
+  const std::string text = "첫 줄\r\n\r\n둘째 줄: 'quoted' \"and\" <more>\t\\ 끝\r\n";
+  const std::string title = "스모크 메모";
+  CHECK(SetText(c.memo, text));
+  CHECK(SetText(c.title, title));
+  CHECK(::PostMessageA(save.found, BM_CLICK, 0, 0));
+  std::string bytes;
+  const std::string file = folder + "\\" + title + ".txt";
+  PumpUntil([&] { return ReadFileBytes(file, bytes) && bytes == text; }, kWaitMs);
+  CHECK_EQ(bytes, text);
+  CHECK_EQ(ListFolder(folder), title + ".txt");
+  CHECK(::IsWindow(note));  // saved and still open
+
+  CHECK(::PostMessageA(note, WM_CLOSE, 0, 0));
+  CHECK(PumpUntil([&] { return !::IsWindow(note); }, kWaitMs));
+  for (const TSeenBox& box : notices.Take()) CHECK_EQ(box.text, std::string());
+  CHECK(PumpUntil([] {
+    ::CoFreeUnusedLibraries();
+    return !ModuleLoaded();
+  }, kWaitMs));
+}
+
+}  // namespace
+
+int main() {
+  const DWORD start = ::GetTickCount();
+  std::printf("smoke: %s, %u-bit\n", BuiltDllPath().c_str(), static_cast<unsigned>(sizeof(void*) * 8));
+  CHECK_EQ(::GetACP(), 949u);
+  CHECK_EQ(::CoInitialize(nullptr), S_OK);
+  {
+    TTempDir dir("quillo-smoke");
+    {
+      Step("loading");
+      TQuilloDll dll;
+      if (CHECK(dll.Loaded())) {
+        CheckExports(dll);
+        CheckRegistration(dll);
+        CheckTypeLibrary();
+        CheckHandler(dll, dir.path());
+      }
+    }
+    CHECK(!ModuleLoaded());
+
+    Step("regsvr32 /s");
+    CHECK_EQ(Regsvr32("/s"), 0);
+    CheckRegisteredView();
+    CheckNoteThroughTheRuntime(dir.path());
+
+    Step("regsvr32 /u /s");
+    CHECK_EQ(Regsvr32("/u /s"), 0);
+    for (const std::string& key : {kClassKey, kHandlerKey, std::string("Quillo.OrvQuillo")})
+      CHECK_EQ(KeyExists(HKEY_CLASSES_ROOT, key), false);
+  }
+  ::CoUninitialize();
+  std::printf("smoke took %.1f s\n%d passed, %d failed\n", (::GetTickCount() - start) / 1000.0,
+              g_passed, g_failed);
+  return g_failed == 0 && g_passed > 0 ? 0 : 1;
+}
