@@ -34,10 +34,10 @@ for f in build/Quillo.dll build/x64/Quillo.dll build/x64/QuilloSetup.exe; do
 done
 
 pick_wine_tree
+part "Windows tests under Wine ($WINE_TREE)"
 if [ "$WINE_TREE" != build/win32 ]; then
   echo "== This machine cannot run 32-bit programs: testing the 64-bit build of the same sources"
 fi
-part "Windows tests under Wine ($WINE_TREE)"
 cmake --preset "$WINE_PRESET" >/dev/null && cmake --build --preset "$WINE_PRESET" -j"$(nproc)" >/dev/null \
   || status=1
 start_xvfb || exit 1

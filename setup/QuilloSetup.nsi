@@ -59,14 +59,15 @@ VIAddVersionKey "LegalCopyright" "Copyright (C) 2026 the Quillo developers. All 
 !macroend
 
 ; Puts SOURCE as Quillo.dll into the output folder. An earlier Quillo.dll may still be loaded by
-; Explorer: a loaded DLL cannot be overwritten but can be renamed, so it is moved aside and
-; removed at the next restart.
+; Explorer: a loaded DLL cannot be overwritten but can be renamed, so it is moved aside under a
+; fresh temporary name (an earlier one may still be loaded too) and removed at the next restart.
 !macro PutDll SOURCE
-  Delete "$OUTDIR\Quillo.dll.old"
   Delete "$OUTDIR\Quillo.dll"
   ${If} ${FileExists} "$OUTDIR\Quillo.dll"
-    Rename "$OUTDIR\Quillo.dll" "$OUTDIR\Quillo.dll.old"
-    Delete /REBOOTOK "$OUTDIR\Quillo.dll.old"
+    GetTempFileName $1 "$OUTDIR"
+    Delete $1
+    Rename "$OUTDIR\Quillo.dll" $1
+    Delete /REBOOTOK $1
   ${EndIf}
   File "/oname=Quillo.dll" "${SOURCE}"
 !macroend
@@ -137,9 +138,10 @@ Section "Uninstall"
   !insertmacro RunRegsvr "${REGSVR32}" "/u" "$INSTDIR\x86\Quillo.dll"
   ; A DLL still loaded by Explorer is removed at the next restart.
   Delete /REBOOTOK "$INSTDIR\Quillo.dll"
-  Delete /REBOOTOK "$INSTDIR\Quillo.dll.old"
   Delete /REBOOTOK "$INSTDIR\x86\Quillo.dll"
-  Delete /REBOOTOK "$INSTDIR\x86\Quillo.dll.old"
+  ; Earlier DLLs moved aside by an upgrade, if the restart has not removed them yet.
+  Delete /REBOOTOK "$INSTDIR\ns*.tmp"
+  Delete /REBOOTOK "$INSTDIR\x86\ns*.tmp"
   Delete "$INSTDIR\Uninstall.exe"
   RMDir /REBOOTOK "$INSTDIR\x86"
   RMDir /REBOOTOK "$INSTDIR"

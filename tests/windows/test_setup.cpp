@@ -211,14 +211,14 @@ TEST(Setup, InstallUseUpgradeAndUninstall) {
   // Without 32-bit programs the setup program must say that the 32-bit DLL is not registered;
   // with them, that part is judged by the test below.
   const bool runs32Bit = Runs32BitPrograms();
-  auto installed = [runs32Bit](int exitCode) {
+  auto installOk = [runs32Bit](int exitCode) {
     return exitCode == kSetupExitNo32Bit || (runs32Bit && exitCode == kSetupExitOk);
   };
   const std::vector<std::string> before = ClassKeys(KEY_WOW64_64KEY);
   ASSERT_FALSE(before.empty());
 
   const int firstExit = Install();
-  ASSERT_TRUE(installed(firstExit)) << "exit code " << firstExit;
+  ASSERT_TRUE(installOk(firstExit)) << "exit code " << firstExit;
   // Both DLLs as built, and the uninstaller.
   const struct { const char* installed; const char* shipped; } files[] = {
       {"\\Quillo.dll", "x64\\Quillo.dll"}, {"\\x86\\Quillo.dll", "Quillo.dll"}};
@@ -280,9 +280,17 @@ TEST(Setup, InstallUseUpgradeAndUninstall) {
     EXPECT_EQ(bytes, "설치된 Quillo\r\nnote");
   }
 
-  // Installing again upgrades in place: one entry, the same keys.
+  // Installing again upgrades in place, also while a program (Explorer) holds the DLL loaded:
+  // one entry, the same keys, the DLL as built at its place.
+  HMODULE held = ::LoadLibraryA((dir + "\\Quillo.dll").c_str());
+  EXPECT_NE(held, nullptr);
   const int secondExit = Install();
-  EXPECT_TRUE(installed(secondExit)) << "exit code " << secondExit;
+  EXPECT_TRUE(installOk(secondExit)) << "exit code " << secondExit;
+  if (held) ::FreeLibrary(held);
+  std::string installed64, shipped64;
+  EXPECT_TRUE(ReadFileBytes(dir + "\\Quillo.dll", installed64));
+  EXPECT_TRUE(ReadFileBytes(ShippedPath("x64\\Quillo.dll"), shipped64));
+  EXPECT_TRUE(installed64 == shipped64);
   EXPECT_EQ(QuilloEntries(KEY_WOW64_64KEY), 1);
   EXPECT_EQ(QuilloKeysIn(KEY_WOW64_64KEY), kQuilloKeys);
 
