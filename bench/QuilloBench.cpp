@@ -147,23 +147,29 @@ bool PumpUntil(Cond cond, DWORD limitMs = 10000) {
 
 struct TCaptionSearch {
   const char* caption;
+  std::vector<HWND> skip;
   HWND found;
 };
 
-BOOL CALLBACK ThreadWindowProc(HWND w, LPARAM lp) {
+BOOL CALLBACK ProcessWindowProc(HWND w, LPARAM lp) {
   auto* s = reinterpret_cast<TCaptionSearch*>(lp);
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(w, &pid);
   char text[64] = {};
   ::GetWindowTextA(w, text, sizeof text);
-  if (::IsWindowVisible(w) && std::string(text) == s->caption) {
+  if (pid == ::GetCurrentProcessId() && ::IsWindowVisible(w) && std::string(text) == s->caption &&
+      std::find(s->skip.begin(), s->skip.end(), w) == s->skip.end()) {
     s->found = w;
     return FALSE;
   }
   return TRUE;
 }
 
-HWND ThreadWindow(const char* caption) {
-  TCaptionSearch s{caption, nullptr};
-  ::EnumThreadWindows(::GetCurrentThreadId(), ThreadWindowProc, reinterpret_cast<LPARAM>(&s));
+// A visible window of this process with the caption (Quillo's note windows live on its own
+// UI thread), other than those given.
+HWND ProcessWindow(const char* caption, const std::vector<HWND>& skip = {}) {
+  TCaptionSearch s{caption, skip, nullptr};
+  ::EnumWindows(ProcessWindowProc, reinterpret_cast<LPARAM>(&s));
   return s.found;
 }
 
@@ -215,8 +221,10 @@ HRESULT InvokeOffset0(IContextMenu* menu, const std::string& folder) {
   return menu->InvokeCommand(&ici);
 }
 
-// Opens a note window through the handler; the time from InvokeCommand to ready, in ms.
-double OpenNote(const THandlerDll& dll, const TScratch& scratch, HWND& window) {
+// Opens a note window through the handler; the time from InvokeCommand, through the hand-over
+// to Quillo's UI thread, until the window is ready, in ms. `open` are note windows already open.
+double OpenNote(const THandlerDll& dll, const TScratch& scratch, HWND& window,
+                const std::vector<HWND>& open = {}) {
   TComPtr<IContextMenu> menu;
   TMenu popup(::CreatePopupMenu());
   HRESULT hr = RightClick(dll, scratch.pidl.get(), &menu, popup.get());
@@ -224,7 +232,8 @@ double OpenNote(const THandlerDll& dll, const TScratch& scratch, HWND& window) {
   const double t0 = NowMs();
   if (FAILED(hr = InvokeOffset0(menu.get(), scratch.path))) Fail("InvokeCommand", hr);
   window = nullptr;
-  if (!PumpUntil([&] { return Ready(window = ThreadWindow(kCaption)); })) Fail("no note window");
+  if (!PumpUntil([&] { return Ready(window = ProcessWindow(kCaption, open)); }))
+    Fail("no note window");
   return NowMs() - t0;
 }
 
@@ -445,16 +454,20 @@ int AllMain(const std::string& dir) {
     }
     Row("first right-click, library load included", Median(q), Median(f), "ms", "cold");
   }
-  {  // the note window
-    std::vector<double> q, f;
+  {  // the note window: the first (the UI thread starts) and a second beside it
+    std::vector<double> q, q2, f;
     for (int r = 0; r < kRuns; ++r) {
-      HWND w = nullptr;
+      HWND w = nullptr, second = nullptr, plain = nullptr;
+      ::Sleep(200);  // the UI thread of the last run has ended
       q.push_back(OpenNote(quillo, scratch, w));
+      q2.push_back(OpenNote(quillo, scratch, second, {w}));
+      CloseAndWait(second);
       CloseAndWait(w);
-      f.push_back(OpenPlain(scratch, w));
-      CloseAndWait(w);
+      f.push_back(OpenPlain(scratch, plain));
+      CloseAndWait(plain);
     }
-    Row("InvokeCommand to window shown, active, label", Median(q), Median(f), "ms", "target <= 1.5x");
+    Row("note window ready, first (thread start)", Median(q), Median(f), "ms", "target <= 1.25x");
+    Row("note window ready, a second one", Median(q2), Median(f), "ms", "target <= 1.1x");
   }
   for (size_t mib : {size_t(1), size_t(64)}) {  // saving
     TNoteUnderTest n = OpenFilledNote(quillo, scratch, mib << 20);

@@ -87,16 +87,10 @@ int RunModal(HWND dialog, HWND focus) noexcept {
     ::SetActiveWindow(dialog);
     if (focus && ::IsChild(dialog, focus)) ::SetFocus(focus);
 
-    bool quit = false;
-    WPARAM quitCode = 0;
     while (::IsWindow(dialog) && ModalResult(dialog) == mrNone) {
       MSG msg;
       const BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
-      if (got == 0) {
-        quit = true;
-        quitCode = msg.wParam;
-        break;
-      }
+      if (got == 0) break;  // a quit message: see RunModal's description
       if (got == -1) break;
       DeliverMessage(msg);
     }
@@ -113,8 +107,6 @@ int RunModal(HWND dialog, HWND focus) noexcept {
       SetModalResult(dialog, mrNone);
     }
     if (wasActive && previous && ::IsWindow(previous)) ::SetActiveWindow(previous);
-    // The thread's own loop must still see the quit message: it decides what it means.
-    if (quit) ::PostQuitMessage(static_cast<int>(quitCode));
     return result;
   } catch (...) {
     return mrCancel;

@@ -24,8 +24,8 @@ int ModalResult(HWND dialog) noexcept;
 // The loop delivers every message through DeliverMessage (ui/uMessageLoop.h), so that a form
 // shown modally gets its key preview and dialog keys as it does under the UI thread's loop.
 //
-// A quit message taken by the loop ends the run with mrCancel and is posted again, with its
-// exit code, once the windows are enabled, so that the thread's own loop sees it; it leaves
-// no trace, and a later run goes as any other. A dialog destroyed while it runs ends the run
-// with mrCancel. Never throws.
+// A quit message taken by the loop ends the run with mrCancel, and that is all it does: the
+// layer runs on Quillo's own UI thread, whose loop lets the thread end only with its last
+// window, so the quit is not passed on, and it leaves no trace: a later run goes as any
+// other. A dialog destroyed while it runs ends the run with mrCancel. Never throws.
 int RunModal(HWND dialog, HWND focus = nullptr) noexcept;
