@@ -52,7 +52,7 @@ enum TControlFlags : unsigned {
   cfNone = 0,
   cfAutoSize = 1,    // labels: width and height follow the caption
   cfAutoHeight = 2,  // edits: height follows the font
-  cfCancel = 4,      // Escape clicks it
+  cfCancel = 4,      // Escape clicks it (FormEscape's default)
   cfDefault = 8,     // Enter anywhere but in a multi-line box or on another button clicks it
 };
 
@@ -164,7 +164,8 @@ class TForm {
   virtual void FormActivate() {}
   virtual void FormClose(TCloseAction& action) { (void)action; }
   // Key preview: every key-down (WM_KEYDOWN and WM_SYSKEYDOWN) and character of every
-  // control reaches these first; setting the key to 0 keeps it from the control.
+  // control that the library's loop delivers reaches these first; setting the key to 0 uses
+  // it up (a key-down used up is not translated, so it makes no character either).
   virtual void FormKeyDown(WORD& key, unsigned shift) { (void)key, (void)shift; }
   virtual void FormKeyPress(char& key) { (void)key; }
   // Escape, from any control: the form's way out. By default it clicks the control flagged
