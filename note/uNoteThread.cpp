@@ -31,6 +31,7 @@ SRWLOCK g_lock = SRWLOCK_INIT;
 std::vector<TRequestPtr> g_queue;
 bool g_running = false;     // a UI thread exists, and it looks at the queue before it ends
 HWND g_mailbox = nullptr;   // its message-only window, while it takes requests
+DWORD g_uiThread = 0;       // its identifier, while it takes requests
 
 class TExclusive {
  public:
@@ -112,6 +113,7 @@ bool RunWindowing(HMODULE module) noexcept {
     {
       TExclusive lock;
       g_mailbox = mailbox;
+      g_uiThread = ::GetCurrentThreadId();
     }
     try {
       RunLoop();
@@ -119,6 +121,7 @@ bool RunWindowing(HMODULE module) noexcept {
     }
     TExclusive lock;
     g_mailbox = nullptr;
+    g_uiThread = 0;
   }
   if (mailbox) ::DestroyWindow(mailbox);
   // Ignored failure: a class still in use is left to the process's end.
@@ -198,6 +201,14 @@ bool WaitDelivering(HANDLE event, DWORD ms) {
 
 HRESULT OpenNoteOnUiThread(const std::string& folder) noexcept {
   try {
+    bool onUiThread = false;
+    {
+      TExclusive lock;
+      onUiThread = g_uiThread != 0 && g_uiThread == ::GetCurrentThreadId();
+    }
+    // Asked on the UI thread itself (from inside one of its windows): waiting for the thread
+    // would only wait for ourselves.
+    if (onUiThread) return OpenNoteWindow(folder) ? S_OK : E_FAIL;
     auto request = std::make_shared<TRequest>();
     request->folder = folder;
     request->done.reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));

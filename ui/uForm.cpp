@@ -122,11 +122,20 @@ void TForm::Arrange() {
   if (!handle_ || controls_.empty()) return;
   RECT client{};
   ::GetClientRect(handle_, &client);
+  std::vector<layout::TRect> before;
+  before.reserve(controls_.size());
+  for (const auto& c : controls_) before.push_back(c.bounds);
   Layout(client.right, client.bottom);
-  // One batch, so that the controls move together and each moves once.
-  HDWP batch = ::BeginDeferWindowPos(static_cast<int>(controls_.size()));
-  for (const auto& c : controls_) {
-    if (!c.hwnd) continue;
+  int moved = 0;
+  for (size_t i = 0; i < controls_.size(); ++i)
+    moved += controls_[i].hwnd && !(controls_[i].bounds == before[i]) ? 1 : 0;
+  if (moved == 0) return;  // showing, or a label whose new text kept its size
+  // One batch, so that the controls move together and each moves once; only those whose
+  // place changed (a label taking a new caption moves nothing else).
+  HDWP batch = ::BeginDeferWindowPos(moved);
+  for (size_t i = 0; i < controls_.size(); ++i) {
+    const TControl& c = controls_[i];
+    if (!c.hwnd || c.bounds == before[i]) continue;
     const UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
     if (batch)
       batch = ::DeferWindowPos(batch, c.hwnd, nullptr, c.bounds.left, c.bounds.top,
