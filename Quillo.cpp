@@ -1,12 +1,15 @@
 // The library's entry: what happens when the host loads and unloads Quillo.dll, and the four
 // exports through which the COM runtime and regsvr32 reach it.
+//
+// Loading and unloading touch no window and no window class: the windowing layer lives on the
+// note windows' own thread (note/uNoteThread.h), which holds the library while it runs and is
+// therefore gone before the library can be unloaded.
 #include <windows.h>
 #include <objbase.h>
 #include <olectl.h>
 
 #include "note/fQuillo.h"
 #include "server/uComServer.h"
-#include "ui/uApplication.h"
 #include "uContextMenu.h"
 
 // libstdc++'s own release of its reserve for exceptions thrown when memory runs out.
@@ -18,18 +21,20 @@ namespace {
 
 HMODULE g_automation = nullptr;
 
-// An open note window holds text nobody has saved yet: it keeps the library loaded just as
-// a live COM object does, so that the host's periodic unload check cannot pull the code
-// out from under it.
+// An open note window counts as a live object, so that the host's unload check says no
+// while one is open (the UI thread's own reference on the library keeps the code loaded in
+// any case, until the thread has left it).
 void CountNoteWindow(bool opened) noexcept {
   if (TComServer* server = ComServer) server->AdjustObjectCount(opened);
 }
 
 void LoadAutomation() noexcept {
-  // A missing OLEAUT32 must not put a system error box in front of Explorer.
-  UINT oldMode = ::SetErrorMode(SEM_NOOPENFILEERRORBOX);
+  // A missing OLEAUT32 must not put a system error box in front of Explorer; only this
+  // thread's error mode is changed, for the moment of the load.
+  DWORD oldMode = 0;
+  const bool changed = ::SetThreadErrorMode(SEM_NOOPENFILEERRORBOX, &oldMode) != FALSE;
   g_automation = ::LoadLibraryA("OLEAUT32.DLL");
-  ::SetErrorMode(oldMode);
+  if (changed) ::SetThreadErrorMode(oldMode, nullptr);
 }
 
 void DestroyServer() noexcept {
@@ -38,8 +43,7 @@ void DestroyServer() noexcept {
   delete server;        // destroys the factories, each leaving the registry
 }
 
-void Unload(bool processExiting) noexcept {
-  DoneWindowing(processExiting);
+void Unload() noexcept {
   SetNoteWindowCountHook(nullptr);
   DestroyServer();
   if (g_automation) ::FreeLibrary(g_automation);
@@ -51,12 +55,11 @@ BOOL Load(HINSTANCE module) noexcept {
   try {
     LoadAutomation();
     ComServer = new TComServer(module);
-    InitWindowing(module);
     new TContextMenuFactory(ComServer);  // owned by the server from here on
     SetNoteWindowCountHook(&CountNoteWindow);
     return TRUE;
   } catch (...) {
-    Unload(false);
+    Unload();
     return FALSE;
   }
 }
@@ -68,10 +71,10 @@ BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
     case DLL_PROCESS_ATTACH:
       return Load(module);
     case DLL_PROCESS_DETACH:
-      // A non-null reserved pointer: the process is exiting, and no window may be touched.
-      Unload(reserved != nullptr);
+      Unload();
       // The statically linked C++ runtime allocates its exception reserve (about 73 KiB) when
       // the library loads and never frees it itself: every unload would leak it into the host.
+      // At process exit (reserved not null) the whole heap goes anyway.
       if (!reserved) __gnu_cxx::__freeres();
       return TRUE;
     default:

@@ -1,8 +1,12 @@
 #include "uContextMenu.h"
 
-#include <cstring>
+#include <shellapi.h>
 
-#include "note/fQuillo.h"
+#include <cstddef>
+#include <cstring>
+#include <cwchar>
+
+#include "note/uNoteThread.h"
 #include "server/uComRegistry.h"
 
 const CLSID CLSID_QuilloContextMenu = {
@@ -11,6 +15,38 @@ const char* const kContextMenuClassName = "OrvQuillo";
 const char* const kContextMenuHandlerKey =
     "Directory\\Background\\shellex\\ContextMenuHandlers\\OrvQuillo";
 const char* const kContextMenuItemText = "Quillo 파일 만들기";
+const char* const kContextMenuVerb = "Quillo.NewNote";
+
+namespace {
+const wchar_t kVerbW[] = L"Quillo.NewNote";
+const char kHelpTextA[] = "이 폴더에 새 메모를 쓰고 텍스트 파일로 저장합니다.";
+const wchar_t kHelpTextW[] = L"이 폴더에 새 메모를 쓰고 텍스트 파일로 저장합니다.";
+
+// The verb compared without regard to case, by ASCII letters only: the verb has no others,
+// and the locale must not change what matches.
+template <typename C>
+bool IsOurVerb(const C* given) {
+  const char* ours = kContextMenuVerb;
+  for (;; ++given, ++ours) {
+    C g = *given;
+    if (g >= 'A' && g <= 'Z') g = static_cast<C>(g - 'A' + 'a');
+    char o = *ours;
+    if (o >= 'A' && o <= 'Z') o = static_cast<char>(o - 'A' + 'a');
+    if (static_cast<unsigned long>(g) != static_cast<unsigned char>(o)) return false;
+    if (g == 0) return true;
+  }
+}
+
+// Copies a zero-terminated text into a caller's buffer of `size` characters, or refuses.
+template <typename C>
+HRESULT CopyOut(const C* text, size_t length, C* buffer, UINT size) {
+  if (!buffer || size == 0) return E_INVALIDARG;
+  if (length + 1 > size) return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
+  std::memcpy(buffer, text, (length + 1) * sizeof(C));
+  return S_OK;
+}
+
+}  // namespace
 
 // The menu-item description Explorer's 32-bit shell expects is 48 bytes long.
 static_assert(sizeof(void*) != 4 || sizeof(MENUITEMINFOA) == 48, "MENUITEMINFOA layout");
@@ -33,6 +69,10 @@ HRESULT STDMETHODCALLTYPE TContextMenu::Initialize(PCIDLIST_ABSOLUTE folder, IDa
     char path[MAX_PATH + 1] = {};
     if (!::SHGetPathFromIDListA(folder, path)) return E_INVALIDARG;
     path[MAX_PATH] = '\0';
+    // A file's identifier list converts as well: only a folder is taken.
+    const DWORD attributes = ::GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+      return E_INVALIDARG;
     folder_ = path;
     return S_OK;
   } catch (...) {
@@ -42,7 +82,12 @@ HRESULT STDMETHODCALLTYPE TContextMenu::Initialize(PCIDLIST_ABSOLUTE folder, IDa
 }
 
 HRESULT STDMETHODCALLTYPE TContextMenu::QueryContextMenu(HMENU menu, UINT indexMenu,
-                                                         UINT idCmdFirst, UINT, UINT) {
+                                                         UINT idCmdFirst, UINT idCmdLast,
+                                                         UINT flags) {
+  const HRESULT none = MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
+  // A host asking for the default verb only gets none: the command is never the default.
+  // An empty range leaves no identifier that the item could have.
+  if ((flags & CMF_DEFAULTONLY) || idCmdFirst > idCmdLast) return none;
   MENUITEMINFOA item = {};
   item.cbSize = sizeof item;
   item.fMask = MIIM_STATE | MIIM_ID | MIIM_SUBMENU | MIIM_CHECKMARKS | MIIM_TYPE | MIIM_DATA;
@@ -51,21 +96,33 @@ HRESULT STDMETHODCALLTYPE TContextMenu::QueryContextMenu(HMENU menu, UINT indexM
   item.wID = idCmdFirst;
   item.dwTypeData = const_cast<char*>(kContextMenuItemText);
   item.cch = static_cast<UINT>(std::strlen(kContextMenuItemText));
-  // The item goes in whatever the menu says; a failed insertion is not reported.
-  (void)::InsertMenuItemA(menu, indexMenu, TRUE, &item);
+  if (!::InsertMenuItemA(menu, indexMenu, TRUE, &item)) return none;
   return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1);
+}
+
+// The command's offset in the record: a string verb counts when it is ours (offset 0); any
+// other string is -1.
+int TContextMenu::OffsetOf(const CMINVOKECOMMANDINFO& info) {
+  const size_t verbEnd = offsetof(CMINVOKECOMMANDINFO, lpVerb) + sizeof info.lpVerb;
+  if (info.cbSize < verbEnd) return -1;
+  const size_t verbWEnd = offsetof(CMINVOKECOMMANDINFOEX, lpVerbW) + sizeof(LPCWSTR);
+  if ((info.fMask & CMIC_MASK_UNICODE) && info.cbSize >= verbWEnd) {
+    const LPCWSTR verbW = reinterpret_cast<const CMINVOKECOMMANDINFOEX&>(info).lpVerbW;
+    if (verbW && !IS_INTRESOURCE(verbW)) return IsOurVerb(verbW) ? 0 : -1;
+  }
+  // A verb is either a string pointer or an offset in the low word.
+  if (!IS_INTRESOURCE(info.lpVerb)) return IsOurVerb(info.lpVerb) ? 0 : -1;
+  return LOWORD(reinterpret_cast<ULONG_PTR>(info.lpVerb));
 }
 
 HRESULT STDMETHODCALLTYPE TContextMenu::InvokeCommand(CMINVOKECOMMANDINFO* info) {
   if (!info) return E_INVALIDARG;
   try {
-    // A verb is either a string pointer or an offset in the low word: anything above the
-    // low word means a string, which this handler has none of.
-    const ULONG_PTR verb = reinterpret_cast<ULONG_PTR>(info->lpVerb);
-    if ((verb >> 16) != 0) return E_FAIL;
-    switch (LOWORD(verb)) {
+    switch (OffsetOf(*info)) {
       case 0:
-        return OpenNoteWindow(folder_) ? S_OK : E_FAIL;
+        // Without a folder (Initialize failed or never came) there is nothing to open.
+        if (folder_.empty()) return E_FAIL;
+        return OpenNoteOnUiThread(folder_);
       case 1:
       case 2:
         return S_OK;
@@ -77,11 +134,36 @@ HRESULT STDMETHODCALLTYPE TContextMenu::InvokeCommand(CMINVOKECOMMANDINFO* info)
   }
 }
 
-// No verb and no help text: saying S_OK would hand the caller its own buffer back as ours.
-HRESULT STDMETHODCALLTYPE TContextMenu::GetCommandString(UINT_PTR, UINT type, UINT*, CHAR*,
-                                                         UINT) {
-  if ((type & ~GCS_UNICODE) == GCS_VALIDATEA) return S_OK;
-  return E_NOTIMPL;
+HRESULT STDMETHODCALLTYPE TContextMenu::GetCommandString(UINT_PTR idCmd, UINT type, UINT*,
+                                                         CHAR* name, UINT cchMax) {
+  try {
+    switch (type) {
+      case GCS_VALIDATEA:
+      case GCS_VALIDATEW:
+        return idCmd == 0 ? S_OK : S_FALSE;
+      case GCS_VERBA:
+      case GCS_VERBW:
+      case GCS_HELPTEXTA:
+      case GCS_HELPTEXTW:
+        break;
+      default:
+        return E_NOTIMPL;
+    }
+    if (idCmd != 0) return E_INVALIDARG;
+    auto* wide = reinterpret_cast<wchar_t*>(name);
+    switch (type) {
+      case GCS_VERBA:
+        return CopyOut(kContextMenuVerb, std::strlen(kContextMenuVerb), name, cchMax);
+      case GCS_VERBW:
+        return CopyOut(kVerbW, std::wcslen(kVerbW), wide, cchMax);
+      case GCS_HELPTEXTA:
+        return CopyOut(kHelpTextA, std::strlen(kHelpTextA), name, cchMax);
+      default:
+        return CopyOut(kHelpTextW, std::wcslen(kHelpTextW), wide, cchMax);
+    }
+  } catch (...) {
+    return E_FAIL;
+  }
 }
 
 TContextMenuFactory::TContextMenuFactory(TComServerObject* server)

@@ -14,6 +14,7 @@ extern const CLSID CLSID_QuilloContextMenu;
 extern const char* const kContextMenuClassName;    // "OrvQuillo"
 extern const char* const kContextMenuHandlerKey;   // the folder-background shellex key
 extern const char* const kContextMenuItemText;     // "Quillo 파일 만들기"
+extern const char* const kContextMenuVerb;         // the item's canonical verb, "Quillo.NewNote"
 
 class TContextMenu : public TComObject, public IContextMenu, public IShellExtInit {
  public:
@@ -35,6 +36,8 @@ class TContextMenu : public TComObject, public IContextMenu, public IShellExtIni
   void* FindInterface(REFIID iid) noexcept override;
 
  private:
+  static int OffsetOf(const CMINVOKECOMMANDINFO& info);
+
   std::string folder_;
 };
 

@@ -67,6 +67,10 @@ struct TModuleTraits {
   static HMODULE Invalid() noexcept { return nullptr; }
   static void Close(HMODULE h) noexcept { ::FreeLibrary(h); }
 };
+struct TMemoryDCTraits {
+  static HDC Invalid() noexcept { return nullptr; }
+  static void Close(HDC h) noexcept { ::DeleteDC(h); }
+};
 struct TWindowTraits {
   static HWND Invalid() noexcept { return nullptr; }
   static void Close(HWND h) noexcept { ::DestroyWindow(h); }
@@ -80,6 +84,7 @@ using TGdiObject = TUniqueHandle<HGDIOBJ, TGdiObjectTraits>;      // fonts, bitm
 using TMenu = TUniqueHandle<HMENU, TMenuTraits>;
 using TModule = TUniqueHandle<HMODULE, TModuleTraits>;           // LoadLibrary
 using TWindow = TUniqueHandle<HWND, TWindowTraits>;
+using TMemoryDC = TUniqueHandle<HDC, TMemoryDCTraits>;          // CreateCompatibleDC
 
 // Selects a GDI object into a DC for a scope and puts the old one back.
 class TSelectObject {

@@ -87,6 +87,7 @@ void TFormQuillo::FormActivate() {
 void TFormQuillo::FormClose(TCloseAction& action) { action = TCloseAction::Free; }
 
 void TFormQuillo::FormKeyDown(WORD& key, unsigned shift) {
+  CtrlSPressed = false;  // a new stroke: the last one's character can no longer come
   if (key != 'S' || !(shift & ssCtrl)) return;
   // Set before saving: a notice runs its own loop, which delivers the stroke's character.
   CtrlSPressed = true;
@@ -96,8 +97,8 @@ void TFormQuillo::FormKeyDown(WORD& key, unsigned shift) {
 
 void TFormQuillo::FormKeyPress(char& key) {
   if (!CtrlSPressed) return;
-  key = 0;
   CtrlSPressed = false;
+  if (key == 19) key = 0;  // Ctrl+S's own character
 }
 
 bool TFormQuillo::FormMessage(UINT msg, WPARAM, LPARAM, LRESULT& result) {

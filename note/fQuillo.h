@@ -6,17 +6,19 @@
 #include "note/uNote.h"
 #include "ui/uForm.h"
 
-// Opens a new note window for the folder, owned by the application object, shown without
-// waiting (modeless); returns at once. False, and no window, when it could not be made.
-// Never throws.
+// Opens a new note window for the folder on the calling thread, which runs the windowing
+// layer (Quillo's UI thread, note/uNoteThread.h), owned by the application object, shown
+// without waiting (modeless); returns at once. False, and no window, when it could not be
+// made. Never throws.
 bool OpenNoteWindow(const std::string& folder) noexcept;
 
 // Told each time a note window opens (true) and is destroyed (false), so that the library
 // can stay loaded while a window with unsaved text is open.
 void SetNoteWindowCountHook(void (*hook)(bool opened)) noexcept;
 
-// Set when a Ctrl+S key-down was handled, cleared when the next character that reaches any
-// note window has been dropped: that character is the control character of the same stroke.
+// Set when a Ctrl+S key-down was handled, cleared by the next key-down or character that
+// reaches any note window. It drops only the control character of its own stroke (19):
+// a stroke that makes no character (Ctrl+Alt+S) costs no other stroke its character.
 extern bool CtrlSPressed;
 
 class TFormQuillo : public TForm, public NoteNotifier {

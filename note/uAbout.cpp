@@ -58,11 +58,10 @@ void ShowAboutDialog(HWND noteWindow) noexcept {
   try {
     TApplication* app = Application();
     if (!app) return;
+    TApplication::TBusy busy;  // the dialog outlives the run, whatever happens in it
     TFormAbout* about = app->CreateForm<TFormAbout>(noteWindow);
-    const HWND window = about->Handle();
     about->ShowModal();  // always Cancel; nothing to act on
-    // Something in the run may have destroyed it already (the library being unloaded).
-    if (TForm::FromHandle(window) == about) about->Free();
+    about->Free();
   } catch (...) {
     // No dialog, nothing changed: the note window goes on as it was.
   }

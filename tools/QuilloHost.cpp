@@ -2,20 +2,26 @@
 // shell-extension contract only. It finds the background menu handlers in the registry, makes
 // each with CoCreateInstance (so the COM runtime reads their registration), initialises them
 // with the folder, lets them fill a popup menu, invokes the chosen command, lets them go, and
-// then pumps its apartment thread until no window of the thread is left.
+// then pumps its apartment thread until no visible window of its process is left.
 //
-//   QuilloHost [--invoke TEXT] [--invoke-on-worker] [--list] [FOLDER]
+//   QuilloHost [--invoke TEXT] [--invoke-on-window-thread] [--list] [FOLDER]
 //
 // Without --invoke the folder's background is a small window: the menu opens at the cursor
 // (once at the start, and on every right-click). With --invoke the item whose text is TEXT
-// (ANSI bytes) is chosen without showing anything. --invoke-on-worker hands the chosen command
-// to a background thread that builds its own menu from the same handlers, finds the item again
-// and invokes it there, as current file managers do. --list prints the menu and exits.
+// (ANSI bytes) is chosen without showing anything. --list prints the menu and exits.
+//
+// The chosen command is invoked as the current file manager does: the item's canonical verb
+// is read (GCS_VERBW), and a worker thread with its own apartment creates a second handler,
+// initialises it, fills a menu, invokes the verb (CMINVOKECOMMANDINFOEX, Unicode and ANSI
+// verb), lets everything go, uninitialises COM and ends at once; without a verb the item is
+// found again by its text and invoked by its offset. --invoke-on-window-thread invokes the
+// first handler by offset on the window thread instead, as older file managers did.
 //
 // Exit codes: 0 done, 1 usage or COM start-up, 2 folder missing or without a file-system path,
 // 3 no handler registered, 4 the item was not found or its command failed.
 #include <objbase.h>
 #include <ole2.h>
+#include <shellapi.h>
 #include <shlobj.h>
 #include <shobjidl.h>
 #include <windows.h>
@@ -346,23 +352,54 @@ HRESULT Invoke(IContextMenu* handler, UINT offset, HWND owner, const std::string
   return handler->InvokeCommand(&ici);
 }
 
-// The handler's canonical verb for an item, empty when it offers none.
-std::string VerbOf(IContextMenu* handler, UINT offset) {
-  char verb[256] = {};
-  HRESULT hr = handler->GetCommandString(offset, GCS_VERBA, nullptr, verb, sizeof verb);
-  verb[sizeof verb - 1] = 0;
-  return SUCCEEDED(hr) ? std::string(verb) : std::string();
+std::string Narrow(const std::wstring& w) {
+  if (w.empty()) return std::string();
+  int n = ::WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
+                                nullptr, nullptr);
+  if (n <= 0) return std::string();
+  std::string a(static_cast<size_t>(n), '\0');
+  ::WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), &a[0], n, nullptr,
+                        nullptr);
+  return a;
 }
 
+// By the canonical verb, in both forms, as the current file manager invokes.
+HRESULT InvokeVerb(IContextMenu* handler, const std::wstring& verb, HWND owner,
+                   const std::string& folder) {
+  const std::string verbA = Narrow(verb);
+  const std::wstring folderW = Widen(folder);
+  CMINVOKECOMMANDINFOEX ici = {};
+  ici.cbSize = sizeof ici;
+  ici.fMask = CMIC_MASK_UNICODE;
+  ici.hwnd = owner;
+  ici.lpVerb = verbA.c_str();
+  ici.lpVerbW = verb.c_str();
+  ici.lpDirectory = folder.c_str();
+  ici.lpDirectoryW = folderW.c_str();
+  ici.nShow = SW_SHOWNORMAL;
+  return handler->InvokeCommand(reinterpret_cast<CMINVOKECOMMANDINFO*>(&ici));
+}
+
+// The handler's canonical verb for an item, empty when it offers none.
+std::wstring VerbOf(IContextMenu* handler, UINT offset) {
+  wchar_t verb[256] = {};
+  HRESULT hr = handler->GetCommandString(offset, GCS_VERBW, nullptr,
+                                         reinterpret_cast<char*>(verb), 256);
+  verb[255] = 0;
+  return SUCCEEDED(hr) ? std::wstring(verb) : std::wstring();
+}
+
+// The visible top-level windows of this process, whichever thread made them.
 struct TVisibleWindows {
   std::vector<HWND> windows;
   static BOOL CALLBACK Add(HWND wnd, LPARAM self) {
-    if (::IsWindowVisible(wnd)) reinterpret_cast<TVisibleWindows*>(self)->windows.push_back(wnd);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(wnd, &pid);
+    if (pid == ::GetCurrentProcessId() && ::IsWindowVisible(wnd))
+      reinterpret_cast<TVisibleWindows*>(self)->windows.push_back(wnd);
     return TRUE;
   }
-  explicit TVisibleWindows(DWORD thread) {
-    ::EnumThreadWindows(thread, &TVisibleWindows::Add, reinterpret_cast<LPARAM>(this));
-  }
+  TVisibleWindows() { ::EnumWindows(&TVisibleWindows::Add, reinterpret_cast<LPARAM>(this)); }
 };
 
 std::string Caption(HWND wnd) {
@@ -375,11 +412,10 @@ std::string Caption(HWND wnd) {
 struct TWorkerJob {
   const TFolder* folder = nullptr;
   std::vector<CLSID> classes;
-  std::string verb;  // the handler's canonical verb, if it offers one
-  std::string text;  // the item's text, to find it by resemblance otherwise
+  std::wstring verb;  // the handler's canonical verb, if it offers one
+  std::string text;   // the item's text, to find it by resemblance otherwise
   HWND host = nullptr;
   HRESULT result = E_FAIL;
-  std::vector<HWND> windows;  // visible windows of the worker thread after InvokeCommand
 };
 
 DWORD WINAPI WorkerMain(LPVOID param) {
@@ -394,20 +430,24 @@ DWORD WINAPI WorkerMain(LPVOID param) {
         IContextMenu* owner = nullptr;
         UINT offset = 0;
         if (!job->verb.empty()) {
+          // The file manager asks each handler whether the verb is one of its own.
           for (const auto& h : menu.handlers)
             for (UINT i = 0; i < h.count && !owner; ++i)
               if (VerbOf(h.menu.get(), i) == job->verb) owner = h.menu.get(), offset = i;
+        } else {
+          owner = menu.Owner(FindItem(menu.menu.get(), job->text), offset);
         }
-        if (!owner) owner = menu.Owner(FindItem(menu.menu.get(), job->text), offset);
         if (!owner) {
           Say("worker: the item is not in the worker's menu");
         } else {
-          job->result = Invoke(owner, offset, job->host, job->folder->path);
-          job->windows = TVisibleWindows(::GetCurrentThreadId()).windows;
-          Say("worker: InvokeCommand returned 0x%08lX; the worker thread has %u visible window(s)%s",
-              static_cast<unsigned long>(job->result), static_cast<unsigned>(job->windows.size()),
-              job->windows.empty() ? "" : ", and ends now without pumping them");
-          for (HWND w : job->windows) Say("worker:   window \"%s\"", Caption(w).c_str());
+          job->result = job->verb.empty()
+                            ? Invoke(owner, offset, job->host, job->folder->path)
+                            : InvokeVerb(owner, job->verb, job->host, job->folder->path);
+          const std::vector<HWND> windows = TVisibleWindows().windows;
+          Say("worker: InvokeCommand returned 0x%08lX; the process shows %u window(s); the "
+              "worker ends now",
+              static_cast<unsigned long>(job->result), static_cast<unsigned>(windows.size()));
+          for (HWND w : windows) Say("worker:   window \"%s\"", Caption(w).c_str());
         }
       }
     }  // the handlers are released here, before the apartment ends
@@ -529,7 +569,8 @@ class THost {
     job_.verb = VerbOf(owner, offset);
     job_.text = text;
     job_.host = wnd_;
-    Say("handing the command to a worker thread (verb \"%s\", text \"%s\")", job_.verb.c_str(), text.c_str());
+    Say("handing the command to a worker thread (verb \"%s\", text \"%s\")",
+        Narrow(job_.verb).c_str(), text.c_str());
     DWORD id = 0;
     worker_.reset(::CreateThread(nullptr, 0, &WorkerMain, &job_, 0, &id));
     if (!worker_) {
@@ -543,27 +584,26 @@ class THost {
     if (!worker_) return;
     ::WaitForSingleObject(worker_.get(), INFINITE);
     worker_.reset();
-    size_t alive = 0;
-    for (HWND w : job_.windows) alive += ::IsWindow(w) ? 1 : 0;
-    Say("worker ended: %u of its %u window(s) still exist%s", static_cast<unsigned>(alive),
-        static_cast<unsigned>(job_.windows.size()),
-        job_.windows.empty() ? "" : (alive ? " but nothing pumps them" : "; they went with the thread"));
+    Say("worker ended: the process shows %u window(s)",
+        static_cast<unsigned>(TVisibleWindows().windows.size()));
     if (FAILED(job_.result)) exitCode_ = kExitInvoke;
   }
 
-  // Called after every message: the host is done when the thread shows no window any more.
-  // A closing window may still wait for its posted release, so the queue is drained first.
+  // Called after every message and on every tick: the host is done when its process shows
+  // no window any more, whichever thread made it (a handler may keep its windows on a thread
+  // of its own). A closing window may still wait for its posted release, so the queue is
+  // drained first.
   bool Finished() {
     if (worker_ && ::WaitForSingleObject(worker_.get(), 0) == WAIT_OBJECT_0) WorkerDone();
     if (worker_) return false;
-    if (!TVisibleWindows(::GetCurrentThreadId()).windows.empty()) return false;
+    if (!TVisibleWindows().windows.empty()) return false;
     MSG msg;
     while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
       if (msg.message == WM_QUIT) return true;
       ::TranslateMessage(&msg);
       ::DispatchMessageA(&msg);
     }
-    return TVisibleWindows(::GetCurrentThreadId()).windows.empty() && !worker_;
+    return TVisibleWindows().windows.empty() && !worker_;
   }
 
   static void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD) {
@@ -628,20 +668,21 @@ class THost {
 };
 
 void Usage() {
-  std::fputs("usage: QuilloHost [--invoke TEXT] [--invoke-on-worker] [--list] [FOLDER]\n", stderr);
+  std::fputs("usage: QuilloHost [--invoke TEXT] [--invoke-on-window-thread] [--list] [FOLDER]\n",
+             stderr);
 }
 
 int HostMain(int argc, char** argv) {
   std::string folderName;
   std::string invokeText;
-  bool scripted = false, onWorker = false, listOnly = false;
+  bool scripted = false, onWorker = true, listOnly = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--invoke" && i + 1 < argc) {
       scripted = true;
       invokeText = argv[++i];
-    } else if (arg == "--invoke-on-worker") {
-      onWorker = true;
+    } else if (arg == "--invoke-on-window-thread") {
+      onWorker = false;
     } else if (arg == "--list") {
       listOnly = true;
     } else if (!arg.empty() && arg[0] == '-' && arg.size() > 1) {

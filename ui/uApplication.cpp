@@ -9,17 +9,9 @@
 namespace {
 
 TApplication* g_application = nullptr;
+// Form code running on the layer's thread (see TApplication::TBusy).
+int g_busy = 0;
 
-class TLock {
- public:
-  explicit TLock(CRITICAL_SECTION& cs) noexcept : cs_(cs) { ::EnterCriticalSection(&cs_); }
-  ~TLock() { ::LeaveCriticalSection(&cs_); }
-  TLock(const TLock&) = delete;
-  TLock& operator=(const TLock&) = delete;
-
- private:
-  CRITICAL_SECTION& cs_;
-};
 
 }  // namespace
 
@@ -33,7 +25,7 @@ void DoneWindowing(bool processExiting) noexcept {
   // At process exit the windows are going away with the process, and the loader lock is
   // held: touching them (or unregistering their classes) could only deadlock.
   if (processExiting) return;
-  g_application = app;  // forms unregister themselves while being destroyed
+  g_application = app;  // forms find their application while being destroyed
   app->DestroyForms();
   g_application = nullptr;
   delete app;
@@ -41,25 +33,28 @@ void DoneWindowing(bool processExiting) noexcept {
 
 TApplication* Application() noexcept { return g_application; }
 
-TApplication::TApplication(HINSTANCE module) : module_(module), resources_(module) {
-  ::InitializeCriticalSection(&lock_);
-}
+TApplication::TApplication(HINSTANCE module) : module_(module), resources_(module) {}
 
 TApplication::~TApplication() {
+  // Whatever still runs, these forms' windows are gone and nothing can reach them any more.
+  const int busy = std::exchange(g_busy, 0);
+  CollectDeadForms();
+  g_busy = busy;
+  // Forms whose window could not be destroyed (none on this thread's own roads) stay
+  // allocated: their windows may still call into them.
   for (const auto& name : classes_) {
-    // Fails while a window of the class still exists (another thread's); nothing to do then.
+    // Fails while a window of the class still exists; nothing to do then.
     ::UnregisterClassA(name.c_str(), module_);
   }
-  ::DeleteCriticalSection(&lock_);
 }
 
 int TApplication::FormCount() const noexcept {
-  TLock l(lock_);
-  return static_cast<int>(forms_.size());
+  int n = 0;
+  for (const TForm* f : forms_) n += f->dead_ ? 0 : 1;
+  return n;
 }
 
 void TApplication::EnsureClass(const char* className, WNDPROC proc) {
-  TLock l(lock_);
   if (std::find(classes_.begin(), classes_.end(), className) != classes_.end()) return;
   WNDCLASSEXA wc{};
   wc.cbSize = sizeof wc;
@@ -74,30 +69,86 @@ void TApplication::EnsureClass(const char* className, WNDPROC proc) {
   classes_.emplace_back(className);
 }
 
-void TApplication::Adopt(TForm* form) noexcept { form->ownedByWindow_ = true; }
-
-void TApplication::Add(TForm* form) {
-  TLock l(lock_);
-  forms_.push_back(form);
+HFONT TApplication::Font(const char* face, int height, bool bold) {
+  const std::string name = face ? face : "";
+  for (const auto& f : fonts_)
+    if (f.height == height && f.bold == bold && f.face == name)
+      return static_cast<HFONT>(f.font.get());
+  LOGFONTA lf{};
+  lf.lfHeight = height;
+  lf.lfWeight = bold ? FW_BOLD : FW_NORMAL;
+  lf.lfCharSet = DEFAULT_CHARSET;
+  lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
+  lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
+  lf.lfQuality = DEFAULT_QUALITY;
+  lf.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
+  ::lstrcpynA(lf.lfFaceName, name.c_str(), LF_FACESIZE);
+  TGdiObject font(::CreateFontIndirectA(&lf));
+  if (!font) throw EQuilloError("CreateFontIndirectA");
+  fonts_.push_back(TFontEntry{name, height, bold, std::move(font)});
+  return static_cast<HFONT>(fonts_.back().font.get());
 }
 
-void TApplication::Remove(TForm* form) noexcept {
-  TLock l(lock_);
-  forms_.erase(std::remove(forms_.begin(), forms_.end(), form), forms_.end());
+const TPicture* TApplication::Picture(int resourceId) {
+  for (const auto& p : pictures_)
+    if (p.id == resourceId) return p.picture.get();
+  auto picture = std::make_unique<TPicture>();
+  picture->bitmap.reset(
+      ::LoadImageA(resources_, MAKEINTRESOURCEA(resourceId), IMAGE_BITMAP, 0, 0, 0));
+  BITMAP bm{};
+  if (picture->bitmap && ::GetObjectA(picture->bitmap.get(), sizeof bm, &bm)) {
+    picture->width = bm.bmWidth;
+    picture->height = bm.bmHeight;
+    picture->mask.reset(::CreateBitmap(bm.bmWidth, bm.bmHeight, 1, 1, nullptr));
+    TMemoryDC src(::CreateCompatibleDC(nullptr)), dst(::CreateCompatibleDC(nullptr));
+    if (picture->mask && src && dst) {
+      TSelectObject s1(src.get(), picture->bitmap.get()), s2(dst.get(), picture->mask.get());
+      // The bottom-left pixel names the transparent colour.
+      ::SetBkColor(src.get(), ::GetPixel(src.get(), 0, bm.bmHeight - 1));
+      ::BitBlt(dst.get(), 0, 0, bm.bmWidth, bm.bmHeight, src.get(), 0, 0, SRCCOPY);
+    } else {
+      picture.reset();
+    }
+  } else {
+    picture.reset();  // a missing picture leaves its buttons with their captions only
+  }
+  pictures_.push_back(TPictureEntry{resourceId, std::move(picture)});
+  return pictures_.back().picture.get();
+}
+
+void TApplication::Add(TForm* form) {
+  forms_.push_back(form);
+  form->listed_ = true;
 }
 
 void TApplication::DestroyForms() noexcept {
-  std::vector<HWND> windows;
   {
-    TLock l(lock_);
-    for (TForm* f : forms_) {
-      // A window can only be destroyed by its own thread; another thread's windows keep
-      // the library loaded through their count, so they are not met here in practice.
-      HWND h = f->Handle();
-      if (h && ::GetWindowThreadProcessId(h, nullptr) == ::GetCurrentThreadId())
-        windows.push_back(h);
-    }
+    TBusy busy;  // the list holds still while windows go
+    std::vector<HWND> windows;
+    for (TForm* f : forms_)
+      if (f->Handle()) windows.push_back(f->Handle());
+    for (HWND h : windows)
+      if (::IsWindow(h)) ::DestroyWindow(h);
   }
-  for (HWND h : windows)
-    if (::IsWindow(h)) ::DestroyWindow(h);
+  CollectDeadForms();
+}
+
+void TApplication::CollectDeadForms() noexcept {
+  if (g_busy > 0) return;
+  std::vector<TForm*> dead;
+  for (TForm* f : forms_)
+    if (f->dead_) dead.push_back(f);
+  if (dead.empty()) return;
+  forms_.erase(std::remove_if(forms_.begin(), forms_.end(), [](TForm* f) { return f->dead_; }),
+               forms_.end());
+  for (TForm* f : dead) {
+    f->listed_ = false;
+    delete f;
+  }
+}
+
+TApplication::TBusy::TBusy() noexcept { ++g_busy; }
+
+TApplication::TBusy::~TBusy() {
+  if (--g_busy == 0 && g_application) g_application->CollectDeadForms();
 }

@@ -1,5 +1,8 @@
-// The windowing layer's life, as the library entry drives it, and the application object
-// that owns every form.
+// The windowing layer's life and the application object that owns every form, with what
+// forms share: window classes, fonts and button pictures, each made once.
+//
+// The layer belongs to one thread: the one that calls InitWindowing (in the library, its UI
+// thread, when the first note opens). Everything here is used from that thread only.
 #pragma once
 
 #include <windows.h>
@@ -8,13 +11,24 @@
 #include <string>
 #include <vector>
 
+#include "common/uHandles.h"
+
 class TForm;
 
-// Prepares window classes and the application object that owns every form.
+// Prepares the application object that owns every form. Throws when it cannot.
 void InitWindowing(HINSTANCE module);
-// Destroys every form still open, then the application object. While the process exits
-// (the loader's lock held, other threads gone) no window is touched.
+// Destroys every form still open, then the application object with its classes, fonts and
+// pictures. While the process exits (the loader's lock held, other threads gone) no window is
+// touched.
 void DoneWindowing(bool processExiting) noexcept;
+
+// A picture of a picture button: the bitmap (normal and greyed image side by side) and its
+// mask, 1 where the picture is transparent.
+struct TPicture {
+  TGdiObject bitmap;
+  TGdiObject mask;
+  int width = 0, height = 0;
+};
 
 class TApplication {
  public:
@@ -30,33 +44,58 @@ class TApplication {
   void SetResourceModule(HMODULE m) noexcept { resources_ = m ? m : module_; }
 
   // Creates a form of class T (default-constructible) and its window; from then on the
-  // window owns the form and frees it when destroyed. Throws when it cannot be made.
+  // application owns the form and deletes it after its window is gone. Throws when it cannot
+  // be made.
   template <typename T>
   T* CreateForm(HWND owner = nullptr) {
     auto form = std::make_unique<T>();
     form->Create(owner);
-    T* raw = form.release();
-    Adopt(raw);
-    return raw;
+    return form.release();
   }
 
+  // Forms whose window still exists.
   int FormCount() const noexcept;
   // Registers the window class of a form class once, for this module.
   void EnsureClass(const char* className, WNDPROC proc);
-  // Destroys the windows of every form of this thread (each frees its form).
+  // A font, made on first use and shared by every form until the layer is torn down.
+  HFONT Font(const char* face, int height, bool bold);
+  // A picture from the resource module with its mask, made on first use and shared; null
+  // when the resource is missing.
+  const TPicture* Picture(int resourceId);
+  // Destroys the windows of every form (each form is deleted afterwards).
   void DestroyForms() noexcept;
+
+  // While one lives, no form is deleted: held around everything that runs a form's code, so
+  // that a form destroyed from inside its own handler outlives the handler.
+  class TBusy {
+   public:
+    TBusy() noexcept;
+    ~TBusy();
+    TBusy(const TBusy&) = delete;
+    TBusy& operator=(const TBusy&) = delete;
+  };
 
  private:
   friend class TForm;
-  void Adopt(TForm* form) noexcept;
+  struct TFontEntry {
+    std::string face;
+    int height;
+    bool bold;
+    TGdiObject font;
+  };
+  struct TPictureEntry {
+    int id;
+    std::unique_ptr<TPicture> picture;  // null: the resource is missing
+  };
   void Add(TForm* form);
-  void Remove(TForm* form) noexcept;
+  void CollectDeadForms() noexcept;
 
   HINSTANCE module_;
   HMODULE resources_;
-  mutable CRITICAL_SECTION lock_;
   std::vector<TForm*> forms_;
   std::vector<std::string> classes_;
+  std::vector<TFontEntry> fonts_;
+  std::vector<TPictureEntry> pictures_;
 };
 
 // The application object between InitWindowing and DoneWindowing, otherwise null.

@@ -1,8 +1,13 @@
 // Forms whose layout is data. A form class is a table of TControlDef rows plus a TFormDef;
-// TForm reads the table once, creates the real controls, scales them for the screen, keeps
-// them anchored on resizing, previews every key of every control, handles the dialog keys
-// itself (so that a plain GetMessage/TranslateMessage/DispatchMessage loop is enough) and
-// frees itself after closing through a posted release message.
+// TForm reads the table once, creates the real controls at their place, scales them for the
+// screen and keeps them anchored on resizing. Keys reach a form through the library's own
+// message loop (ui/uMessageLoop.h), which lets the form preview every key of every control
+// and handle the dialog keys before anything is translated or delivered. A form frees itself
+// after closing through a posted release message.
+//
+// The pieces live in their own files: uForm.cpp (the window, layout, showing and lifetime),
+// uFormControls.cpp (the control factory), uPictureButton.cpp (the painter of picture
+// buttons and the shared pictures), uFormKeys.cpp (key preview and dialog keys).
 #pragma once
 
 #include <windows.h>
@@ -47,7 +52,7 @@ enum TControlFlags : unsigned {
   cfNone = 0,
   cfAutoSize = 1,    // labels: width and height follow the caption
   cfAutoHeight = 2,  // edits: height follows the font
-  cfCancel = 4,      // Escape clicks it
+  cfCancel = 4,      // Escape clicks it (FormEscape's default)
   cfDefault = 8,     // Enter anywhere but in a multi-line box or on another button clicks it
 };
 
@@ -118,7 +123,8 @@ class TForm {
   void Close();
   // Posts the release message; the window is destroyed when the loop delivers it.
   void Release();
-  // Destroys the window now (which deletes the form); a form never created is deleted.
+  // Destroys the window now; the application deletes the form once no form code is running
+  // (ui/uApplication.h). A form never created is deleted at once.
   void Free() noexcept;
 
   // The form of a window made by this layer, or null for any other window.
@@ -136,6 +142,10 @@ class TForm {
   bool ClickControl(int index);
   // Focus to the next (or previous) control of the tab order from the focused one.
   void SelectNext(bool forward);
+  // The loop's filter for a keyboard message of this form's window or one of its controls:
+  // key preview, then the dialog keys. True when the message is used up: it is then neither
+  // translated (so it makes no character) nor delivered.
+  bool PreTranslateMessage(const MSG& msg);
 
   // Placed (centred over the owner when the form asks for it), shown, and run modally with
   // the library's own loop (ui/uModal.h) until it has a modal result, which is returned;
@@ -154,9 +164,13 @@ class TForm {
   virtual void FormActivate() {}
   virtual void FormClose(TCloseAction& action) { (void)action; }
   // Key preview: every key-down (WM_KEYDOWN and WM_SYSKEYDOWN) and character of every
-  // control reaches these first; setting the key to 0 keeps it from the control.
+  // control that the library's loop delivers reaches these first; setting the key to 0 uses
+  // it up (a key-down used up is not translated, so it makes no character either).
   virtual void FormKeyDown(WORD& key, unsigned shift) { (void)key, (void)shift; }
   virtual void FormKeyPress(char& key) { (void)key; }
+  // Escape, from any control: the form's way out. By default it clicks the control flagged
+  // cfCancel, if there is one; a form that must ask first overrides it.
+  virtual void FormEscape();
   // Any other message, before the form's own handling; true when handled (result set).
   virtual bool FormMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
     (void)msg, (void)wp, (void)lp, (void)result;
@@ -166,37 +180,34 @@ class TForm {
  private:
   struct TControl;
   friend class TApplication;
-  friend struct TFormAccess;
 
   static LRESULT CALLBACK FormProc(HWND, UINT, WPARAM, LPARAM) noexcept;
-  static LRESULT CALLBACK ControlProc(HWND, UINT, WPARAM, LPARAM) noexcept;
   LRESULT HandleFormMessage(UINT msg, WPARAM wp, LPARAM lp);
-  LRESULT HandleControlMessage(int index, UINT msg, WPARAM wp, LPARAM lp);
-  bool PreviewKey(int index, UINT msg, WPARAM& wp, LPARAM lp);
+  bool PreviewKey(int index, UINT msg, WPARAM wp, LPARAM lp);
   bool DialogKey(int index, WORD key, unsigned shift);
   bool MnemonicKey(char ch);
+  int IndexOf(HWND control) const noexcept;
+  void MeasureControls(HDC screen);
   void CreateControls();
-  void CreateFonts();
-  void OrderControls();
+  layout::TRect MeasureText(int index, const std::string& text, HDC dc) const;
+  void Layout(int clientWidth, int clientHeight);
   void Arrange();
-  void AutoSize(int index);
   void PlaceOnFirstShow();
-  void DrawPictureButton(const DRAWITEMSTRUCT& di);
+  void DrawPictureButton(const DRAWITEMSTRUCT& di) const;
   void FocusControl(int index);
+  void CommandFromControl(int index, WORD code);
   void Destroyed() noexcept;
 
   const TFormDef& def_;
   HWND handle_ = nullptr;
   HWND owner_ = nullptr;
   layout::TScale scale_;
-  TGdiObject windowFont_;
+  HFONT windowFont_ = nullptr;  // shared, owned by the application object
   std::vector<TControl> controls_;
   int activeControl_ = -1;
-  char swallowChar_ = 0;  // the character that a handled dialog key will still produce
   bool shown_ = false;
   bool releasePosted_ = false;
   bool inModalRun_ = false;
-  int depth_ = 0;         // nested window procedures running on this form
-  bool destroyed_ = false;
-  bool ownedByWindow_ = false;  // once created, the window's destruction frees the form
+  bool listed_ = false;  // in the application's list; it deletes the form once destroyed
+  bool dead_ = false;    // the window is gone; the form waits to be deleted
 };

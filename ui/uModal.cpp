@@ -2,38 +2,11 @@
 
 #include <vector>
 
+#include "ui/uMessageLoop.h"
+
 namespace {
 
 const char kResultProp[] = "Quillo.ModalResult";
-
-// The thread's note that a quit message went through a modal run. A TLS slot rather than
-// thread_local: the value dies with its thread and needs nothing run at thread exit, which
-// matters for a library the host may unload while its threads live on.
-class TQuitNote {
- public:
-  TQuitNote() noexcept : index_(::TlsAlloc()) {}
-  ~TQuitNote() {
-    if (index_ != TLS_OUT_OF_INDEXES) ::TlsFree(index_);
-  }
-  TQuitNote(const TQuitNote&) = delete;
-  TQuitNote& operator=(const TQuitNote&) = delete;
-
-  bool Taken() const noexcept {
-    return index_ != TLS_OUT_OF_INDEXES && ::TlsGetValue(index_) != nullptr;
-  }
-  void Take() noexcept {
-    // Without a slot there is no note; the quit message is still passed on.
-    if (index_ != TLS_OUT_OF_INDEXES) ::TlsSetValue(index_, reinterpret_cast<void*>(1));
-  }
-
- private:
-  DWORD index_;
-};
-
-TQuitNote& QuitNote() noexcept {
-  static TQuitNote note;
-  return note;
-}
 
 // The thread's other top-level windows, disabled for the run and enabled again on every way
 // out of it.
@@ -114,22 +87,12 @@ int RunModal(HWND dialog, HWND focus) noexcept {
     ::SetActiveWindow(dialog);
     if (focus && ::IsChild(dialog, focus)) ::SetFocus(focus);
 
-    TQuitNote& note = QuitNote();
-    bool quit = false;
-    WPARAM quitCode = 0;
     while (::IsWindow(dialog) && ModalResult(dialog) == mrNone) {
       MSG msg;
       const BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
-      if (got == 0) {
-        quit = true;
-        quitCode = msg.wParam;
-        note.Take();
-        break;
-      }
+      if (got == 0) break;  // a quit message: see RunModal's description
       if (got == -1) break;
-      ::TranslateMessage(&msg);
-      ::DispatchMessageA(&msg);
-      if (note.Taken()) break;
+      DeliverMessage(msg);
     }
 
     const bool alive = ::IsWindow(dialog) != FALSE;
@@ -144,8 +107,6 @@ int RunModal(HWND dialog, HWND focus) noexcept {
       SetModalResult(dialog, mrNone);
     }
     if (wasActive && previous && ::IsWindow(previous)) ::SetActiveWindow(previous);
-    // The host's loop must still see the quit message, or its thread would never end.
-    if (quit) ::PostQuitMessage(static_cast<int>(quitCode));
     return result;
   } catch (...) {
     return mrCancel;

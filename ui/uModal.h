@@ -21,12 +21,11 @@ int ModalResult(HWND dialog) noexcept;
 // active before is activated again if the dialog was still active. `focus`, a control of the
 // dialog, gets the keyboard focus when the dialog is shown.
 //
-// The loop translates and delivers every message as it comes: Tab, Enter and Escape are the
-// dialog's own business (forms of this layer handle them in their controls, behind their key
-// preview), so that nothing reaches a control before its form has seen it.
+// The loop delivers every message through DeliverMessage (ui/uMessageLoop.h), so that a form
+// shown modally gets its key preview and dialog keys as it does under the UI thread's loop.
 //
-// A quit message taken by the loop ends the run with mrCancel and is posted again, with its
-// exit code, once the windows are enabled, so that the host's own loop still ends. The thread
-// keeps a note of it: every later run on that thread ends with mrCancel after its first
-// message. A dialog destroyed while it runs ends the run with mrCancel. Never throws.
+// A quit message taken by the loop ends the run with mrCancel, and that is all it does: the
+// layer runs on Quillo's own UI thread, whose loop lets the thread end only with its last
+// window, so the quit is not passed on, and it leaves no trace: a later run goes as any
+// other. A dialog destroyed while it runs ends the run with mrCancel. Never throws.
 int RunModal(HWND dialog, HWND focus = nullptr) noexcept;

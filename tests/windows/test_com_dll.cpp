@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,10 +23,10 @@ class ComDllTest : public ::testing::Test {
     ASSERT_TRUE(SUCCEEDED(::CoInitialize(nullptr)));
     dll = std::make_unique<TQuilloDll>();
     ASSERT_TRUE(dll->Loaded()) << BuiltDllPath() << " error " << ::GetLastError();
-    before = ThreadWindows();
+    before = ProcessWindows();
   }
   void TearDown() override {
-    CloseWindows(NewWindows(before, ThreadWindows()));
+    CloseWindows(NewWindows(before, ProcessWindows()));
     if (dll->Loaded()) {
       EXPECT_EQ(dll->CanUnloadNow(), S_OK);
     }
@@ -59,7 +60,7 @@ class ComDllTest : public ::testing::Test {
     const HRESULT hr = OpenNoteFor(cf, folder);
     cf->Release();
     EXPECT_EQ(hr, S_OK);
-    std::vector<HWND> notes = NewWindows(before, ThreadWindows());
+    std::vector<HWND> notes = NewWindows(before, ProcessWindows());
     EXPECT_EQ(notes.size(), 1u);
     return notes.size() == 1 ? notes[0] : nullptr;
   }
@@ -133,7 +134,7 @@ TEST_F(ComDllTest, AnOpenNoteKeepsTheLibraryLoaded) {
   ASSERT_EQ(OpenNoteFor(cf, dir.path()), S_OK);
   cf->Release();
   // The handler is gone, the windows are not.
-  std::vector<HWND> notes = NewWindows(before, ThreadWindows());
+  std::vector<HWND> notes = NewWindows(before, ProcessWindows());
   ASSERT_EQ(notes.size(), 2u);
   EXPECT_EQ(dll->CanUnloadNow(), S_FALSE);
   CloseWindows({notes[0]});
@@ -151,30 +152,87 @@ TEST_F(ComDllTest, RightClickSequenceSavesANoteIntoTheFolder) {
   ASSERT_TRUE(c.memo && c.title && c.create);
   ::SendMessageA(c.memo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("첫 줄\r\n둘째"));
   ::SendMessageA(c.title, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("메모"));
-  ::SendMessageA(c.create, BM_CLICK, 0, 0);
-  for (int i = 0; i < 50 && ::IsWindow(note); ++i) {
+  ::PostMessageA(c.create, BM_CLICK, 0, 0);  // clicked on the UI thread, in its own loop
+  for (int i = 0; i < 300 && ::IsWindow(note); ++i) {
     PumpMessages();
     ::Sleep(10);
   }
   EXPECT_FALSE(::IsWindow(note));
+  ::Sleep(50);  // the form is let go just after its window
   std::string bytes;
   ASSERT_TRUE(ReadFileBytes(dir.File("메모.txt"), bytes));
   EXPECT_EQ(bytes, "첫 줄\r\n둘째");
   EXPECT_EQ(dll->CanUnloadNow(), S_OK);
 }
 
-// A host that unloads anyway takes the windows down first, before the server goes.
-TEST_F(ComDllTest, UnloadingWithANoteOpenDestroysItCleanly) {
+bool WaitUntil(const std::function<bool()>& done, DWORD ms = 10000) {
+  for (DWORD waited = 0; waited < ms; waited += 20) {
+    if (done()) return true;
+    PumpMessages();
+    ::Sleep(20);
+  }
+  return done();
+}
+
+// A host that unloads anyway: the UI thread's own reference keeps the code, the note stays
+// usable, and the library goes once the last window and the thread are gone.
+TEST_F(ComDllTest, UnloadingWithANoteOpenLeavesItUsableUntilItCloses) {
   TTempDir dir;
   const HWND note = OpenOneNote(dir.path());
   ASSERT_NE(note, nullptr);
+  const std::string path = BuiltDllPath();
   dll->Unload();
-  EXPECT_FALSE(::IsWindow(note));
-  PumpMessages();  // nothing of the library may be left to receive these
+  EXPECT_NE(::GetModuleHandleA(path.c_str()), nullptr) << "unloaded under an open note";
+  ASSERT_TRUE(::IsWindow(note));
+  const TNoteControls c = FindNoteControls(note);
+  ASSERT_TRUE(c.memo && c.title && c.create);
+  ::SendMessageA(c.memo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("kept"));
+  ::SendMessageA(c.title, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("kept"));
+  ::PostMessageA(c.create, BM_CLICK, 0, 0);
+  EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(note); }));
+  std::string bytes;
+  EXPECT_TRUE(ReadFileBytes(dir.File("kept.txt"), bytes));
+  EXPECT_EQ(bytes, "kept");
+  EXPECT_TRUE(WaitUntil([&] { return ::GetModuleHandleA(path.c_str()) == nullptr; }))
+      << "the library outlived its last window";
   dll = std::make_unique<TQuilloDll>();
   ASSERT_TRUE(dll->Loaded());
   EXPECT_EQ(dll->CanUnloadNow(), S_OK);
 }
+
+// The file manager's way: a worker thread makes the handler through the runtime, invokes it,
+// uninitialises COM and ends. The window outlives it and keeps its count; once it is closed
+// the count is back to 0 and the runtime unloads the library.
+struct TRuntimeInvoker {
+  std::string folder;
+  HRESULT hr = E_UNEXPECTED;
+  static DWORD WINAPI Run(LPVOID p) {
+    auto* self = static_cast<TRuntimeInvoker*>(p);
+    if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
+    IContextMenu* menu = nullptr;
+    self->hr = ::CoCreateInstance(CLSID_QuilloContextMenu, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IContextMenu, reinterpret_cast<void**>(&menu));
+    if (SUCCEEDED(self->hr)) {
+      IShellExtInit* init = nullptr;
+      self->hr = menu->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(&init));
+      if (SUCCEEDED(self->hr)) {
+        PIDLIST_ABSOLUTE pidl = ::ILCreateFromPathA(self->folder.c_str());
+        self->hr = init->Initialize(pidl, nullptr, nullptr);
+        ::CoTaskMemFree(pidl);
+        init->Release();
+      }
+      if (SUCCEEDED(self->hr)) {
+        CMINVOKECOMMANDINFO info = {};
+        info.cbSize = sizeof info;
+        info.lpVerb = kContextMenuVerb;
+        self->hr = menu->InvokeCommand(&info);
+      }
+      menu->Release();
+    }
+    ::CoUninitialize();
+    return 0;
+  }
+};
 
 // Registered in the prefix's real HKEY_CLASSES_ROOT, so that the runtime itself loads us.
 TEST_F(ComDllTest, TheRuntimeCreatesTheClassAndUnloadsOnlyWhenNothingIsOpen) {
@@ -183,25 +241,26 @@ TEST_F(ComDllTest, TheRuntimeCreatesTheClassAndUnloadsOnlyWhenNothingIsOpen) {
   const std::string path = BuiltDllPath();
   ASSERT_EQ(::GetModuleHandleA(path.c_str()), nullptr);
 
-  IContextMenu* menu = nullptr;
-  HRESULT hr = ::CoCreateInstance(CLSID_QuilloContextMenu, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_IContextMenu, reinterpret_cast<void**>(&menu));
-  EXPECT_EQ(hr, S_OK);
-  if (SUCCEEDED(hr)) {
-    EXPECT_NE(::GetModuleHandleA(path.c_str()), nullptr);
-    TTempDir dir;
-    EXPECT_EQ(Initialize(menu, dir.path()), S_OK);
-    CMINVOKECOMMANDINFO info = {};
-    info.cbSize = sizeof info;
-    info.lpVerb = MAKEINTRESOURCEA(0);
-    EXPECT_EQ(menu->InvokeCommand(&info), S_OK);
-    menu->Release();
-
-    ::CoFreeUnusedLibraries();
-    EXPECT_NE(::GetModuleHandleA(path.c_str()), nullptr) << "unloaded under an open note";
-    CloseWindows(NewWindows(before, ThreadWindows()));
-    ::CoFreeUnusedLibraries();
-    EXPECT_EQ(::GetModuleHandleA(path.c_str()), nullptr);
+  TTempDir dir;
+  TRuntimeInvoker invoker{dir.path()};
+  HANDLE worker = ::CreateThread(nullptr, 0, &TRuntimeInvoker::Run, &invoker, 0, nullptr);
+  ASSERT_NE(worker, nullptr);
+  EXPECT_EQ(::WaitForSingleObject(worker, 20000), WAIT_OBJECT_0);
+  ::CloseHandle(worker);
+  EXPECT_EQ(invoker.hr, S_OK);
+  const std::vector<HWND> notes = NewWindows(before, ProcessWindows());
+  EXPECT_EQ(notes.size(), 1u) << "the window went with the worker";
+  ::CoFreeUnusedLibraries();
+  EXPECT_NE(::GetModuleHandleA(path.c_str()), nullptr) << "unloaded under an open note";
+  CloseWindows(notes);
+  // Wine's runtime keeps the worker apartment's reference, so the library itself may stay;
+  // what must be back is its count.
+  if (HMODULE loaded = ::GetModuleHandleA(path.c_str())) {
+    using CanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
+    auto canUnloadNow = reinterpret_cast<CanUnloadNowFn>(
+        reinterpret_cast<void*>(::GetProcAddress(loaded, "DllCanUnloadNow")));
+    ASSERT_NE(canUnloadNow, nullptr);
+    EXPECT_EQ(canUnloadNow(), S_OK) << "the window's count never went back";
   }
   dll = std::make_unique<TQuilloDll>();
   ASSERT_TRUE(dll->Loaded());

@@ -1,6 +1,8 @@
-// The folder-background handler with real identifier lists, a real menu and real windows.
+// The folder-background handler with real identifier lists, a real menu and real windows,
+// which open on Quillo's UI thread whichever thread invokes the command.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <cstring>
@@ -8,17 +10,20 @@
 
 #include "common/uHandles.h"
 #include "note/fQuillo.h"
+#include "note/uNoteThread.h"
 #include "server/uComServer.h"
 #include "ui/uApplication.h"
+#include "support/uWindowTestSupport.h"
 #include "support/uComTestSupport.h"
 #include "support/uTestSupport.h"
 #include "uContextMenu.h"
 
 namespace {
 
-int g_opened = 0;
-int g_closed = 0;
-void CountWindow(bool opened) noexcept { ++(opened ? g_opened : g_closed); }
+// Counted on the UI thread, read on the test thread.
+volatile LONG g_opened = 0;
+volatile LONG g_closed = 0;
+void CountWindow(bool opened) noexcept { ::InterlockedIncrement(opened ? &g_opened : &g_closed); }
 
 struct TPidl {
   PIDLIST_ABSOLUTE p = nullptr;
@@ -29,7 +34,6 @@ class ContextMenuTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(SUCCEEDED(::CoInitialize(nullptr)));
-    InitWindowing(::GetModuleHandleA(nullptr));
     server = new TComServer(::GetModuleHandleA(nullptr));
     ComServer = server;
     new TContextMenuFactory(server);
@@ -42,10 +46,10 @@ class ContextMenuTest : public ::testing::Test {
                                       reinterpret_cast<void**>(&menu)),
               S_OK);
     ASSERT_EQ(menu->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(&init)), S_OK);
-    before = ThreadWindows();
+    before = ProcessWindows();
   }
   void TearDown() override {
-    CloseWindows(NewWindows(before, ThreadWindows()));
+    CloseWindows(NewWindows(before, ProcessWindows()));
     EXPECT_EQ(g_opened, g_closed);
     if (init) init->Release();
     if (menu) {
@@ -54,10 +58,11 @@ class ContextMenuTest : public ::testing::Test {
     if (factory) factory->Release();
     EXPECT_EQ(server->ObjectCount(), 0);
     EXPECT_EQ(server->FactoryCount(), 0);
+    // With its last window gone, the UI thread ends by itself.
+    EXPECT_TRUE(PumpUntil([] { return !NoteThreadRunning(); }, 5000));
     SetNoteWindowCountHook(nullptr);
     ComServer = nullptr;
     delete server;
-    DoneWindowing(false);
     ::CoUninitialize();
   }
   TContextMenu& Handler() { return *static_cast<TContextMenu*>(menu); }
@@ -94,13 +99,18 @@ TEST_F(ContextMenuTest, InitializeKeepsTheFolderPath) {
   EXPECT_EQ(Handler().Folder(), "C:\\");
 }
 
-TEST_F(ContextMenuTest, FoldersWithoutAPathAreRefused) {
+TEST_F(ContextMenuTest, OnlyFileSystemFoldersAreTaken) {
   TTempDir dir;
-  for (int csidl : {CSIDL_DRIVES, CSIDL_CONTROLS, CSIDL_BITBUCKET}) {
+  ASSERT_TRUE(WriteFileBytes(dir.File("plain.txt"), "x"));
+  for (int csidl : {CSIDL_DRIVES, CSIDL_CONTROLS, CSIDL_BITBUCKET, -1}) {
     ASSERT_EQ(InitializeWithPath(dir.path()), S_OK);
-    TPidl virt;
-    ASSERT_EQ(::SHGetSpecialFolderLocation(nullptr, csidl, &virt.p), S_OK) << csidl;
-    EXPECT_EQ(init->Initialize(virt.p, nullptr, nullptr), E_INVALIDARG) << csidl;
+    TPidl other;
+    if (csidl < 0)
+      other.p = ::ILCreateFromPathA(dir.File("plain.txt").c_str());  // a file, not a folder
+    else
+      ASSERT_EQ(::SHGetSpecialFolderLocation(nullptr, csidl, &other.p), S_OK) << csidl;
+    ASSERT_NE(other.p, nullptr);
+    EXPECT_EQ(init->Initialize(other.p, nullptr, nullptr), E_INVALIDARG) << csidl;
     EXPECT_EQ(Handler().Folder(), "") << csidl;
   }
   ASSERT_EQ(InitializeWithPath(dir.path()), S_OK);
@@ -113,8 +123,7 @@ TEST_F(ContextMenuTest, QueryContextMenuInsertsOneStringItem) {
   ASSERT_TRUE(popup);
   ::AppendMenuA(popup.get(), MF_STRING, 1, "first");
   ::AppendMenuA(popup.get(), MF_STRING, 2, "second");
-  // Every flag set, the default-only request included, still gets the item.
-  for (UINT flags : {CMF_NORMAL, CMF_DEFAULTONLY, CMF_EXPLORE | CMF_EXTENDEDVERBS}) {
+  for (UINT flags : {CMF_NORMAL, CMF_EXPLORE | CMF_EXTENDEDVERBS, CMF_VERBSONLY}) {
     EXPECT_EQ(menu->QueryContextMenu(popup.get(), 1, 100, 100, flags),
               MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1));
   }
@@ -143,28 +152,83 @@ TEST_F(ContextMenuTest, QueryContextMenuInsertsOneStringItem) {
   EXPECT_EQ(::GetMenuItemID(popup.get(), 4), 2u);
 }
 
-TEST_F(ContextMenuTest, InvokeCommandOpensOneWindowPerOffsetZero) {
+// What today's hosts rely on: no item where the host asked for none or gave no room for one,
+// and the item's identifier always inside the range the host offered.
+TEST_F(ContextMenuTest, MenuContract) {
+  enum TMenuKind { kGood, kDestroyed, kBogus };
+  struct Case { const char* what; TMenuKind kind; UINT first, last, flags; UINT items; };
+  const Case cases[] = {
+      {"normal", kGood, 7, 7, CMF_NORMAL, 1},
+      {"wide range", kGood, 7, 0x7FFF, CMF_NORMAL, 1},
+      {"default only", kGood, 7, 0x7FFF, CMF_DEFAULTONLY, 0},
+      {"default only and more", kGood, 7, 0x7FFF, CMF_DEFAULTONLY | CMF_EXPLORE, 0},
+      {"first above last", kGood, 8, 7, CMF_NORMAL, 0},
+      {"destroyed menu", kDestroyed, 7, 7, CMF_NORMAL, 0},
+      {"bogus menu", kBogus, 7, 7, CMF_NORMAL, 0},
+  };
+  for (const auto& c : cases) {
+    HMENU m = ::CreatePopupMenu();
+    ASSERT_NE(m, nullptr);
+    ::AppendMenuA(m, MF_STRING, 1, "first");
+    if (c.kind == kDestroyed) ::DestroyMenu(m);
+    HMENU target = c.kind == kBogus ? reinterpret_cast<HMENU>(static_cast<INT_PTR>(0x1234)) : m;
+    EXPECT_EQ(menu->QueryContextMenu(target, 0, c.first, c.last, c.flags),
+              MAKE_HRESULT(SEVERITY_SUCCESS, 0, c.items)) << c.what;
+    if (c.kind == kDestroyed) continue;
+    EXPECT_EQ(::GetMenuItemCount(m), static_cast<int>(1 + c.items)) << c.what;
+    if (c.items) {
+      const UINT id = ::GetMenuItemID(m, 0);
+      EXPECT_TRUE(id >= c.first && id <= c.last) << c.what << ": " << id;
+    }
+    ::DestroyMenu(m);
+  }
+}
+
+TEST_F(ContextMenuTest, InvokeCommandByOffsetAndByVerbOpensOnTheUiThread) {
   TTempDir dir;
   ASSERT_EQ(InitializeWithPath(dir.path()), S_OK);
-  struct Case { LPCSTR verb; HRESULT hr; int windows; };
+  // Unicode records carry both verbs; the Unicode one counts when the size says it is there.
+  struct Case { LPCSTR verb; LPCWSTR verbW; DWORD size; HRESULT hr; int windows; };
+  const DWORD plain = sizeof(CMINVOKECOMMANDINFO), ex = sizeof(CMINVOKECOMMANDINFOEX);
   const std::vector<Case> cases = {
-      {"open", E_FAIL, 0},
-      {"Quillo", E_FAIL, 0},
-      {MAKEINTRESOURCEA(1), S_OK, 0},
-      {MAKEINTRESOURCEA(2), S_OK, 0},
-      {MAKEINTRESOURCEA(3), E_FAIL, 0},
-      {MAKEINTRESOURCEA(0xFFFF), E_FAIL, 0},
-      {MAKEINTRESOURCEA(0), S_OK, 1},
-      {MAKEINTRESOURCEA(0), S_OK, 1},
+      {"open", nullptr, plain, E_FAIL, 0},
+      {"Quillo", nullptr, plain, E_FAIL, 0},
+      {"Quillo.NewNote.", nullptr, plain, E_FAIL, 0},
+      {MAKEINTRESOURCEA(1), nullptr, plain, S_OK, 0},
+      {MAKEINTRESOURCEA(2), nullptr, plain, S_OK, 0},
+      {MAKEINTRESOURCEA(3), nullptr, plain, E_FAIL, 0},
+      {MAKEINTRESOURCEA(0xFFFF), nullptr, plain, E_FAIL, 0},
+      {MAKEINTRESOURCEA(0), nullptr, 0, E_FAIL, 0},  // no room for a verb at all
+      {MAKEINTRESOURCEA(0), nullptr, plain, S_OK, 1},
+      {"Quillo.NewNote", nullptr, plain, S_OK, 1},
+      {"qUILLO.nEWnOTE", nullptr, plain, S_OK, 1},
+      {"open", L"QUILLO.newnote", ex, S_OK, 1},
+      {"Quillo.NewNote", L"open", ex, E_FAIL, 0},
+      {"Quillo.NewNote", nullptr, ex, S_OK, 1},
+      // A record too short for the Unicode verb: it is not read, whatever the mask says.
+      {MAKEINTRESOURCEA(1), reinterpret_cast<LPCWSTR>(1), plain, S_OK, 0},
   };
   int expected = 0;
   for (const auto& c : cases) {
-    EXPECT_EQ(Invoke(c.verb), c.hr);
+    CMINVOKECOMMANDINFOEX info = {};
+    info.cbSize = c.size;
+    info.lpVerb = c.verb;
+    info.nShow = SW_SHOWNORMAL;
+    if (c.verbW) {
+      info.fMask = CMIC_MASK_UNICODE;
+      info.lpVerbW = c.verbW;
+    }
+    EXPECT_EQ(menu->InvokeCommand(reinterpret_cast<CMINVOKECOMMANDINFO*>(&info)), c.hr)
+        << (IS_INTRESOURCE(c.verb) ? "offset" : c.verb);
     expected += c.windows;
-    EXPECT_EQ(static_cast<int>(NewWindows(before, ThreadWindows()).size()), expected);
+    EXPECT_EQ(static_cast<int>(NewWindows(before, ProcessWindows()).size()), expected);
   }
-  EXPECT_EQ(g_opened, 2);
-  for (HWND w : NewWindows(before, ThreadWindows())) {
+  EXPECT_EQ(g_opened, expected);
+  const std::vector<HWND> notes = NewWindows(before, ProcessWindows());
+  const DWORD ui = notes.empty() ? 0 : ::GetWindowThreadProcessId(notes[0], nullptr);
+  EXPECT_NE(ui, ::GetCurrentThreadId()) << "a note window on the invoking thread";
+  for (HWND w : notes) {
+    EXPECT_EQ(::GetWindowThreadProcessId(w, nullptr), ui) << "note windows on two threads";
     auto* form = dynamic_cast<TFormQuillo*>(TForm::FromHandle(w));
     ASSERT_NE(form, nullptr);
     EXPECT_EQ(form->Folder(), dir.path());
@@ -177,38 +241,163 @@ TEST_F(ContextMenuTest, InvokeCommandOpensOneWindowPerOffsetZero) {
   init->Release();
   init = nullptr;
   EXPECT_EQ(server->ObjectCount(), 0);
-  EXPECT_EQ(NewWindows(before, ThreadWindows()).size(), 2u);
-  CloseWindows(NewWindows(before, ThreadWindows()));
-  EXPECT_EQ(g_closed, 2);
-  EXPECT_EQ(NewWindows(before, ThreadWindows()).size(), 0u);
+  CloseWindows(notes);
+  EXPECT_EQ(g_closed, expected);
+  EXPECT_EQ(NewWindows(before, ProcessWindows()).size(), 0u);
 }
 
-TEST_F(ContextMenuTest, NoWindowingLayerMeansEFailAndNoWindow) {
-  TTempDir dir;
-  ASSERT_EQ(InitializeWithPath(dir.path()), S_OK);
-  DoneWindowing(false);  // the note window now has no application to belong to
-  EXPECT_EQ(Invoke(MAKEINTRESOURCEA(0)), E_FAIL);
-  EXPECT_EQ(NewWindows(before, ThreadWindows()).size(), 0u);
+TEST_F(ContextMenuTest, WithoutAFolderNothingOpens) {
+  EXPECT_EQ(Invoke(MAKEINTRESOURCEA(0)), E_FAIL) << "never initialised";
+  TPidl drives;
+  ASSERT_EQ(::SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &drives.p), S_OK);
+  EXPECT_EQ(init->Initialize(drives.p, nullptr, nullptr), E_INVALIDARG);
+  EXPECT_EQ(Invoke(MAKEINTRESOURCEA(0)), E_FAIL) << "initialisation refused";
+  EXPECT_EQ(Invoke(kContextMenuVerb), E_FAIL);
+  EXPECT_EQ(NewWindows(before, ProcessWindows()).size(), 0u);
   EXPECT_EQ(g_opened, 0);
+  EXPECT_FALSE(NoteThreadRunning());
 }
 
-TEST_F(ContextMenuTest, GetCommandStringAnswersOnlyValidation) {
-  struct Case { UINT type; HRESULT hr; };
+TEST_F(ContextMenuTest, GetCommandStringGivesTheCanonicalVerbAndHelp) {
+  const std::wstring helpW = L"이 폴더에 새 메모를 쓰고 텍스트 파일로 저장합니다.";
+  const std::string helpA = "이 폴더에 새 메모를 쓰고 텍스트 파일로 저장합니다.";  // CP949
+  struct Case { UINT type; bool wide; std::wstring textW; std::string textA; };
   const std::vector<Case> cases = {
-      {GCS_VERBA, E_NOTIMPL},     {GCS_HELPTEXTA, E_NOTIMPL}, {GCS_VERBW, E_NOTIMPL},
-      {GCS_HELPTEXTW, E_NOTIMPL}, {GCS_VERBICONW, E_NOTIMPL}, {GCS_VALIDATEA, S_OK},
-      {GCS_VALIDATEW, S_OK},
+      {GCS_VERBA, false, L"", "Quillo.NewNote"},
+      {GCS_VERBW, true, L"Quillo.NewNote", ""},
+      {GCS_HELPTEXTA, false, L"", helpA},
+      {GCS_HELPTEXTW, true, helpW, ""},
   };
   for (const auto& c : cases) {
-    for (UINT_PTR id : {0u, 1u, 7u}) {
-      char buffer[64];
+    const size_t length = c.wide ? c.textW.size() : c.textA.size();
+    for (UINT size : {static_cast<UINT>(length + 1), 64u, static_cast<UINT>(length), 1u, 0u}) {
+      wchar_t buffer[80];
       std::memset(buffer, 0xAB, sizeof buffer);
-      EXPECT_EQ(menu->GetCommandString(id, c.type, nullptr, buffer, sizeof buffer), c.hr)
-          << c.type;
-      EXPECT_EQ(std::string(buffer, sizeof buffer), std::string(sizeof buffer, '\xAB'));
+      auto* bytes = reinterpret_cast<char*>(buffer);
+      const HRESULT hr = menu->GetCommandString(0, c.type, nullptr, bytes, size);
+      if (size > length) {
+        EXPECT_EQ(hr, S_OK) << c.type << " " << size;
+        if (c.wide) {
+          EXPECT_EQ(std::wstring(buffer), c.textW);
+        } else {
+          EXPECT_EQ(std::string(bytes), c.textA);
+        }
+        const size_t used = (length + 1) * (c.wide ? 2 : 1);
+        EXPECT_EQ(static_cast<unsigned char>(bytes[used]), 0xABu) << "written past the text";
+      } else {
+        EXPECT_TRUE(FAILED(hr)) << c.type << " " << size;
+        EXPECT_EQ(static_cast<unsigned char>(bytes[0]), 0xABu) << "a refused buffer was written";
+      }
     }
-    EXPECT_EQ(menu->GetCommandString(0, c.type, nullptr, nullptr, 0), c.hr);
+    EXPECT_TRUE(FAILED(menu->GetCommandString(0, c.type, nullptr, nullptr, 64))) << c.type;
+    char buffer[64];
+    std::memset(buffer, 0xAB, sizeof buffer);
+    EXPECT_EQ(menu->GetCommandString(1, c.type, nullptr, buffer, sizeof buffer), E_INVALIDARG);
+    EXPECT_EQ(static_cast<unsigned char>(buffer[0]), 0xABu);
   }
+  for (UINT type : {GCS_VALIDATEA, GCS_VALIDATEW}) {
+    EXPECT_EQ(menu->GetCommandString(0, type, nullptr, nullptr, 0), S_OK);
+    EXPECT_EQ(menu->GetCommandString(1, type, nullptr, nullptr, 0), S_FALSE);
+    EXPECT_EQ(menu->GetCommandString(7, type, nullptr, nullptr, 0), S_FALSE);
+  }
+}
+
+// The windows of two invoking threads, on the one UI thread; what a modal About dialog there
+// disables; and what a quit message means on that thread.
+struct TInvoker {
+  IClassFactory* factory;
+  std::string folder;
+  HRESULT hr = E_UNEXPECTED;
+  static DWORD WINAPI Run(LPVOID p) {
+    auto* self = static_cast<TInvoker*>(p);
+    if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
+    {
+      IShellExtInit* i = nullptr;
+      IContextMenu* m = nullptr;
+      if (SUCCEEDED(self->factory->CreateInstance(nullptr, IID_IShellExtInit,
+                                                  reinterpret_cast<void**>(&i)))) {
+        TPidl pidl;
+        pidl.p = ::ILCreateFromPathA(self->folder.c_str());
+        if (SUCCEEDED(i->Initialize(pidl.p, nullptr, nullptr)) &&
+            SUCCEEDED(i->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&m)))) {
+          CMINVOKECOMMANDINFO info = {};
+          info.cbSize = sizeof info;
+          info.lpVerb = kContextMenuVerb;
+          self->hr = m->InvokeCommand(&info);
+          m->Release();
+        }
+        i->Release();
+      }
+    }
+    ::CoUninitialize();  // the thread ends at once, as the file manager's worker does
+    return 0;
+  }
+};
+
+HWND FindVisible(const char* cls) {
+  HWND w = ::FindWindowA(cls, nullptr);
+  return w && ::IsWindowVisible(w) ? w : nullptr;
+}
+
+TEST_F(ContextMenuTest, TwoInvokingThreadsOneUiThreadAndItsAboutDialog) {
+  TTempDir a("quillo-a"), b("quillo-b");
+  TInvoker invokers[] = {{factory, a.path()}, {factory, b.path()}};
+  HANDLE threads[2];
+  for (int i = 0; i < 2; ++i)
+    threads[i] = ::CreateThread(nullptr, 0, &TInvoker::Run, &invokers[i], 0, nullptr);
+  ASSERT_EQ(::WaitForMultipleObjects(2, threads, TRUE, 20000), WAIT_OBJECT_0);
+  for (HANDLE t : threads) ::CloseHandle(t);
+  EXPECT_EQ(invokers[0].hr, S_OK);
+  EXPECT_EQ(invokers[1].hr, S_OK);
+  PumpUntil([] { return false; }, 300);  // the workers are gone: the windows live on
+  const std::vector<HWND> notes = NewWindows(before, ProcessWindows());
+  ASSERT_EQ(notes.size(), 2u);
+  const DWORD ui = ::GetWindowThreadProcessId(notes[0], nullptr);
+  EXPECT_EQ(::GetWindowThreadProcessId(notes[1], nullptr), ui);
+
+  // A window of the "host", on this thread.
+  HWND host = ::CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                                200, 100, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(host, nullptr);
+  HWND aboutButton = TForm::FromHandle(notes[0])->ControlHandle("BitBtn1");
+  for (bool quit : {false, true, false}) {
+    ::PostMessageA(aboutButton, BM_CLICK, 0, 0);
+    HWND about = nullptr;
+    ASSERT_TRUE(PumpUntil([&] { return (about = FindVisible("TFormAbout")) != nullptr; }));
+    EXPECT_TRUE(PumpUntil([&] { return !::IsWindowEnabled(notes[0]) && !::IsWindowEnabled(notes[1]); }))
+        << "the About dialog leaves a note window usable";
+    EXPECT_TRUE(::IsWindowEnabled(host)) << "the About dialog disabled a window of the host";
+    if (quit) {
+      // On Quillo's own thread a quit message ends the dialog, and nothing more.
+      ::PostThreadMessageA(ui, WM_QUIT, 5, 0);
+    } else {
+      ::PostMessageA(about, WM_CLOSE, 0, 0);
+    }
+    EXPECT_TRUE(PumpUntil([] { return !FindVisible("TFormAbout"); }));
+    EXPECT_TRUE(PumpUntil([&] { return ::IsWindowEnabled(notes[0]) && ::IsWindowEnabled(notes[1]); }));
+  }
+  ::DestroyWindow(host);
+  EXPECT_TRUE(::IsWindow(notes[0]) && ::IsWindow(notes[1]));
+  CloseWindows(notes);
+  EXPECT_EQ(g_opened, 2);
+  EXPECT_EQ(g_closed, 2);
+}
+
+// A request that arrives while the last window closes (the UI thread on its way out) is
+// never lost: it is taken, or a new thread starts.
+TEST_F(ContextMenuTest, ARequestWhileTheLastWindowClosesStillOpensOne) {
+  TTempDir dir;
+  ASSERT_EQ(InitializeWithPath(dir.path()), S_OK);
+  ASSERT_EQ(Invoke(MAKEINTRESOURCEA(0)), S_OK);
+  for (int round = 0; round < 12; ++round) {
+    std::vector<HWND> open = NewWindows(before, ProcessWindows());
+    ASSERT_EQ(open.size(), 1u) << round;
+    ::PostMessageA(open[0], WM_CLOSE, 0, 0);
+    ::Sleep(static_cast<DWORD>(round % 4));
+    ASSERT_EQ(Invoke(MAKEINTRESOURCEA(0)), S_OK) << round;
+    EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(open[0]); })) << round;
+  }
+  EXPECT_EQ(NewWindows(before, ProcessWindows()).size(), 1u);
 }
 
 }  // namespace

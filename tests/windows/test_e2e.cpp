@@ -1,7 +1,8 @@
 // The whole request, as a user makes it: Quillo.dll registered with the system's regsvr32, the
-// file manager stand-in (QuilloHost.exe) choosing "Quillo 파일 만들기" on a folder, a note written
-// into the window that opens, "만들기", the file on disk, the host ending once the window is
-// gone, and regsvr32 /u taking every key of the registration away again.
+// file manager stand-in (QuilloHost.exe) choosing "Quillo 파일 만들기" on a folder and invoking
+// it as the current file manager does (a worker thread, a second handler, the canonical verb),
+// a note written into the window that opens, "만들기", the file on disk, the host ending once
+// the window is gone, and regsvr32 /u taking every key of the registration away again.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -206,13 +207,27 @@ TEST_F(EndToEnd, HostRefusesWhatItCannotServe) {
   EXPECT_EQ(ListFolder(dir.path()), "plain.txt");
 }
 
-// A host that invokes on a worker thread, which ends when InvokeCommand returns: the window
-// has no loop to live in there. The host must still end by itself, and nothing is written.
-TEST_F(EndToEnd, WorkerThreadHostEndsCleanly) {
+// The older file manager's way: the first handler invoked by offset on the window thread.
+// The window lives on Quillo's UI thread all the same, and the host ends once it is gone.
+TEST_F(EndToEnd, OnTheWindowThreadAsOlderHostsDo) {
   ASSERT_EQ(Register(), 0u);
   TTempDir dir("quillo-e2e");
-  EXPECT_EQ(RunToEnd(HostCommand("--invoke-on-worker --invoke " + Quoted(kItem) + " " + Quoted(dir.path()))), 0u);
-  EXPECT_EQ(ListFolder(dir.path()), "");
+  TProcess host(HostCommand("--invoke-on-window-thread --invoke " + Quoted(kItem) + " " +
+                            Quoted(dir.path())));
+  ASSERT_TRUE(host.started());
+  HWND note = WaitForNoteWindow(host.id());
+  if (!note) host.Kill();
+  ASSERT_TRUE(note) << "no note window appeared";
+  const TNoteControls c = FindNoteControls(note);
+  ASSERT_TRUE(c.memo && c.title && c.create);
+  ASSERT_TRUE(::SendMessageA(c.memo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("옛 방식")));
+  ASSERT_TRUE(::SendMessageA(c.title, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("old")));
+  ASSERT_TRUE(::PostMessageA(c.create, BM_CLICK, 0, 0));
+  std::string bytes;
+  EXPECT_TRUE(WaitForFile(dir.File("old.txt"), "옛 방식", bytes));
+  const DWORD code = host.Wait(kWaitMs);
+  host.Kill();
+  EXPECT_EQ(code, 0u);
 }
 
 }  // namespace

@@ -142,27 +142,35 @@ bool KeyExists(HKEY root, const std::string& path) {
 
 namespace {
 BOOL CALLBACK CollectWindow(HWND wnd, LPARAM list) {
-  // The thread's hidden helper windows (input method and the like) are not ours.
-  if (::IsWindowVisible(wnd)) reinterpret_cast<std::vector<HWND>*>(list)->push_back(wnd);
+  // Hidden helper windows (input method and the like) are not ours.
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(wnd, &pid);
+  if (pid == ::GetCurrentProcessId() && ::IsWindowVisible(wnd))
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(wnd);
   return TRUE;
 }
 }  // namespace
 
-std::vector<HWND> ThreadWindows() {
+std::vector<HWND> ProcessWindows() {
   std::vector<HWND> windows;
-  ::EnumThreadWindows(::GetCurrentThreadId(), CollectWindow,
-                      reinterpret_cast<LPARAM>(&windows));
+  ::EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&windows));
   return windows;
 }
 
 void CloseWindows(const std::vector<HWND>& windows) {
   for (HWND w : windows)
     if (::IsWindow(w)) ::PostMessageA(w, WM_CLOSE, 0, 0);
-  // A closed note window frees itself through a posted message: pump a few rounds.
-  for (int round = 0; round < 5; ++round) {
+  // A closed note window frees itself through a posted message, on whichever thread it
+  // lives: wait until each is gone.
+  for (int round = 0; round < 500; ++round) {
     PumpMessages();
+    bool left = false;
+    for (HWND w : windows) left |= ::IsWindow(w) != FALSE;
+    if (!left) break;
     ::Sleep(10);
   }
+  // A form is let go just after its window, on its own thread.
+  ::Sleep(50);
 }
 
 std::vector<HWND> NewWindows(const std::vector<HWND>& before, const std::vector<HWND>& after) {

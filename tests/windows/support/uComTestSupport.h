@@ -64,9 +64,11 @@ TRegistryValues ReadValues(HKEY root);
 std::vector<std::string> ReadKeys(HKEY root);
 bool KeyExists(HKEY root, const std::string& path);
 
-// Visible top-level windows of this thread.
-std::vector<HWND> ThreadWindows();
-// Closes the windows with WM_CLOSE and delivers the messages that follow.
+// Visible top-level windows of this process, whichever thread made them (the note windows
+// live on Quillo's UI thread).
+std::vector<HWND> ProcessWindows();
+// Closes the windows with WM_CLOSE and waits (delivering this thread's messages) until they
+// are gone.
 void CloseWindows(const std::vector<HWND>& windows);
 // Windows in "after" that were not in "before".
 std::vector<HWND> NewWindows(const std::vector<HWND>& before, const std::vector<HWND>& after);

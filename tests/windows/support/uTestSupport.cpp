@@ -1,5 +1,7 @@
 #include "support/uTestSupport.h"
 
+#include "ui/uMessageLoop.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -85,10 +87,7 @@ std::string ListFolder(const std::string& folder) {
 
 void PumpMessages() {
   MSG msg;
-  while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    ::TranslateMessage(&msg);
-    ::DispatchMessageA(&msg);
-  }
+  while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DeliverMessage(msg);
 }
 
 bool RunningUnderWine() {

@@ -25,7 +25,8 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 // The names in a folder, sorted, without "." and "..".
 std::string ListFolder(const std::string& folder);
-// Delivers every message waiting for this thread.
+// Delivers every message waiting for this thread, the way Quillo's own loops do (key preview
+// and dialog keys of the forms first).
 void PumpMessages();
 // True when the tests run under Wine rather than Windows.
 bool RunningUnderWine();

@@ -1,13 +1,12 @@
 #include "support/uWindowTestSupport.h"
 
+#include "ui/uMessageLoop.h"
+
 bool PumpUntil(const std::function<bool()>& done, DWORD ms) {
   const DWORD start = ::GetTickCount();
   for (;;) {
     MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&msg);
-      ::DispatchMessageA(&msg);
-    }
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DeliverMessage(msg);
     if (done()) return true;
     if (::GetTickCount() - start > ms) return false;
     ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);

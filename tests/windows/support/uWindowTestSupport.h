@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-// Delivers this thread's messages until the condition holds or about `ms` have passed.
+// Delivers this thread's messages (as Quillo's own loops do) until the condition holds or
+// about `ms` have passed.
 bool PumpUntil(const std::function<bool()>& done, DWORD ms = 3000);
 
 // Holds the given keys down in this thread's keyboard state; puts the old state back.
@@ -24,7 +25,7 @@ class TKeysDown {
 };
 
 // Posts a key-down (WM_SYSKEYDOWN when alt) and its key-up to the window and pumps them
-// through TranslateMessage, as a host's loop would.
+// through the loop step of Quillo's own loops.
 void PressKey(HWND target, UINT vk, bool alt = false);
 // Posts one character message and pumps it.
 void TypeChar(HWND target, char ch);

@@ -1,0 +1,244 @@
+#include "note/uNoteThread.h"
+
+#include <shlobj.h>
+
+#include <memory>
+#include <vector>
+
+#include "common/uHandles.h"
+#include "note/fQuillo.h"
+#include "ui/uApplication.h"
+#include "ui/uMessageLoop.h"
+
+namespace {
+
+constexpr UINT kWakeMessage = WM_APP + 1;
+const char kMailboxClass[] = "Quillo.NoteThread";
+
+// A request's life: taken by the UI thread, or abandoned by a caller that stopped waiting.
+enum : LONG { kPending = 0, kTaken = 1, kAbandoned = 2 };
+
+struct TRequest {
+  std::string folder;
+  TKernelHandle done;  // set once the request has been dealt with
+  volatile LONG state = kPending;
+  bool opened = false;
+};
+using TRequestPtr = std::shared_ptr<TRequest>;
+
+// Shared between the callers and the UI thread, under g_lock.
+SRWLOCK g_lock = SRWLOCK_INIT;
+std::vector<TRequestPtr> g_queue;
+bool g_running = false;     // a UI thread exists, and it looks at the queue before it ends
+HWND g_mailbox = nullptr;   // its message-only window, while it takes requests
+DWORD g_uiThread = 0;       // its identifier, while it takes requests
+
+class TExclusive {
+ public:
+  TExclusive() noexcept { ::AcquireSRWLockExclusive(&g_lock); }
+  ~TExclusive() { ::ReleaseSRWLockExclusive(&g_lock); }
+  TExclusive(const TExclusive&) = delete;
+  TExclusive& operator=(const TExclusive&) = delete;
+};
+
+bool QueueEmpty() {
+  TExclusive lock;
+  return g_queue.empty();
+}
+
+// On the UI thread: opens the window of each request (or, when it cannot, says so).
+void Serve(const std::vector<TRequestPtr>& requests, bool canOpen) noexcept {
+  for (const TRequestPtr& r : requests) {
+    if (::InterlockedCompareExchange(&r->state, kTaken, kPending) != kPending) continue;
+    r->opened = canOpen && OpenNoteWindow(r->folder);
+    ::SetEvent(r->done.get());
+  }
+}
+
+void ServeRequests() noexcept {
+  std::vector<TRequestPtr> requests;
+  {
+    TExclusive lock;
+    requests.swap(g_queue);
+  }
+  Serve(requests, true);
+}
+
+LRESULT CALLBACK MailboxProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
+  if (msg == kWakeMessage) {
+    ServeRequests();  // delivered by whatever loop runs: the thread's own, a modal run, a box
+    return 0;
+  }
+  return ::DefWindowProcA(wnd, msg, wp, lp);
+}
+
+HWND CreateMailbox(HMODULE module) {
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = &MailboxProc;
+  wc.hInstance = module;
+  wc.lpszClassName = kMailboxClass;
+  if (!::RegisterClassExA(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return nullptr;
+  return ::CreateWindowExA(0, kMailboxClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, module,
+                           nullptr);
+}
+
+// The thread's own loop, until its last window is gone and nothing waits.
+void RunLoop() {
+  for (;;) {
+    ServeRequests();  // also those whose wake-up message could not be posted
+    TApplication* app = Application();
+    if (!app || (app->FormCount() == 0 && QueueEmpty())) return;
+    MSG msg;
+    const BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
+    if (got == -1) return;
+    // A quit message means nothing here: nobody but this thread decides when it ends, and it
+    // ends with its last window. (A modal run it ended has already closed with Cancel.)
+    if (got == 0) continue;
+    DeliverMessage(msg);
+  }
+}
+
+// One life of the windowing layer on this thread; false when it could not be set up.
+bool RunWindowing(HMODULE module) noexcept {
+  bool ready = false;
+  HWND mailbox = nullptr;
+  try {
+    InitWindowing(module);
+    mailbox = CreateMailbox(module);
+    ready = mailbox && Application();
+  } catch (...) {
+  }
+  if (ready) {
+    {
+      TExclusive lock;
+      g_mailbox = mailbox;
+      g_uiThread = ::GetCurrentThreadId();
+    }
+    try {
+      RunLoop();
+    } catch (...) {
+    }
+    TExclusive lock;
+    g_mailbox = nullptr;
+    g_uiThread = 0;
+  }
+  if (mailbox) ::DestroyWindow(mailbox);
+  // Ignored failure: a class still in use is left to the process's end.
+  ::UnregisterClassA(kMailboxClass, module);
+  DoneWindowing(false);
+  return ready;
+}
+
+void RunNoteThread(HMODULE module) noexcept {
+  for (;;) {
+    const bool ready = RunWindowing(module);
+    std::vector<TRequestPtr> refused;
+    {
+      TExclusive lock;
+      // A request that came in on the way out is taken by this thread, which begins again.
+      if (ready && !g_queue.empty()) continue;
+      refused.swap(g_queue);
+      g_running = false;
+    }
+    Serve(refused, false);  // without a layer, nobody may wait in vain
+    return;
+  }
+}
+
+struct TThreadStart {
+  HMODULE module;
+  IUnknown* host;
+};
+
+DWORD WINAPI NoteThreadMain(LPVOID param) {
+  auto* start = static_cast<TThreadStart*>(param);
+  const HMODULE module = start->module;
+  IUnknown* host = start->host;
+  delete start;
+  RunNoteThread(module);
+  if (host) host->Release();
+  // The library's code may go only once this thread has left it.
+  ::FreeLibraryAndExitThread(module, 0);
+  return 0;
+}
+
+// Under g_lock. The library and the host are held for the thread before it exists.
+bool StartThread() {
+  HMODULE module = nullptr;
+  if (!::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                            reinterpret_cast<LPCSTR>(&NoteThreadMain), &module))
+    return false;
+  IUnknown* host = nullptr;
+  if (FAILED(::SHGetInstanceExplorer(&host))) host = nullptr;  // a host without one is fine
+  TThreadStart* start = new (std::nothrow) TThreadStart{module, host};
+  HANDLE thread = start ? ::CreateThread(nullptr, 0, &NoteThreadMain, start, 0, nullptr) : nullptr;
+  if (thread) {
+    ::CloseHandle(thread);
+    return true;
+  }
+  delete start;
+  if (host) host->Release();
+  ::FreeLibrary(module);
+  return false;
+}
+
+// Waits for the event while delivering the messages other threads send to this one.
+bool WaitDelivering(HANDLE event, DWORD ms) {
+  const DWORD begin = ::GetTickCount();
+  for (;;) {
+    const DWORD spent = ::GetTickCount() - begin;
+    if (spent >= ms) return ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+    const DWORD r = ::MsgWaitForMultipleObjects(1, &event, FALSE, ms - spent, QS_SENDMESSAGE);
+    if (r == WAIT_OBJECT_0) return true;
+    if (r != WAIT_OBJECT_0 + 1) return ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+    MSG msg;
+    ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
+}
+
+}  // namespace
+
+HRESULT OpenNoteOnUiThread(const std::string& folder) noexcept {
+  try {
+    bool onUiThread = false;
+    {
+      TExclusive lock;
+      onUiThread = g_uiThread != 0 && g_uiThread == ::GetCurrentThreadId();
+    }
+    // Asked on the UI thread itself (from inside one of its windows): waiting for the thread
+    // would only wait for ourselves.
+    if (onUiThread) return OpenNoteWindow(folder) ? S_OK : E_FAIL;
+    auto request = std::make_shared<TRequest>();
+    request->folder = folder;
+    request->done.reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (!request->done) return E_FAIL;
+    {
+      TExclusive lock;
+      g_queue.push_back(request);
+      if (g_running) {
+        // Without a mailbox the thread is starting or on its way out; either way it looks
+        // at the queue before it goes.
+        if (g_mailbox) ::PostMessageA(g_mailbox, kWakeMessage, 0, 0);
+      } else if (StartThread()) {
+        g_running = true;
+      } else {
+        g_queue.pop_back();
+        return E_FAIL;
+      }
+    }
+    if (!WaitDelivering(request->done.get(), kNoteHandOverMs)) {
+      // Given up: a request not yet taken never opens a window. One being served may still.
+      ::InterlockedCompareExchange(&request->state, kAbandoned, kPending);
+      return E_FAIL;
+    }
+    return request->opened ? S_OK : E_FAIL;
+  } catch (...) {
+    return E_FAIL;
+  }
+}
+
+bool NoteThreadRunning() noexcept {
+  TExclusive lock;
+  return g_running;
+}

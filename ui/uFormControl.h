@@ -1,0 +1,33 @@
+// What the parts of TForm (uForm.cpp, uFormControls.cpp, uFormKeys.cpp, uPictureButton.cpp)
+// share about one control: not for the forms themselves.
+#pragma once
+
+#include <windows.h>
+
+#include "ui/uApplication.h"
+#include "ui/uForm.h"
+
+namespace formparts {
+
+// A control's identifier is its row in the table plus this.
+constexpr int kControlIdBase = 100;
+
+inline bool IsButton(TControlKind k) {
+  return k == TControlKind::Button || k == TControlKind::PictureButton;
+}
+inline bool IsEdit(TControlKind k) { return k == TControlKind::Edit || k == TControlKind::Memo; }
+inline bool IsStaticLike(TControlKind k) {
+  return k == TControlKind::Label || k == TControlKind::Image || k == TControlKind::GroupBox;
+}
+
+}  // namespace formparts
+
+struct TForm::TControl {
+  const TControlDef* def = nullptr;
+  HWND hwnd = nullptr;
+  layout::TRect base;    // scaled design rectangle (auto sizes applied), relative to the parent
+  layout::TRect bounds;  // where it is now, in the form's client area
+  HFONT font = nullptr;  // shared; the window font unless the row names its own
+  const TPicture* picture = nullptr;  // PictureButton: shared, null when it has none
+  char mnemonic = 0;
+};

@@ -1,0 +1,142 @@
+// The control factory of TForm: from the table's rows to measured rectangles, and from those
+// to real controls made at their final place and size, in their final stacking order.
+#include <algorithm>
+#include <cctype>
+
+#include "common/uError.h"
+#include "ui/uFormControl.h"
+
+using namespace formparts;
+
+namespace {
+
+char MnemonicOf(const char* caption) {
+  for (const char* p = caption; p && *p; ++p) {
+    if (*p != '&') continue;
+    if (p[1] == '&') {
+      ++p;
+      continue;
+    }
+    const unsigned char c = static_cast<unsigned char>(p[1]);
+    return c < 0x80 ? static_cast<char>(std::toupper(c)) : 0;
+  }
+  return 0;
+}
+
+struct TWindowClass {
+  const char* name;
+  DWORD style;
+  DWORD exStyle;
+};
+
+TWindowClass ClassOf(TControlKind kind) {
+  switch (kind) {
+    case TControlKind::Label:
+      return {"STATIC", SS_LEFT | SS_NOPREFIX, 0};
+    case TControlKind::Image:
+      return {"STATIC", SS_LEFT, 0};
+    case TControlKind::Edit:
+      return {"EDIT", WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE};
+    case TControlKind::Memo:
+      return {"EDIT",
+              WS_TABSTOP | ES_LEFT | ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL |
+                  ES_WANTRETURN | WS_VSCROLL | WS_HSCROLL,
+              WS_EX_CLIENTEDGE};
+    case TControlKind::Button:
+      return {"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0};
+    case TControlKind::PictureButton:
+      return {"BUTTON", WS_TABSTOP | BS_OWNERDRAW, 0};
+    case TControlKind::GroupBox:
+      return {"BUTTON", BS_GROUPBOX, 0};
+    case TControlKind::Panel:
+      break;  // a container only: nothing to paint, so no window
+  }
+  return {nullptr, 0, 0};
+}
+
+}  // namespace
+
+// Everything about the controls that needs no window: rectangles at scale, shared fonts and
+// pictures, and the sizes that follow text, measured on the screen.
+void TForm::MeasureControls(HDC screen) {
+  TApplication* app = Application();
+  controls_.clear();
+  controls_.resize(static_cast<size_t>(def_.controlCount));
+  for (int i = 0; i < def_.controlCount; ++i) {
+    const TControlDef& d = def_.controls[i];
+    if (d.parent >= i) throw EQuilloError("a container must come before its controls");
+    TControl& c = controls_[static_cast<size_t>(i)];
+    c.def = &d;
+    c.base = layout::ScaledRect(d.rect, scale_);
+    c.mnemonic = MnemonicOf(d.caption);
+    c.font = d.font.face ? app->Font(d.font.face, layout::Scaled(d.font.height, scale_), d.font.bold)
+                         : windowFont_;
+    if (d.kind == TControlKind::PictureButton && d.picture) c.picture = app->Picture(d.picture);
+    if (!screen) continue;
+    if ((d.flags & cfAutoHeight) && IsEdit(d.kind)) {
+      TSelectObject sel(screen, c.font);
+      TEXTMETRICA tm{};
+      if (::GetTextMetricsA(screen, &tm))
+        c.base.height = tm.tmHeight + 8 * ::GetSystemMetrics(SM_CYBORDER);
+    }
+    if (d.flags & cfAutoSize) c.base = MeasureText(i, d.caption ? d.caption : "", screen);
+  }
+  // The first control of the tab order has the focus when the form is first activated.
+  int first = -1;
+  for (int i = 0; i < def_.controlCount; ++i) {
+    const int t = def_.controls[i].tabOrder;
+    if (t >= 0 && def_.controls[i].kind != TControlKind::Panel &&
+        (first < 0 || t < def_.controls[first].tabOrder))
+      first = i;
+  }
+  activeControl_ = first;
+}
+
+// A label's rectangle when it holds `text`: its place, the text's width and line height.
+layout::TRect TForm::MeasureText(int index, const std::string& text, HDC dc) const {
+  const TControl& c = controls_[static_cast<size_t>(index)];
+  layout::TRect r = c.base;
+  TSelectObject sel(dc, c.font);
+  SIZE sz{};
+  TEXTMETRICA tm{};
+  if (::GetTextExtentPoint32A(dc, text.data(), static_cast<int>(text.size()), &sz) &&
+      ::GetTextMetricsA(dc, &tm)) {
+    r.width = sz.cx;
+    r.height = tm.tmHeight;
+  }
+  return r;
+}
+
+void TForm::CreateControls() {
+  TApplication* app = Application();
+  // Children stack in the order they are made, the first on top: controls of the tab order
+  // in that order (so that any dialog navigation agrees with ours), then labels and pictures,
+  // which run on beneath buttons as if drawn on the form, then frames, beneath what they hold.
+  std::vector<int> order;
+  for (int i = 0; i < def_.controlCount; ++i)
+    if (def_.controls[i].tabOrder >= 0) order.push_back(i);
+  std::stable_sort(order.begin(), order.end(), [this](int a, int b) {
+    return def_.controls[a].tabOrder < def_.controls[b].tabOrder;
+  });
+  for (int i = 0; i < def_.controlCount; ++i)
+    if (def_.controls[i].tabOrder < 0 && def_.controls[i].kind != TControlKind::GroupBox)
+      order.push_back(i);
+  for (int i = 0; i < def_.controlCount; ++i)
+    if (def_.controls[i].tabOrder < 0 && def_.controls[i].kind == TControlKind::GroupBox)
+      order.push_back(i);
+
+  for (int i : order) {
+    TControl& c = controls_[static_cast<size_t>(i)];
+    const TControlDef& d = *c.def;
+    const TWindowClass cls = ClassOf(d.kind);
+    if (!cls.name) continue;
+    c.hwnd = ::CreateWindowExA(
+        cls.exStyle, cls.name, d.caption ? d.caption : "",
+        WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | cls.style, c.bounds.left, c.bounds.top,
+        c.bounds.width, c.bounds.height, handle_,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kControlIdBase + i)), app->Module(), nullptr);
+    if (!c.hwnd) throw EQuilloError("CreateWindowExA (control)");
+    ::SendMessageA(c.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(c.font), FALSE);
+    if (IsEdit(d.kind)) ::SendMessageA(c.hwnd, EM_SETLIMITTEXT, 0, 0);  // the control's maximum
+  }
+}
