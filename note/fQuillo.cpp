@@ -101,6 +101,12 @@ void TFormQuillo::FormKeyPress(char& key) {
   if (key == 19) key = 0;  // Ctrl+S's own character
 }
 
+void TFormQuillo::FormEscape() {
+  // A stray Escape must not throw away a note; "취소" and the close box still close at once.
+  if (HasUnsavedText() && !Ask(CloseUnsavedQuestion())) return;
+  Close();
+}
+
 bool TFormQuillo::FormMessage(UINT msg, WPARAM, LPARAM, LRESULT& result) {
   if (msg != WM_QUERYENDSESSION) return false;
   result = TRUE;  // never holds up a shutdown; unsaved text is not asked about

@@ -45,6 +45,7 @@ class TFormQuillo : public TForm, public NoteNotifier {
   void FormClose(TCloseAction& action) override;
   void FormKeyDown(WORD& key, unsigned shift) override;
   void FormKeyPress(char& key) override;
+  void FormEscape() override;
   bool FormMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
 
  private:

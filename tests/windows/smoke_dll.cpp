@@ -23,6 +23,14 @@
 #include "support/uComTestSupport.h"
 #include "support/uTestSupport.h"
 #include "support/uWindowTestSupport.h"
+#include "ui/uMessageLoop.h"
+
+// The test support pumps through the library's delivery; the smoke program holds no form of
+// its own, so plain translation and dispatch is all of it.
+void DeliverMessage(MSG& msg) noexcept {
+  ::TranslateMessage(&msg);
+  ::DispatchMessageA(&msg);
+}
 
 namespace {
 

@@ -337,12 +337,75 @@ TEST_F(NoteWindowTest, CancelCloseBoxAndEndSessionNeverAsk) {
     HWND w = f->Handle();
     SetText(f, "Memo1", "unsaved");
     SetText(f, "EditTitle", "unsaved");
+    TypeChar(Ctl(f, "Memo1"), 'x');  // typed: Escape would ask now, these never do
     c.close(f);
     PumpUntil([&] { return !::IsWindow(w); }, c.closes ? 3000 : 100);
     EXPECT_EQ(::IsWindow(w) == FALSE, c.closes) << c.how;
     EXPECT_EQ(ListFolder(dir.path()), "") << c.how;
     if (::IsWindow(w)) ::DestroyWindow(w);
   }
+}
+
+TEST_F(NoteWindowTest, AsksBeforeReplacingAFileItDidNotWrite) {
+  ASSERT_TRUE(WriteFileBytes(dir.File("taken.txt"), "theirs"));
+  TFormQuillo* f = Open(dir.path());
+  ASSERT_NE(f, nullptr);
+  HWND w = f->Handle();
+  SetText(f, "Memo1", "mine");
+  SetText(f, "EditTitle", "taken");
+  const std::vector<std::string> question = {
+      "taken.txt 파일이 이미 있습니다.\r\n이 노트로 바꾸시겠습니까?"};
+  Click(f, "BitBtn3");  // answered No: nothing written, no notice, the window stays
+  EXPECT_EQ(NoticeTexts(w), question);
+  PumpUntil([] { return false; }, 50);
+  ASSERT_TRUE(::IsWindow(w));
+  std::string bytes;
+  ASSERT_TRUE(ReadFileBytes(dir.File("taken.txt"), bytes));
+  EXPECT_EQ(bytes, "theirs");
+
+  boxes.SetAnswer(IDYES);
+  Click(f, "BitBtn5");
+  EXPECT_EQ(NoticeTexts(w), question);
+  ASSERT_TRUE(ReadFileBytes(dir.File("taken.txt"), bytes));
+  EXPECT_EQ(bytes, "mine");
+  SetText(f, "Memo1", "mine again");
+  Click(f, "BitBtn3");  // its own file now: no question
+  EXPECT_TRUE(NoticeTexts(w).empty());
+  EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(w); }));
+  ASSERT_TRUE(ReadFileBytes(dir.File("taken.txt"), bytes));
+  EXPECT_EQ(bytes, "mine again");
+  EXPECT_EQ(ListFolder(dir.path()), "taken.txt");
+}
+
+TEST_F(NoteWindowTest, EscapeAsksOnlyWhenTextWasTypedSinceTheLastSave) {
+  const std::string ask = "저장하지 않은 내용이 있습니다.\r\n저장하지 않고 닫으시겠습니까?";
+  struct Case { const char* what; bool type, save; int answer; bool asks, closes; };
+  const Case cases[] = {
+      {"nothing typed", false, false, IDOK, false, true},
+      {"typed, answered No", true, false, IDNO, true, false},
+      {"typed, answered Yes", true, false, IDYES, true, true},
+      {"typed, then saved", true, true, IDNO, false, true},
+  };
+  for (const auto& c : cases) {
+    TFormQuillo* f = Open(dir.path());
+    ASSERT_NE(f, nullptr);
+    HWND w = f->Handle(), memo = Ctl(f, "Memo1");
+    SetText(f, "EditTitle", "escape");
+    if (c.type) TypeChar(memo, 'x');
+    if (c.save) Click(f, "BitBtn5");
+    boxes.SetAnswer(c.answer);
+    PressKey(memo, VK_ESCAPE);
+    PumpUntil([&] { return !::IsWindow(w); }, c.closes ? 3000 : 100);
+    EXPECT_EQ(::IsWindow(w) == FALSE, c.closes) << c.what;
+    EXPECT_EQ(NoticeTexts(w), c.asks ? std::vector<std::string>{ask} : std::vector<std::string>{})
+        << c.what;
+    if (::IsWindow(w)) {
+      EXPECT_EQ(WindowText(memo), "x") << c.what;
+      ::DestroyWindow(w);
+    }
+    ::DeleteFileA(dir.File("escape.txt").c_str());
+  }
+  boxes.SetAnswer(IDOK);
 }
 
 TEST_F(NoteWindowTest, FirstLineAsTitle) {

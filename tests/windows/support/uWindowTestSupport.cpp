@@ -90,7 +90,7 @@ BOOL CALLBACK TBoxWatcher::Visit(HWND w, LPARAM lp) {
   ::EnterCriticalSection(&me->lock_);
   me->seen_.push_back({text, ::GetWindow(w, GW_OWNER)});
   ::LeaveCriticalSection(&me->lock_);
-  ::PostMessageA(w, WM_COMMAND, IDOK, 0);
+  ::PostMessageA(w, WM_COMMAND, static_cast<WPARAM>(me->answer_), 0);
   return TRUE;
 }
 

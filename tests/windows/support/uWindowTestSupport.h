@@ -40,10 +40,12 @@ struct TSeenBox {
 };
 
 // While alive, a second thread dismisses every visible message box of this process whose
-// caption is `caption`, after noting its text and owner.
+// caption is `caption`, after noting its text and owner; a question is answered with
+// `answer` (IDOK, the notices' only button, answers a Yes/No question as No would).
 class TBoxWatcher {
  public:
   explicit TBoxWatcher(const std::string& caption);
+  void SetAnswer(int answer) { answer_ = answer; }
   ~TBoxWatcher();
   TBoxWatcher(const TBoxWatcher&) = delete;
   TBoxWatcher& operator=(const TBoxWatcher&) = delete;
@@ -53,6 +55,7 @@ class TBoxWatcher {
   static DWORD WINAPI Run(void* self);
   static BOOL CALLBACK Visit(HWND w, LPARAM self);
   std::string caption_;
+  volatile LONG answer_ = IDOK;
   CRITICAL_SECTION lock_;
   std::vector<TSeenBox> seen_;
   std::vector<HWND> handled_;  // the watcher thread's own
