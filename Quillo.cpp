@@ -19,22 +19,11 @@ void __freeres() noexcept;
 
 namespace {
 
-HMODULE g_automation = nullptr;
-
 // An open note window counts as a live object, so that the host's unload check says no
 // while one is open (the UI thread's own reference on the library keeps the code loaded in
 // any case, until the thread has left it).
 void CountNoteWindow(bool opened) noexcept {
   if (TComServer* server = ComServer) server->AdjustObjectCount(opened);
-}
-
-void LoadAutomation() noexcept {
-  // A missing OLEAUT32 must not put a system error box in front of Explorer; only this
-  // thread's error mode is changed, for the moment of the load.
-  DWORD oldMode = 0;
-  const bool changed = ::SetThreadErrorMode(SEM_NOOPENFILEERRORBOX, &oldMode) != FALSE;
-  g_automation = ::LoadLibraryA("OLEAUT32.DLL");
-  if (changed) ::SetThreadErrorMode(oldMode, nullptr);
 }
 
 void DestroyServer() noexcept {
@@ -46,14 +35,13 @@ void DestroyServer() noexcept {
 void Unload() noexcept {
   SetNoteWindowCountHook(nullptr);
   DestroyServer();
-  if (g_automation) ::FreeLibrary(g_automation);
-  g_automation = nullptr;
   DestroyComClassManager();
 }
 
 BOOL Load(HINSTANCE module) noexcept {
   try {
-    LoadAutomation();
+    // The automation library is not loaded: nothing of Quillo uses it, and loading it would be
+    // most of what a first right-click costs beyond the least any handler must do.
     ComServer = new TComServer(module);
     new TContextMenuFactory(ComServer);  // owned by the server from here on
     SetNoteWindowCountHook(&CountNoteWindow);

@@ -5,7 +5,8 @@
 // and handle the dialog keys before anything is translated or delivered. A form frees itself
 // after closing through a posted release message.
 //
-// The pieces live in their own files: uForm.cpp (the window, layout, showing and lifetime),
+// The pieces live in their own files: uForm.cpp (the window, layout, texts and messages),
+// uFormLifetime.cpp (showing, closing, modal runs and when the form is deleted),
 // uFormControls.cpp (the control factory), uPictureButton.cpp (the painter of picture
 // buttons and the shared pictures), uFormKeys.cpp (key preview and dialog keys).
 #pragma once

@@ -1,5 +1,5 @@
-// What the parts of TForm (uForm.cpp, uFormControls.cpp, uFormKeys.cpp, uPictureButton.cpp)
-// share about one control: not for the forms themselves.
+// What the parts of TForm (uForm.cpp, uFormLifetime.cpp, uFormControls.cpp, uFormKeys.cpp,
+// uPictureButton.cpp) share: not for the forms themselves.
 #pragma once
 
 #include <windows.h>
@@ -11,6 +11,8 @@ namespace formparts {
 
 // A control's identifier is its row in the table plus this.
 constexpr int kControlIdBase = 100;
+// Private to the form classes of this layer: delivered by the loop, it destroys the form.
+constexpr UINT kReleaseMessage = WM_USER + 0x51;
 
 inline bool IsButton(TControlKind k) {
   return k == TControlKind::Button || k == TControlKind::PictureButton;

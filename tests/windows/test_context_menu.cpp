@@ -400,4 +400,32 @@ TEST_F(ContextMenuTest, ARequestWhileTheLastWindowClosesStillOpensOne) {
   EXPECT_EQ(NewWindows(before, ProcessWindows()).size(), 1u);
 }
 
+// A host that offers its process reference (as Explorer does) has it held while a note is
+// open, and given back once the UI thread is gone.
+class TProcessReference : public IUnknown {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    *out = ::IsEqualIID(iid, IID_IUnknown) ? this : nullptr;
+    if (!*out) return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ::InterlockedIncrement(&refs); }
+  ULONG STDMETHODCALLTYPE Release() override { return ::InterlockedDecrement(&refs); }
+  volatile LONG refs = 1;
+};
+
+TEST_F(ContextMenuTest, TheHostsProcessReferenceIsHeldWhileANoteIsOpen) {
+  TProcessReference host;
+  ::SHSetInstanceExplorer(&host);
+  TTempDir dir;
+  ASSERT_EQ(InitializeWithPath(dir.path()), S_OK);
+  EXPECT_EQ(Invoke(MAKEINTRESOURCEA(0)), S_OK);
+  EXPECT_GT(host.refs, 1) << "the host could end under an open note";
+  CloseWindows(NewWindows(before, ProcessWindows()));
+  EXPECT_TRUE(PumpUntil([&] { return host.refs == 1; }, 5000)) << host.refs;
+  ::SHSetInstanceExplorer(nullptr);
+}
+
 }  // namespace

@@ -1,5 +1,6 @@
-// The note window, driven through its real controls under Wine, pumped the way a host's
-// plain GetMessage/TranslateMessage/DispatchMessage loop would.
+// The note window, driven through its real controls under Wine, on the test's thread and
+// pumped the way Quillo's UI thread pumps it (each message through the loop step that gives
+// the form its key preview and dialog keys).
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -449,7 +450,7 @@ TEST_F(NoteWindowTest, TwoWindowsSaveIntoTheirOwnFolders) {
   EXPECT_EQ(g_open, 1);
 }
 
-TEST_F(NoteWindowTest, TabOrderEscapeAndMnemonicUnderAPlainLoop) {
+TEST_F(NoteWindowTest, TabOrderEscapeAndMnemonicThroughQuillosLoop) {
   TFormQuillo* f = Open(dir.path());
   ASSERT_NE(f, nullptr);
   const std::vector<const char*> order = {"Memo1",   "EditTitle", "BitBtn1", "BitBtn3",
