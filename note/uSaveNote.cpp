@@ -121,18 +121,13 @@ bool IsFolder(const std::string& folder) {
 // letters.
 bool SamePath(const std::string& a, const std::string& b) {
   if (a == b) return true;
-  auto wide = [](const std::string& s) {
-    std::wstring w;
-    const int n = ::MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-    if (n <= 0) return w;
-    w.resize(static_cast<std::size_t>(n));
-    ::MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
-    return w;
-  };
-  const std::wstring wa = wide(a), wb = wide(b);
-  if (wa.empty() || wb.empty()) return false;
-  return ::CompareStringOrdinal(wa.data(), static_cast<int>(wa.size()), wb.data(),
-                                static_cast<int>(wb.size()), TRUE) == CSTR_EQUAL;
+  // A path that does not fit the buffers was never written by this window (the A functions
+  // refuse it), so it matches nothing.
+  wchar_t wa[MAX_PATH * 2], wb[MAX_PATH * 2];
+  const int na = ::MultiByteToWideChar(CP_ACP, 0, a.data(), static_cast<int>(a.size()), wa, MAX_PATH * 2);
+  const int nb = ::MultiByteToWideChar(CP_ACP, 0, b.data(), static_cast<int>(b.size()), wb, MAX_PATH * 2);
+  if (na <= 0 || nb <= 0) return false;
+  return ::CompareStringOrdinal(wa, na, wb, nb, TRUE) == CSTR_EQUAL;
 }
 
 enum class TSaveResult { Saved, Declined, Failed };

@@ -109,8 +109,13 @@ HRESULT STDMETHODCALLTYPE TComObjectFactory::CreateInstance(IUnknown* outer, REF
   TComObject* obj = nullptr;
   try {
     obj = MakeObject(outer);
+  } catch (const std::bad_alloc&) {
+    // Told apart by its own handler: a type test on the caught object would pull the
+    // runtime's whole dynamic-cast machinery into the DLL.
+    ReportCreateError("Out of memory");
+    return E_UNEXPECTED;
   } catch (const std::exception& e) {
-    ReportCreateError(&e);
+    ReportCreateError(e.what());
     return E_UNEXPECTED;
   } catch (...) {
     ReportCreateError(nullptr);
@@ -183,10 +188,10 @@ void TComObjectFactory::WriteRegistration(bool doRegister) {
   }
 }
 
-void TComObjectFactory::ReportCreateError(const std::exception* failure) const noexcept {
-  if (!showErrors_ || !failure) return;
+void TComObjectFactory::ReportCreateError(const char* message) const noexcept {
+  if (!showErrors_ || !message) return;
   try {
-    std::string text = ExceptionMessage(*failure);
+    std::string text = message;
     if (!text.empty() && static_cast<unsigned char>(text.back()) > '.') text += '.';
     ::MessageBoxA(nullptr, text.c_str(), "Zel Error", MB_OK | MB_ICONSTOP | MB_SETFOREGROUND);
   } catch (...) {
@@ -261,9 +266,4 @@ LONG TComObject::InnerRelease() noexcept {
 
 HRESULT STDMETHODCALLTYPE TComObject::InterfaceSupportsErrorInfo(REFIID iid) {
   return FindInterface(iid) ? S_OK : S_FALSE;
-}
-
-std::string ExceptionMessage(const std::exception& e) {
-  if (dynamic_cast<const std::bad_alloc*>(&e)) return "Out of memory";
-  return e.what();
 }

@@ -107,7 +107,7 @@ class TComObjectFactory : public IClassFactory {
 
  private:
   friend class TComClassManager;
-  void ReportCreateError(const std::exception* failure) const noexcept;
+  void ReportCreateError(const char* message) const noexcept;
 
   TComObjectFactory* next_ = nullptr;
   TComServerObject* server_;
@@ -185,5 +185,3 @@ class TComObject : public ISupportErrorInfo {
   TInnerUnknown inner_;
 };
 
-// Any exception's text, for the error box; "Out of memory" for an exhausted heap.
-std::string ExceptionMessage(const std::exception& e);

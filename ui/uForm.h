@@ -189,6 +189,8 @@ class TForm {
   bool MnemonicKey(char ch);
   int IndexOf(HWND control) const noexcept;
   void MeasureControls(HDC screen);
+  // Control rows in tab order, table order among equals.
+  void SortByTabOrder(std::vector<int>& rows) const;
   void CreateControls();
   layout::TRect MeasureText(int index, const std::string& text, HDC dc) const;
   void Layout(int clientWidth, int clientHeight);

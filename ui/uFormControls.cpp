@@ -107,6 +107,14 @@ layout::TRect TForm::MeasureText(int index, const std::string& text, HDC dc) con
   return r;
 }
 
+void TForm::SortByTabOrder(std::vector<int>& rows) const {
+  // A handful of rows: an insertion sort keeps equals in table order without pulling the
+  // library's merge machinery into the DLL.
+  for (size_t i = 1; i < rows.size(); ++i)
+    for (size_t k = i; k > 0 && def_.controls[rows[k - 1]].tabOrder > def_.controls[rows[k]].tabOrder; --k)
+      std::swap(rows[k - 1], rows[k]);
+}
+
 void TForm::CreateControls() {
   TApplication* app = Application();
   // Children stack in the order they are made, the first on top: controls of the tab order
@@ -115,9 +123,7 @@ void TForm::CreateControls() {
   std::vector<int> order;
   for (int i = 0; i < def_.controlCount; ++i)
     if (def_.controls[i].tabOrder >= 0) order.push_back(i);
-  std::stable_sort(order.begin(), order.end(), [this](int a, int b) {
-    return def_.controls[a].tabOrder < def_.controls[b].tabOrder;
-  });
+  SortByTabOrder(order);
   for (int i = 0; i < def_.controlCount; ++i)
     if (def_.controls[i].tabOrder < 0 && def_.controls[i].kind != TControlKind::GroupBox)
       order.push_back(i);

@@ -63,9 +63,7 @@ void TForm::SelectNext(bool forward) {
       order.push_back(i);
   }
   if (order.empty()) return;
-  std::stable_sort(order.begin(), order.end(), [this](int a, int b) {
-    return def_.controls[a].tabOrder < def_.controls[b].tabOrder;
-  });
+  SortByTabOrder(order);
   HWND focus = ::GetFocus();
   int at = -1;
   for (size_t k = 0; k < order.size(); ++k)
