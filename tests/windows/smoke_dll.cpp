@@ -189,7 +189,9 @@ void CheckTypeLibrary() {
   TLIBATTR* attr = nullptr;
   if (!CHECK_EQ(lib->GetLibAttr(&attr), S_OK)) return;
   CHECK(::IsEqualGUID(attr->guid, LIBID_Quillo));
-  CHECK_EQ(static_cast<int>(attr->syskind), static_cast<int>(SYS_WIN32));
+  // Each library says which Windows it is for: the 64-bit one SYS_WIN64.
+  CHECK_EQ(static_cast<int>(attr->syskind),
+           static_cast<int>(sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32));
   CHECK_EQ(attr->lcid, 0u);
   CHECK_EQ(static_cast<int>(attr->wMajorVerNum), 1);
   CHECK_EQ(static_cast<int>(attr->wMinorVerNum), 0);
@@ -299,24 +301,8 @@ int Regsvr32(const std::string& args) {
                     5 * kWaitMs);
 }
 
-struct TNoteSearch {
-  std::vector<HWND> found;
-};
-
-BOOL CALLBACK CollectNoteWindow(HWND w, LPARAM lp) {
-  DWORD pid = 0;
-  ::GetWindowThreadProcessId(w, &pid);
-  char cls[64] = {};
-  ::GetClassNameA(w, cls, sizeof cls);
-  if (pid == ::GetCurrentProcessId() && ::IsWindowVisible(w) && lstrcmpA(cls, "TFormQuillo") == 0)
-    reinterpret_cast<TNoteSearch*>(lp)->found.push_back(w);
-  return TRUE;
-}
-
 std::vector<HWND> NoteWindows() {
-  TNoteSearch s;
-  ::EnumWindows(CollectNoteWindow, reinterpret_cast<LPARAM>(&s));
-  return s.found;
+  return ProcessWindows(::GetCurrentProcessId(), "TFormQuillo");
 }
 
 struct TButtonSearch {

@@ -93,30 +93,10 @@ bool KeyExists(const char* path) {
   return ::RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_READ, key.put()) == ERROR_SUCCESS;
 }
 
-struct TWindowSearch {
-  DWORD pid;
-  const char* caption;
-  HWND found;
-};
-
-BOOL CALLBACK FindNoteWindowProc(HWND w, LPARAM lp) {
-  auto* s = reinterpret_cast<TWindowSearch*>(lp);
-  DWORD pid = 0;
-  ::GetWindowThreadProcessId(w, &pid);
-  char caption[64] = {};
-  ::GetWindowTextA(w, caption, sizeof caption);
-  if (pid == s->pid && ::IsWindowVisible(w) && std::string(caption) == s->caption) {
-    s->found = w;
-    return FALSE;
-  }
-  return TRUE;
-}
-
 // The visible window with that caption that a process opened, or nullptr.
 HWND FindNoteWindow(DWORD processId, const char* caption = kCaption) {
-  TWindowSearch s{processId, caption, nullptr};
-  ::EnumWindows(FindNoteWindowProc, reinterpret_cast<LPARAM>(&s));
-  return s.found;
+  const std::vector<HWND> all = ProcessWindows(processId, nullptr, caption);
+  return all.empty() ? nullptr : all.front();
 }
 
 HWND WaitForNoteWindow(DWORD processId, const char* caption = kCaption) {

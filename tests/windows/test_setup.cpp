@@ -141,24 +141,6 @@ bool UninstallAndWait() {
   return false;
 }
 
-struct TNoteSearch {
-  DWORD process;
-  HWND found;
-};
-
-BOOL CALLBACK FindNoteProc(HWND window, LPARAM lp) {
-  auto* search = reinterpret_cast<TNoteSearch*>(lp);
-  DWORD process = 0;
-  ::GetWindowThreadProcessId(window, &process);
-  char cls[32] = {};
-  ::GetClassNameA(window, cls, sizeof cls);
-  if (process != search->process || !::IsWindowVisible(window) ||
-      std::string(cls) != "TFormQuillo")
-    return TRUE;
-  search->found = window;
-  return FALSE;
-}
-
 // Chooses "Quillo 파일 만들기" in the stand-in host on the folder, writes the note into the window
 // that opens (whichever thread of the host made it), presses "만들기" and waits for the host to end.
 // Returns the host's exit code, or a text saying what went wrong.
@@ -173,14 +155,15 @@ std::string SaveNoteThroughHost(const std::string& folder, const std::string& te
                         &pi))
     return "the host did not start";
   TKernelHandle process(pi.hProcess), thread(pi.hThread);
-  TNoteSearch search{pi.dwProcessId, nullptr};
-  for (int i = 0; i < 300 && !search.found; ++i) {
+  HWND note = nullptr;
+  for (int i = 0; i < 300 && !note; ++i) {
     if (::WaitForSingleObject(process.get(), 100) == WAIT_OBJECT_0) break;
-    ::EnumWindows(FindNoteProc, reinterpret_cast<LPARAM>(&search));
+    const std::vector<HWND> notes = ProcessWindows(pi.dwProcessId, "TFormQuillo");
+    if (!notes.empty()) note = notes.front();
   }
   std::string outcome;
-  const TNoteControls c = search.found ? FindNoteControls(search.found) : TNoteControls();
-  if (!search.found) {
+  const TNoteControls c = note ? FindNoteControls(note) : TNoteControls();
+  if (!note) {
     outcome = "no note window appeared";
   } else if (!c.memo || !c.title || !c.create) {
     outcome = "the note window lacks its controls";

@@ -96,6 +96,35 @@ bool RunningUnderWine() {
 }
 
 namespace {
+struct TWindowSearch {
+  DWORD processId;
+  const char* className;
+  const char* caption;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectProcessWindow(HWND w, LPARAM lp) {
+  auto* s = reinterpret_cast<TWindowSearch*>(lp);
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(w, &pid);
+  if (pid != s->processId || !::IsWindowVisible(w)) return TRUE;
+  char text[256] = {};
+  if (s->className && (!::GetClassNameA(w, text, sizeof text) || lstrcmpA(text, s->className) != 0))
+    return TRUE;
+  if (s->caption && (::GetWindowTextA(w, text, sizeof text), lstrcmpA(text, s->caption) != 0))
+    return TRUE;
+  s->found.push_back(w);
+  return TRUE;
+}
+}  // namespace
+
+std::vector<HWND> ProcessWindows(DWORD processId, const char* className, const char* caption) {
+  TWindowSearch s{processId, className, caption, {}};
+  ::EnumWindows(CollectProcessWindow, reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
+
+namespace {
 BOOL CALLBACK FindNoteControlProc(HWND w, LPARAM lp) {
   auto* c = reinterpret_cast<TNoteControls*>(lp);
   char cls[64] = {}, text[64] = {};

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 // A fresh folder under the temporary folder, removed with everything in it at the end.
 class TTempDir {
@@ -30,6 +31,11 @@ std::string ListFolder(const std::string& folder);
 void PumpMessages();
 // True when the tests run under Wine rather than Windows.
 bool RunningUnderWine();
+
+// The visible top-level windows of a process with that window class and caption (either may
+// be null: any), in the system's order. Which thread owns them does not matter.
+std::vector<HWND> ProcessWindows(DWORD processId, const char* className,
+                                 const char* caption = nullptr);
 
 // A note window's text box, title box and "만들기" button, found by their kind and caption,
 // as a user (or another program) would find them.
