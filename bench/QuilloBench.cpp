@@ -237,8 +237,10 @@ int AllMain(const std::string& quilloPath, const std::string& floorPath) {
   }
   NoteWindowRows(quillo, scratch);
   for (size_t mib : {size_t(1), size_t(64)}) {  // saving
-    TNoteUnderTest n = OpenFilledNote(quillo, scratch, mib << 20);
     const std::string file = scratch.path + "\\bench.txt", raw = scratch.path + "\\raw.txt";
+    // A note asks before replacing a file it did not write: each size's window starts without.
+    ::DeleteFileA(file.c_str());
+    TNoteUnderTest n = OpenFilledNote(quillo, scratch, mib << 20);
     // The window's command alone, and the whole click (the button's own press and redraw
     // included) against a click on the plain window's button that does nothing.
     HWND plain = nullptr;
