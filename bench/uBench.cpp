@@ -1,0 +1,238 @@
+#include "bench/uBench.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+#include "bench/uFloorHandler.h"
+
+namespace {
+
+// {7C3E5B12-9A4D-4F60-8E21-5D0B3A9C6F47}
+constexpr CLSID CLSID_Quillo = {
+    0x7c3e5b12, 0x9a4d, 0x4f60, {0x8e, 0x21, 0x5d, 0x0b, 0x3a, 0x9c, 0x6f, 0x47}};
+constexpr char kFolderLabel[] = "저장 폴더: ";
+
+struct TCaptionSearch {
+  const char* caption;
+  std::vector<HWND> skip;
+  HWND found;
+};
+
+BOOL CALLBACK ProcessWindowProc(HWND w, LPARAM lp) {
+  auto* s = reinterpret_cast<TCaptionSearch*>(lp);
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(w, &pid);
+  char text[64] = {};
+  ::GetWindowTextA(w, text, sizeof text);
+  if (pid == ::GetCurrentProcessId() && ::IsWindowVisible(w) && std::string(text) == s->caption &&
+      std::find(s->skip.begin(), s->skip.end(), w) == s->skip.end()) {
+    s->found = w;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+struct TChildSearch {
+  const char* cls;
+  const char* prefix;
+  bool multiline;
+  HWND found;
+};
+
+BOOL CALLBACK ChildProc(HWND w, LPARAM lp) {
+  auto* s = reinterpret_cast<TChildSearch*>(lp);
+  char c[64] = {}, t[512] = {};
+  ::GetClassNameA(w, c, sizeof c);
+  ::GetWindowTextA(w, t, sizeof t);
+  if (::lstrcmpiA(c, s->cls) != 0) return TRUE;
+  if (s->prefix && std::string(t).rfind(s->prefix, 0) != 0) return TRUE;
+  if (!::lstrcmpiA(s->cls, "Edit") &&
+      ((::GetWindowLongPtrA(w, GWL_STYLE) & ES_MULTILINE) != 0) != s->multiline)
+    return TRUE;
+  s->found = w;
+  return FALSE;
+}
+
+HRESULT InvokeOffset0(IContextMenu* menu, const std::string& folder) {
+  CMINVOKECOMMANDINFO ici = {};
+  ici.cbSize = sizeof ici;
+  ici.lpVerb = MAKEINTRESOURCEA(0);
+  ici.lpDirectory = folder.c_str();
+  ici.nShow = SW_SHOWNORMAL;
+  return menu->InvokeCommand(&ici);
+}
+
+}  // namespace
+
+double NowMs() {
+  static LARGE_INTEGER freq = [] {
+    LARGE_INTEGER f;
+    ::QueryPerformanceFrequency(&f);
+    return f;
+  }();
+  LARGE_INTEGER t;
+  ::QueryPerformanceCounter(&t);
+  return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(freq.QuadPart);
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0 : v[v.size() / 2];
+}
+
+void Fail(const char* what, long code) {
+  std::fprintf(stderr, "QuilloBench: %s (0x%08lX)\n", what, static_cast<unsigned long>(code));
+  std::exit(1);
+}
+
+TScratch::TScratch() {
+  char tmp[MAX_PATH] = {};
+  ::GetTempPathA(MAX_PATH, tmp);
+  path = std::string(tmp) + "quillo-bench-" + std::to_string(::GetCurrentProcessId());
+  ::CreateDirectoryA(path.c_str(), nullptr);
+  wchar_t wide[MAX_PATH] = {};
+  ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
+  HRESULT hr = ::SHParseDisplayName(wide, nullptr, pidl.put(), 0, nullptr);
+  if (FAILED(hr)) Fail("SHParseDisplayName", hr);
+}
+
+TScratch::~TScratch() {
+  WIN32_FIND_DATAA fd;
+  TFindHandle f(::FindFirstFileA((path + "\\*").c_str(), &fd));
+  if (f) {
+    do {
+      if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        ::DeleteFileA((path + "\\" + fd.cFileName).c_str());
+    } while (::FindNextFileA(f.get(), &fd));
+  }
+  f.reset();
+  ::RemoveDirectoryA(path.c_str());
+}
+
+THandlerDll::THandlerDll(const std::string& path) {
+  module.reset(::LoadLibraryA(path.c_str()));
+  if (!module) Fail(("LoadLibrary " + path).c_str(), static_cast<long>(::GetLastError()));
+  getClassObject = reinterpret_cast<GetClassObjectFn>(
+      reinterpret_cast<void*>(::GetProcAddress(module.get(), "DllGetClassObject")));
+  canUnloadNow = reinterpret_cast<CanUnloadNowFn>(
+      reinterpret_cast<void*>(::GetProcAddress(module.get(), "DllCanUnloadNow")));
+  if (!getClassObject || !canUnloadNow) Fail("exports missing");
+  clsid = path.find("QuilloFloor") != std::string::npos ? CLSID_QuilloFloor : CLSID_Quillo;
+}
+
+HRESULT RightClick(const THandlerDll& dll, PCIDLIST_ABSOLUTE folder, TComPtr<IContextMenu>* keep,
+                   HMENU into) {
+  TComPtr<IClassFactory> factory;
+  HRESULT hr = dll.getClassObject(dll.clsid, IID_IClassFactory, factory.put_void());
+  if (FAILED(hr)) return hr;
+  TComPtr<IShellExtInit> init;
+  if (FAILED(hr = factory->CreateInstance(nullptr, IID_IShellExtInit, init.put_void()))) return hr;
+  if (FAILED(hr = init->Initialize(folder, nullptr, nullptr))) return hr;
+  TComPtr<IContextMenu> menu;
+  if (FAILED(hr = init->QueryInterface(IID_IContextMenu, menu.put_void()))) return hr;
+  TMenu popup;
+  if (!into) popup.reset(into = ::CreatePopupMenu());
+  if (FAILED(hr = menu->QueryContextMenu(into, 0, 1, 0x7FFF, CMF_NORMAL))) return hr;
+  if (keep) *keep = menu;
+  return hr;
+}
+
+HWND ProcessWindow(const char* caption, const std::vector<HWND>& skip) {
+  TCaptionSearch s{caption, skip, nullptr};
+  ::EnumWindows(ProcessWindowProc, reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
+
+HWND Child(HWND parent, const char* cls, const char* textPrefix, bool multiline) {
+  TChildSearch s{cls, textPrefix, multiline, nullptr};
+  ::EnumChildWindows(parent, ChildProc, reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
+
+bool Ready(HWND w) {
+  return w && ::IsWindowVisible(w) && ::GetForegroundWindow() == w &&
+         Child(w, "Static", kFolderLabel) != nullptr;
+}
+
+void CloseAndWait(HWND w) {
+  ::PostMessageA(w, WM_CLOSE, 0, 0);
+  if (!PumpUntil([&] { return !::IsWindow(w); })) Fail("a window did not close");
+}
+
+double OpenNote(const THandlerDll& dll, const TScratch& scratch, HWND& window,
+                const std::vector<HWND>& open) {
+  TComPtr<IContextMenu> menu;
+  TMenu popup(::CreatePopupMenu());
+  HRESULT hr = RightClick(dll, scratch.pidl.get(), &menu, popup.get());
+  if (FAILED(hr)) Fail("right-click", hr);
+  const double t0 = NowMs();
+  if (FAILED(hr = InvokeOffset0(menu.get(), scratch.path))) Fail("InvokeCommand", hr);
+  window = nullptr;
+  if (!PumpUntil([&] { return Ready(window = ProcessWindow(kNoteCaption, open)); }))
+    Fail("no note window");
+  return NowMs() - t0;
+}
+
+TKernelHandle ThreadOf(HWND w) {
+  TKernelHandle thread(::OpenThread(SYNCHRONIZE, FALSE, ::GetWindowThreadProcessId(w, nullptr)));
+  if (!thread) Fail("OpenThread", static_cast<long>(::GetLastError()));
+  return thread;
+}
+
+void WaitThreadGone(const TKernelHandle& thread) {
+  if (!PumpUntil([&] { return ::WaitForSingleObject(thread.get(), 0) == WAIT_OBJECT_0; }))
+    Fail("a window's thread did not end");
+}
+
+std::string RunChild(const std::string& args) {
+  char self[MAX_PATH] = {};
+  ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string cmd = "\"" + std::string(self) + "\" " + args;
+  SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+  HANDLE rd = nullptr, wr = nullptr;
+  if (!::CreatePipe(&rd, &wr, &sa, 0)) Fail("CreatePipe");
+  TKernelHandle read(rd), write(wr);
+  ::SetHandleInformation(rd, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = wr;
+  si.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+  si.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+  PROCESS_INFORMATION pi = {};
+  if (!::CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
+    Fail("CreateProcess", static_cast<long>(::GetLastError()));
+  TKernelHandle process(pi.hProcess), thread(pi.hThread);
+  write.reset();
+  std::string out;
+  char buf[256];
+  DWORD got = 0;
+  while (::ReadFile(rd, buf, sizeof buf, &got, nullptr) && got) out.append(buf, got);
+  ::WaitForSingleObject(pi.hProcess, INFINITE);
+  DWORD code = 0;
+  ::GetExitCodeProcess(pi.hProcess, &code);
+  if (code != 0) Fail(("child failed: " + args).c_str(), static_cast<long>(code));
+  return out;
+}
+
+SIZE_T HeapBytesInUse() {
+  std::vector<HANDLE> heaps(::GetProcessHeaps(0, nullptr) + 16);
+  heaps.resize(::GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
+  SIZE_T total = 0;
+  for (HANDLE heap : heaps) {
+    if (!::HeapLock(heap)) continue;
+    PROCESS_HEAP_ENTRY entry = {};
+    while (::HeapWalk(heap, &entry)) {
+      if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) total += entry.cbData;
+    }
+    ::HeapUnlock(heap);
+  }
+  return total;
+}
+
+void Row(const char* what, double quillo, double floor, const char* unit, const char* target) {
+  std::printf("%-44s %10.3f %s  floor %10.3f %s  ratio %5.2f   (%s)\n", what, quillo, unit, floor,
+              unit, floor > 0 ? quillo / floor : 0.0, target);
+  std::fflush(stdout);
+}

@@ -1,0 +1,96 @@
+// What every QuilloBench mode shares: the clock, the handler DLLs and a right-click through
+// them, opening and closing note windows, child processes, and the heap in use.
+#pragma once
+
+#include <windows.h>
+// (after windows.h, which it needs)
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <string>
+#include <vector>
+
+#include "common/uComPtr.h"
+#include "common/uHandles.h"
+
+constexpr char kNoteCaption[] = "Quillo  Ver1.1";
+constexpr int kRuns = 7;
+
+double NowMs();
+double Median(std::vector<double> v);
+[[noreturn]] void Fail(const char* what, long code = 0);
+
+struct TPidlTraits {
+  static PIDLIST_ABSOLUTE Invalid() noexcept { return nullptr; }
+  static void Close(PIDLIST_ABSOLUTE p) noexcept { ::CoTaskMemFree(p); }
+};
+using TPidl = TUniqueHandle<PIDLIST_ABSOLUTE, TPidlTraits>;
+
+// A scratch folder for the benchmarks' notes, emptied and removed at the end.
+struct TScratch {
+  std::string path;
+  TPidl pidl;
+  TScratch();
+  ~TScratch();
+};
+
+using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+using CanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
+
+// A handler library loaded by path; its class is the floor's when the file is QuilloFloor.dll.
+struct THandlerDll {
+  TModule module;
+  GetClassObjectFn getClassObject = nullptr;
+  CanUnloadNowFn canUnloadNow = nullptr;
+  CLSID clsid{};
+  explicit THandlerDll(const std::string& path);
+};
+
+// One right-click: the factory, a new handler, Initialize, QueryContextMenu into a fresh
+// menu (or the one given), and every reference let go. The handler is handed out when asked.
+HRESULT RightClick(const THandlerDll& dll, PCIDLIST_ABSOLUTE folder,
+                   TComPtr<IContextMenu>* keep = nullptr, HMENU into = nullptr);
+
+// Delivers this thread's messages until the condition holds; false after the time limit.
+template <typename Cond>
+bool PumpUntil(Cond cond, DWORD limitMs = 10000) {
+  const double end = NowMs() + limitMs;
+  MSG msg;
+  for (;;) {
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&msg);
+      ::DispatchMessageA(&msg);
+    }
+    if (cond()) return true;
+    if (NowMs() > end) return false;
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+  }
+}
+
+// A visible window of this process with the caption (Quillo's note windows live on its own
+// UI thread), other than those given.
+HWND ProcessWindow(const char* caption, const std::vector<HWND>& skip = {});
+// A child window of the given class (and, when given, text prefix and multi-line style).
+HWND Child(HWND parent, const char* cls, const char* textPrefix, bool multiline = false);
+// Shown, in front and its folder label set: the window is ready for the user.
+bool Ready(HWND w);
+// Posts WM_CLOSE and pumps until the window is gone.
+void CloseAndWait(HWND w);
+
+// Opens a note window through the handler; the time from InvokeCommand, through the hand-over
+// to Quillo's UI thread, until the window is ready, in ms. `open` are note windows already open.
+double OpenNote(const THandlerDll& dll, const TScratch& scratch, HWND& window,
+                const std::vector<HWND>& open = {});
+// The thread of a window, to wait for its end (SYNCHRONIZE access).
+TKernelHandle ThreadOf(HWND w);
+// Pumps until the thread has ended.
+void WaitThreadGone(const TKernelHandle& thread);
+
+// Runs this program again with ARGS; returns what it printed on its standard output.
+std::string RunChild(const std::string& args);
+
+// Bytes in use on every heap of the process, by walking them (Wine reports no private
+// bytes, and msvcrt's malloc keeps a heap of its own there).
+SIZE_T HeapBytesInUse();
+
+void Row(const char* what, double quillo, double floor, const char* unit, const char* target);
