@@ -216,21 +216,6 @@ std::string RunChild(const std::string& args) {
   return out;
 }
 
-SIZE_T HeapBytesInUse() {
-  std::vector<HANDLE> heaps(::GetProcessHeaps(0, nullptr) + 16);
-  heaps.resize(::GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
-  SIZE_T total = 0;
-  for (HANDLE heap : heaps) {
-    if (!::HeapLock(heap)) continue;
-    PROCESS_HEAP_ENTRY entry = {};
-    while (::HeapWalk(heap, &entry)) {
-      if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) total += entry.cbData;
-    }
-    ::HeapUnlock(heap);
-  }
-  return total;
-}
-
 void Row(const char* what, double quillo, double floor, const char* unit, const char* target) {
   std::printf("%-44s %10.3f %s  floor %10.3f %s  ratio %5.2f   (%s)\n", what, quillo, unit, floor,
               unit, floor > 0 ? quillo / floor : 0.0, target);

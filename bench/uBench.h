@@ -2,6 +2,8 @@
 // them, opening and closing note windows, child processes, and the heap in use.
 #pragma once
 
+#include "tests/windows/support/uHeapUse.h"
+
 #include <windows.h>
 // (after windows.h, which it needs)
 #include <shlobj.h>
@@ -88,9 +90,5 @@ void WaitThreadGone(const TKernelHandle& thread);
 
 // Runs this program again with ARGS; returns what it printed on its standard output.
 std::string RunChild(const std::string& args);
-
-// Bytes in use on every heap of the process, by walking them (Wine reports no private
-// bytes, and msvcrt's malloc keeps a heap of its own there).
-SIZE_T HeapBytesInUse();
 
 void Row(const char* what, double quillo, double floor, const char* unit, const char* target);

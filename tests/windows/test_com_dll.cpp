@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/uComTestSupport.h"
+#include "support/uHeapUse.h"
 #include "support/uTestSupport.h"
 #include "uContextMenu.h"
 
@@ -266,22 +267,6 @@ TEST_F(ComDllTest, TheRuntimeCreatesTheClassAndUnloadsOnlyWhenNothingIsOpen) {
   ASSERT_TRUE(dll->Loaded());
   EXPECT_EQ(dll->UnregisterServer(), S_OK);
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "CLSID\\{7C3E5B12-9A4D-4F60-8E21-5D0B3A9C6F47}"));
-}
-
-// Bytes in use on every heap of the process (the CRT's malloc may have a heap of its own).
-SIZE_T HeapBytesInUse() {
-  std::vector<HANDLE> heaps(::GetProcessHeaps(0, nullptr) + 16);
-  heaps.resize(::GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
-  SIZE_T total = 0;
-  for (HANDLE heap : heaps) {
-    if (!::HeapLock(heap)) continue;
-    PROCESS_HEAP_ENTRY entry = {};
-    while (::HeapWalk(heap, &entry)) {
-      if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) total += entry.cbData;
-    }
-    ::HeapUnlock(heap);
-  }
-  return total;
 }
 
 // A host that loads and drops the library again and again must not grow: after 100 loads and
