@@ -126,7 +126,7 @@ bool RunWindowing(HMODULE module) noexcept {
   if (mailbox) ::DestroyWindow(mailbox);
   // Ignored failure: a class still in use is left to the process's end.
   ::UnregisterClassA(kMailboxClass, module);
-  DoneWindowing(false);
+  DoneWindowing();
   return ready;
 }
 

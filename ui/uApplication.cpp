@@ -12,20 +12,15 @@ TApplication* g_application = nullptr;
 // Form code running on the layer's thread (see TApplication::TBusy).
 int g_busy = 0;
 
-
 }  // namespace
 
 void InitWindowing(HINSTANCE module) {
   if (!g_application) g_application = new TApplication(module);
 }
 
-void DoneWindowing(bool processExiting) noexcept {
-  TApplication* app = std::exchange(g_application, nullptr);
+void DoneWindowing() noexcept {
+  TApplication* app = g_application;  // forms find their application while being destroyed
   if (!app) return;
-  // At process exit the windows are going away with the process, and the loader lock is
-  // held: touching them (or unregistering their classes) could only deadlock.
-  if (processExiting) return;
-  g_application = app;  // forms find their application while being destroyed
   app->DestroyForms();
   g_application = nullptr;
   delete app;

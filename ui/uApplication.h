@@ -18,9 +18,8 @@ class TForm;
 // Prepares the application object that owns every form. Throws when it cannot.
 void InitWindowing(HINSTANCE module);
 // Destroys every form still open, then the application object with its classes, fonts and
-// pictures. While the process exits (the loader's lock held, other threads gone) no window is
-// touched.
-void DoneWindowing(bool processExiting) noexcept;
+// pictures. Called on the layer's own thread, never from the library's unloading.
+void DoneWindowing() noexcept;
 
 // A picture of a picture button: the bitmap (normal and greyed image side by side) and its
 // mask, 1 where the picture is transparent.

@@ -53,7 +53,7 @@ class AboutDialogTest : public ::testing::Test {
     };
   }
   void TearDown() override {
-    DoneWindowing(false);
+    DoneWindowing();
     if (dll_) ::FreeLibrary(dll_);
   }
 

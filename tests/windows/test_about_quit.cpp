@@ -57,7 +57,7 @@ TEST(AboutQuit, EndsTheDialogAndLaterDialogsRunNormally) {
   EXPECT_EQ(script.StepsRun(), 3u);
   EXPECT_EQ(::FindWindowA("TFormAbout", nullptr), nullptr);
   EXPECT_TRUE(::IsWindowEnabled(note));
-  DoneWindowing(false);
+  DoneWindowing();
 }
 
 }  // namespace

@@ -204,37 +204,6 @@ TEST_F(ComDllTest, UnloadingWithANoteOpenLeavesItUsableUntilItCloses) {
 // The file manager's way: a worker thread makes the handler through the runtime, invokes it,
 // uninitialises COM and ends. The window outlives it and keeps its count; once it is closed
 // the count is back to 0 and the runtime unloads the library.
-struct TRuntimeInvoker {
-  std::string folder;
-  HRESULT hr = E_UNEXPECTED;
-  static DWORD WINAPI Run(LPVOID p) {
-    auto* self = static_cast<TRuntimeInvoker*>(p);
-    if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
-    IContextMenu* menu = nullptr;
-    self->hr = ::CoCreateInstance(CLSID_QuilloContextMenu, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_IContextMenu, reinterpret_cast<void**>(&menu));
-    if (SUCCEEDED(self->hr)) {
-      IShellExtInit* init = nullptr;
-      self->hr = menu->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(&init));
-      if (SUCCEEDED(self->hr)) {
-        PIDLIST_ABSOLUTE pidl = ::ILCreateFromPathA(self->folder.c_str());
-        self->hr = init->Initialize(pidl, nullptr, nullptr);
-        ::CoTaskMemFree(pidl);
-        init->Release();
-      }
-      if (SUCCEEDED(self->hr)) {
-        CMINVOKECOMMANDINFO info = {};
-        info.cbSize = sizeof info;
-        info.lpVerb = kContextMenuVerb;
-        self->hr = menu->InvokeCommand(&info);
-      }
-      menu->Release();
-    }
-    ::CoUninitialize();
-    return 0;
-  }
-};
-
 // Registered in the prefix's real HKEY_CLASSES_ROOT, so that the runtime itself loads us.
 TEST_F(ComDllTest, TheRuntimeCreatesTheClassAndUnloadsOnlyWhenNothingIsOpen) {
   ASSERT_EQ(dll->RegisterServer(), S_OK);
@@ -243,8 +212,8 @@ TEST_F(ComDllTest, TheRuntimeCreatesTheClassAndUnloadsOnlyWhenNothingIsOpen) {
   ASSERT_EQ(::GetModuleHandleA(path.c_str()), nullptr);
 
   TTempDir dir;
-  TRuntimeInvoker invoker{dir.path()};
-  HANDLE worker = ::CreateThread(nullptr, 0, &TRuntimeInvoker::Run, &invoker, 0, nullptr);
+  TWorkerInvoke invoker{dir.path(), kContextMenuVerb, nullptr, CLSID_QuilloContextMenu};
+  HANDLE worker = ::CreateThread(nullptr, 0, &TWorkerInvoke::Run, &invoker, 0, nullptr);
   ASSERT_NE(worker, nullptr);
   EXPECT_EQ(::WaitForSingleObject(worker, 20000), WAIT_OBJECT_0);
   ::CloseHandle(worker);

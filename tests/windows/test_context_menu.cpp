@@ -304,36 +304,6 @@ TEST_F(ContextMenuTest, GetCommandStringGivesTheCanonicalVerbAndHelp) {
 
 // The windows of two invoking threads, on the one UI thread; what a modal About dialog there
 // disables; and what a quit message means on that thread.
-struct TInvoker {
-  IClassFactory* factory;
-  std::string folder;
-  HRESULT hr = E_UNEXPECTED;
-  static DWORD WINAPI Run(LPVOID p) {
-    auto* self = static_cast<TInvoker*>(p);
-    if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
-    {
-      IShellExtInit* i = nullptr;
-      IContextMenu* m = nullptr;
-      if (SUCCEEDED(self->factory->CreateInstance(nullptr, IID_IShellExtInit,
-                                                  reinterpret_cast<void**>(&i)))) {
-        TPidl pidl;
-        pidl.p = ::ILCreateFromPathA(self->folder.c_str());
-        if (SUCCEEDED(i->Initialize(pidl.p, nullptr, nullptr)) &&
-            SUCCEEDED(i->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&m)))) {
-          CMINVOKECOMMANDINFO info = {};
-          info.cbSize = sizeof info;
-          info.lpVerb = kContextMenuVerb;
-          self->hr = m->InvokeCommand(&info);
-          m->Release();
-        }
-        i->Release();
-      }
-    }
-    ::CoUninitialize();  // the thread ends at once, as the file manager's worker does
-    return 0;
-  }
-};
-
 HWND FindVisible(const char* cls) {
   HWND w = ::FindWindowA(cls, nullptr);
   return w && ::IsWindowVisible(w) ? w : nullptr;
@@ -341,10 +311,11 @@ HWND FindVisible(const char* cls) {
 
 TEST_F(ContextMenuTest, TwoInvokingThreadsOneUiThreadAndItsAboutDialog) {
   TTempDir a("quillo-a"), b("quillo-b");
-  TInvoker invokers[] = {{factory, a.path()}, {factory, b.path()}};
+  TWorkerInvoke invokers[] = {{a.path(), kContextMenuVerb, factory},
+                               {b.path(), kContextMenuVerb, factory}};
   HANDLE threads[2];
   for (int i = 0; i < 2; ++i)
-    threads[i] = ::CreateThread(nullptr, 0, &TInvoker::Run, &invokers[i], 0, nullptr);
+    threads[i] = ::CreateThread(nullptr, 0, &TWorkerInvoke::Run, &invokers[i], 0, nullptr);
   ASSERT_EQ(::WaitForMultipleObjects(2, threads, TRUE, 20000), WAIT_OBJECT_0);
   for (HANDLE t : threads) ::CloseHandle(t);
   EXPECT_EQ(invokers[0].hr, S_OK);

@@ -189,7 +189,7 @@ TEST(ModalRunOfAForm, TheFormsOwnDialogKeysWorkAndItsKeyPreviewSeesThem) {
     f->Free();
     PumpMessages();
   }
-  DoneWindowing(false);
+  DoneWindowing();
 }
 
 }  // namespace

@@ -44,7 +44,7 @@ class NoteWindowTest : public ::testing::Test {
     CtrlSPressed = false;
   }
   void TearDown() override {
-    DoneWindowing(false);
+    DoneWindowing();
     EXPECT_EQ(g_open, 0) << "note windows left counted";
     EXPECT_TRUE(NoteWindows().empty());
     SetNoteWindowCountHook(nullptr);
@@ -589,27 +589,15 @@ TEST_F(NoteWindowTest, UnloadingDestroysOpenWindows) {
   ASSERT_TRUE(fa && fb);
   HWND a = fa->Handle(), b = fb->Handle();
   EXPECT_EQ(g_open, 2);
-  DoneWindowing(false);
+  DoneWindowing();
   EXPECT_FALSE(::IsWindow(a));
   EXPECT_FALSE(::IsWindow(b));
   EXPECT_EQ(g_open, 0);
   EXPECT_EQ(Application(), nullptr);
 }
 
-TEST_F(NoteWindowTest, AtProcessExitNoWindowIsTouched) {
-  TFormQuillo* f = Open(dir.path());
-  ASSERT_NE(f, nullptr);
-  HWND w = f->Handle();
-  DoneWindowing(true);
-  EXPECT_EQ(Application(), nullptr);
-  EXPECT_TRUE(::IsWindow(w));
-  EXPECT_EQ(g_open, 1);
-  ::DestroyWindow(w);  // what the process's end would do; the form still frees itself
-  EXPECT_EQ(g_open, 0);
-}
-
 TEST_F(NoteWindowTest, NoWindowWithoutTheLayer) {
-  DoneWindowing(false);
+  DoneWindowing();
   EXPECT_FALSE(OpenNoteWindow(dir.path()));
   EXPECT_TRUE(NoteWindows().empty());
 }

@@ -80,7 +80,7 @@ class UiFormTest : public ::testing::Test {
  protected:
   void SetUp() override { InitWindowing(::GetModuleHandleA(nullptr)); }
   void TearDown() override {
-    DoneWindowing(false);
+    DoneWindowing();
     EXPECT_EQ(Application(), nullptr);
   }
 };

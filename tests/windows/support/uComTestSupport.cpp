@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/uComPtr.h"
 #include "common/uHandles.h"
 #include "support/uTestSupport.h"
 
@@ -257,4 +258,31 @@ int RunProgram(const std::string& commandLine, DWORD timeoutMs) {
 
 bool CopyFileTo(const std::string& from, const std::string& to) {
   return ::CopyFileA(from.c_str(), to.c_str(), FALSE) != FALSE;
+}
+
+DWORD WINAPI TWorkerInvoke::Run(LPVOID job) {
+  auto* self = static_cast<TWorkerInvoke*>(job);
+  if (FAILED(self->hr = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
+  {
+    TComPtr<IShellExtInit> init;
+    self->hr = self->factory
+                   ? self->factory->CreateInstance(nullptr, IID_IShellExtInit, init.put_void())
+                   : ::CoCreateInstance(self->classId, nullptr, CLSCTX_INPROC_SERVER,
+                                        IID_IShellExtInit, init.put_void());
+    TComPtr<IContextMenu> menu;
+    if (SUCCEEDED(self->hr)) {
+      PIDLIST_ABSOLUTE pidl = ::ILCreateFromPathA(self->folder.c_str());
+      self->hr = init->Initialize(pidl, nullptr, nullptr);
+      ::CoTaskMemFree(pidl);
+    }
+    if (SUCCEEDED(self->hr)) self->hr = init->QueryInterface(IID_IContextMenu, menu.put_void());
+    if (SUCCEEDED(self->hr)) {
+      CMINVOKECOMMANDINFO info = {};
+      info.cbSize = sizeof info;
+      info.lpVerb = self->verb;
+      self->hr = menu->InvokeCommand(&info);
+    }
+  }
+  ::CoUninitialize();
+  return 0;
 }

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 #include <objbase.h>
+#include <shlobj.h>
 
 #include <map>
 #include <string>
@@ -103,3 +104,17 @@ int RunProgram(const std::string& commandLine, DWORD timeoutMs = 60000);
 
 // Copies a file, creating nothing else.
 bool CopyFileTo(const std::string& from, const std::string& to);
+
+// A file manager's worker thread for one command: an apartment of its own, a handler from the
+// factory (or, without one, from the COM runtime by class), initialised with the folder and
+// invoked by verb, everything released, COM uninitialised, and the thread ends. Start it with
+// CreateThread(..., &TWorkerInvoke::Run, &job, ...); hr is InvokeCommand's answer, or that of
+// the step that failed.
+struct TWorkerInvoke {
+  std::string folder;
+  const char* verb;
+  IClassFactory* factory = nullptr;
+  CLSID classId = CLSID_NULL;
+  HRESULT hr = E_UNEXPECTED;
+  static DWORD WINAPI Run(LPVOID job);
+};
