@@ -6,20 +6,21 @@
 #include <cstring>
 #include <cwchar>
 
+#include "common/uWide.h"
+#include "note/uNoteBytes.h"
 #include "note/uNoteThread.h"
 #include "server/uComRegistry.h"
 
 const CLSID CLSID_QuilloContextMenu = {
     0x7C3E5B12, 0x9A4D, 0x4F60, {0x8E, 0x21, 0x5D, 0x0B, 0x3A, 0x9C, 0x6F, 0x47}};
-const char* const kContextMenuClassName = "OrvQuillo";
-const char* const kContextMenuHandlerKey =
-    "Directory\\Background\\shellex\\ContextMenuHandlers\\OrvQuillo";
-const char* const kContextMenuItemText = "Quillo 파일 만들기";
+const char16_t* const kContextMenuClassName = u"OrvQuillo";
+const char16_t* const kContextMenuHandlerKey =
+    u"Directory\\Background\\shellex\\ContextMenuHandlers\\OrvQuillo";
+const char16_t* const kContextMenuItemText = u"Quillo 파일 만들기";
 const char* const kContextMenuVerb = "Quillo.NewNote";
 
 namespace {
 const wchar_t kVerbW[] = L"Quillo.NewNote";
-const char kHelpTextA[] = "이 폴더에 새 메모를 쓰고 텍스트 파일로 저장합니다.";
 const wchar_t kHelpTextW[] = L"이 폴더에 새 메모를 쓰고 텍스트 파일로 저장합니다.";
 
 // The verb compared without regard to case, by ASCII letters only: the verb has no others,
@@ -49,7 +50,7 @@ HRESULT CopyOut(const C* text, size_t length, C* buffer, UINT size) {
 }  // namespace
 
 // The menu-item description Explorer's 32-bit shell expects is 48 bytes long.
-static_assert(sizeof(void*) != 4 || sizeof(MENUITEMINFOA) == 48, "MENUITEMINFOA layout");
+static_assert(sizeof(void*) != 4 || sizeof(MENUITEMINFOW) == 48, "MENUITEMINFOW layout");
 
 namespace {
 TComObject* NewContextMenu() { return new TContextMenu(); }
@@ -66,14 +67,16 @@ HRESULT STDMETHODCALLTYPE TContextMenu::Initialize(PCIDLIST_ABSOLUTE folder, IDa
   try {
     folder_.clear();
     if (!folder) return E_INVALIDARG;
-    char path[MAX_PATH + 1] = {};
-    if (!::SHGetPathFromIDListA(folder, path)) return E_INVALIDARG;
-    path[MAX_PATH] = '\0';
+    // Wide, so that a folder named in any language is named right; a folder the shell cannot
+    // name, or one longer than a classic path, is refused here and gets no item.
+    wchar_t path[MAX_PATH + 1] = {};
+    if (!::SHGetPathFromIDListW(folder, path)) return E_INVALIDARG;
+    path[MAX_PATH] = L'\0';
     // A file's identifier list converts as well: only a folder is taken.
-    const DWORD attributes = ::GetFileAttributesA(path);
+    const DWORD attributes = ::GetFileAttributesW(path);
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
       return E_INVALIDARG;
-    folder_ = path;
+    folder_ = U(path);
     return S_OK;
   } catch (...) {
     folder_.clear();
@@ -88,15 +91,15 @@ HRESULT STDMETHODCALLTYPE TContextMenu::QueryContextMenu(HMENU menu, UINT indexM
   // A host asking for the default verb only gets none: the command is never the default.
   // An empty range leaves no identifier that the item could have.
   if ((flags & CMF_DEFAULTONLY) || idCmdFirst > idCmdLast) return none;
-  MENUITEMINFOA item = {};
+  MENUITEMINFOW item = {};
   item.cbSize = sizeof item;
   item.fMask = MIIM_STATE | MIIM_ID | MIIM_SUBMENU | MIIM_CHECKMARKS | MIIM_TYPE | MIIM_DATA;
   item.fType = MFT_STRING;
   item.fState = 0;
   item.wID = idCmdFirst;
-  item.dwTypeData = const_cast<char*>(kContextMenuItemText);
-  item.cch = static_cast<UINT>(std::strlen(kContextMenuItemText));
-  if (!::InsertMenuItemA(menu, indexMenu, TRUE, &item)) return none;
+  item.dwTypeData = const_cast<wchar_t*>(W(kContextMenuItemText));
+  item.cch = static_cast<UINT>(std::char_traits<char16_t>::length(kContextMenuItemText));
+  if (!::InsertMenuItemW(menu, indexMenu, TRUE, &item)) return none;
   return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1);
 }
 
@@ -156,8 +159,15 @@ HRESULT STDMETHODCALLTYPE TContextMenu::GetCommandString(UINT_PTR idCmd, UINT ty
         return CopyOut(kContextMenuVerb, std::strlen(kContextMenuVerb), name, cchMax);
       case GCS_VERBW:
         return CopyOut(kVerbW, std::wcslen(kVerbW), wide, cchMax);
-      case GCS_HELPTEXTA:
-        return CopyOut(kHelpTextA, std::strlen(kHelpTextA), name, cchMax);
+      case GCS_HELPTEXTA: {
+        // An ANSI caller gets the text in the system's code page, or nothing where that
+        // code page cannot hold it: never question marks.
+        std::string text;
+        char32_t missing = 0;
+        if (EncodeInCodePage(::GetACP(), U(kHelpTextW), text, missing) != TEncodeResult::Encoded)
+          return E_FAIL;
+        return CopyOut(text.c_str(), text.size(), name, cchMax);
+      }
       default:
         return CopyOut(kHelpTextW, std::wcslen(kHelpTextW), wide, cchMax);
     }
@@ -168,16 +178,16 @@ HRESULT STDMETHODCALLTYPE TContextMenu::GetCommandString(UINT_PTR idCmd, UINT ty
 
 TContextMenuFactory::TContextMenuFactory(TComServerObject* server)
     : TComObjectFactory(server, &NewContextMenu, CLSID_QuilloContextMenu, kContextMenuClassName,
-                        std::string(), ciMultiInstance, tmSingle) {}
+                        std::u16string(), ciMultiInstance, tmSingle) {}
 
 void TContextMenuFactory::WriteRegistration(bool doRegister) {
   TComObjectFactory::WriteRegistration(doRegister);
   if (doRegister) {
-    const std::string classId = GUIDToString(ClassID());
-    WriteKeyValue(kContextMenuHandlerKey, "", classId);
+    const std::u16string classId = GUIDToString(ClassID());
+    WriteKeyValue(kContextMenuHandlerKey, u"", classId);
     // The factory itself says single; Explorer needs to hear "Apartment".
-    WriteKeyValue("CLSID\\" + classId + "\\" + ComServer()->GetServerKey(), "ThreadingModel",
-                  "Apartment");
+    WriteKeyValue(u"CLSID\\" + classId + u"\\" + ComServer()->GetServerKey(), u"ThreadingModel",
+                  u"Apartment");
   } else {
     RemoveKey(kContextMenuHandlerKey);
   }

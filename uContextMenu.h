@@ -11,10 +11,10 @@
 
 // {7C3E5B12-9A4D-4F60-8E21-5D0B3A9C6F47}
 extern const CLSID CLSID_QuilloContextMenu;
-extern const char* const kContextMenuClassName;    // "OrvQuillo"
-extern const char* const kContextMenuHandlerKey;   // the folder-background shellex key
-extern const char* const kContextMenuItemText;     // "Quillo 파일 만들기"
-extern const char* const kContextMenuVerb;         // the item's canonical verb, "Quillo.NewNote"
+extern const char16_t* const kContextMenuClassName;   // "OrvQuillo"
+extern const char16_t* const kContextMenuHandlerKey;  // the folder-background shellex key
+extern const char16_t* const kContextMenuItemText;    // "Quillo 파일 만들기"
+extern const char* const kContextMenuVerb;            // the item's canonical verb, "Quillo.NewNote"
 
 class TContextMenu : public TComObject, public IContextMenu, public IShellExtInit {
  public:
@@ -30,7 +30,7 @@ class TContextMenu : public TComObject, public IContextMenu, public IShellExtIni
   HRESULT STDMETHODCALLTYPE Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* data,
                                        HKEY progIdKey) override;
 
-  const std::string& Folder() const noexcept { return folder_; }
+  const std::u16string& Folder() const noexcept { return folder_; }
 
  protected:
   void* FindInterface(REFIID iid) noexcept override;
@@ -38,7 +38,7 @@ class TContextMenu : public TComObject, public IContextMenu, public IShellExtIni
  private:
   static int OffsetOf(const CMINVOKECOMMANDINFO& info);
 
-  std::string folder_;
+  std::u16string folder_;
 };
 
 class TContextMenuFactory : public TComObjectFactory {

@@ -1,5 +1,6 @@
 #include "note/fQuillo.h"
 
+#include "common/uWide.h"
 #include "note/uAbout.h"
 #include "resources/uResourceIds.h"
 #include "ui/uApplication.h"
@@ -23,9 +24,11 @@ using layout::akTop;
 // Rows of the layout, in table order.
 enum { LFolder, Label2, EditTitle, Label1, Button1, Memo1, Panel1, BitBtn1, BitBtn5, BitBtn3, BitBtn4 };
 
-const char kGulim[] = "Gulim";
-const char kDotum[] = "Dotum";
-const char kIme[] = "Microsoft IME 2003";
+// Asked for by their Korean names; where Windows lacks the Korean supplemental fonts, Malgun
+// Gothic (on every Windows since 8) stands in, so that Hangul never shows as empty boxes.
+const char16_t* const kGulim[] = {u"굴림", u"Gulim", u"맑은 고딕", u"Malgun Gothic", nullptr};
+const char16_t* const kDotum[] = {u"돋움", u"Dotum", u"맑은 고딕", u"Malgun Gothic", nullptr};
+const char16_t kIme[] = u"Microsoft IME 2003";
 const TFontDef kWindowFont{nullptr, 0, false, kClWindowText};
 
 // clang-format off
@@ -33,32 +36,32 @@ const TControlDef kControls[] = {
   // name        kind                         parent  left top  width height  anchors
   //   align  font  caption  tab  handler  flags  picture  modal result  input method
   {"LFolder",   TControlKind::Label,         -1, {8,   8,   64,  12},  akLeftTop,
-   TAlign::None, {kGulim, -12, false, kClGreen}, "저장 폴더 : ", -1, nullptr, cfAutoSize},
+   TAlign::None, {kGulim, -12, false, kClGreen}, u"저장 폴더 : ", -1, nullptr, cfAutoSize},
   {"Label2",    TControlKind::Label,         -1, {8,   32,  88,  12},  akLeftTop,
-   TAlign::None, kWindowFont, "제목 겸 파일명  ", -1, nullptr, cfAutoSize},
+   TAlign::None, kWindowFont, u"제목 겸 파일명  ", -1, nullptr, cfAutoSize},
   {"EditTitle", TControlKind::Edit,          -1, {96,  32,  737, 20},  akLeftTop | akRight,
-   TAlign::None, kWindowFont, "", 1, nullptr, cfAutoHeight, 0, 0, kIme},
+   TAlign::None, kWindowFont, u"", 1, nullptr, cfAutoHeight, 0, 0, kIme},
   {"Label1",    TControlKind::Label,         -1, {840, 36,  17,  13},  akTop | akRight,
-   TAlign::None, {kGulim, -13, false, kClWindowText}, ".txt", -1, nullptr, cfAutoSize},
+   TAlign::None, {kGulim, -13, false, kClWindowText}, u".txt", -1, nullptr, cfAutoSize},
   {"Button1",   TControlKind::Button,        -1, {720, 8,   113, 22},  akTop | akRight,
-   TAlign::None, kWindowFont, "첫줄을 제목으로", 6, Handler(&TFormQuillo::Button1Click)},
+   TAlign::None, kWindowFont, u"첫줄을 제목으로", 6, Handler(&TFormQuillo::Button1Click)},
   {"Memo1",     TControlKind::Memo,          -1, {8,   64,  857, 489}, akLeftTop | akRight | akBottom,
-   TAlign::None, {kDotum, -12, false, kClWindowText}, "", 0, nullptr, cfNone, 0, 0, kIme},
+   TAlign::None, {kDotum, -12, false, kClWindowText}, u"", 0, nullptr, cfNone, 0, 0, kIme},
   {"Panel1",    TControlKind::Panel,         -1, {0,   553, 874, 41},  akLeftTop,
-   TAlign::Bottom, kWindowFont, "", -1},
+   TAlign::Bottom, kWindowFont, u"", -1},
   {"BitBtn1",   TControlKind::PictureButton, Panel1, {8,   8, 97,  25}, akLeftTop,
-   TAlign::None, kWindowFont, "프로그램 정보", 2, Handler(&TFormQuillo::BitBtn1Click), cfNone, 0, IDOK},
+   TAlign::None, kWindowFont, u"프로그램 정보", 2, Handler(&TFormQuillo::BitBtn1Click), cfNone, 0, IDOK},
   {"BitBtn5",   TControlKind::PictureButton, Panel1, {216, 8, 113, 25}, akLeftTop,
-   TAlign::None, kWindowFont, "Save (&S)", 5, Handler(&TFormQuillo::BitBtn5Click), cfNone, IDB_CHECK, IDOK},
+   TAlign::None, kWindowFont, u"Save (&S)", 5, Handler(&TFormQuillo::BitBtn5Click), cfNone, IDB_CHECK, IDOK},
   {"BitBtn3",   TControlKind::PictureButton, Panel1, {632, 8, 113, 25}, akTop | akRight,
-   TAlign::None, kWindowFont, "만들기", 3, Handler(&TFormQuillo::BitBtn3Click), cfNone, IDB_CHECK, IDOK},
+   TAlign::None, kWindowFont, u"만들기", 3, Handler(&TFormQuillo::BitBtn3Click), cfNone, IDB_CHECK, IDOK},
   {"BitBtn4",   TControlKind::PictureButton, Panel1, {760, 8, 105, 25}, akTop | akRight,
-   TAlign::None, kWindowFont, "취소", 4, Handler(&TFormQuillo::BitBtn4Click), cfCancel, IDB_CROSS, IDCANCEL},
+   TAlign::None, kWindowFont, u"취소", 4, Handler(&TFormQuillo::BitBtn4Click), cfCancel, IDB_CROSS, IDCANCEL},
 };
 // clang-format on
 
 const TFormDef kFormQuillo{
-    "TFormQuillo", "Quillo  Ver1.1",
+    u"TFormQuillo", u"Quillo  Ver1.1",
     882, 628, false, 874, 594,
     WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0,
     {kGulim, -12, false, kClWindowText}, 12,
@@ -74,14 +77,14 @@ TFormQuillo::~TFormQuillo() { Count(false); }
 
 void TFormQuillo::FormCreate() {
   FFirstActivate = true;
-  SetControlText(Memo1, "");
-  SetControlText(EditTitle, "");
+  SetControlText(Memo1, u"");
+  SetControlText(EditTitle, u"");
 }
 
 void TFormQuillo::FormActivate() {
   if (!FFirstActivate) return;
   FFirstActivate = false;
-  SetControlText(LFolder, "저장 폴더: " + FFolder);
+  SetControlText(LFolder, u"저장 폴더: " + FFolder);
 }
 
 void TFormQuillo::FormClose(TCloseAction& action) { action = TCloseAction::Free; }
@@ -95,7 +98,7 @@ void TFormQuillo::FormKeyDown(WORD& key, unsigned shift) {
   Save();
 }
 
-void TFormQuillo::FormKeyPress(char& key) {
+void TFormQuillo::FormKeyPress(char16_t& key) {
   if (!CtrlSPressed) return;
   CtrlSPressed = false;
   if (key == 19) key = 0;  // Ctrl+S's own character
@@ -120,30 +123,34 @@ Note TFormQuillo::MakeNote() const {
 bool TFormQuillo::Save() {
   if (!SaveNote(MakeNote(), *this, FWritten)) return false;
   for (int box : {Memo1, EditTitle})
-    if (HWND edit = ControlHandle(box)) ::SendMessageA(edit, EM_SETMODIFY, FALSE, 0);
+    if (HWND edit = ControlHandle(box)) ::SendMessageW(edit, EM_SETMODIFY, FALSE, 0);
   return true;
 }
 
 bool TFormQuillo::HasUnsavedText() const {
   HWND memo = ControlHandle(Memo1), title = ControlHandle(EditTitle);
-  const bool typed = (memo && ::SendMessageA(memo, EM_GETMODIFY, 0, 0)) ||
-                     (title && ::SendMessageA(title, EM_GETMODIFY, 0, 0));
+  const bool typed = (memo && ::SendMessageW(memo, EM_GETMODIFY, 0, 0)) ||
+                     (title && ::SendMessageW(title, EM_GETMODIFY, 0, 0));
   // A text box emptied again holds nothing to lose.
-  return typed && memo && ::GetWindowTextLengthA(memo) > 0;
+  return typed && memo && ::GetWindowTextLengthW(memo) > 0;
 }
 
 void TFormQuillo::ShowNotice(NoteNotice notice) {
   // The answer is only OK.
-  ::MessageBoxA(Handle(), NoticeText(notice), "알림", MB_OK | MB_ICONEXCLAMATION);
+  ::MessageBoxW(Handle(), W(NoticeText(notice)), L"알림", MB_OK | MB_ICONEXCLAMATION);
 }
 
-bool TFormQuillo::Ask(const std::string& question) {
-  return ::MessageBoxA(Handle(), question.c_str(), "알림",
+bool TFormQuillo::Ask(const char16_t* question) {
+  return ::MessageBoxW(Handle(), W(question), L"알림",
                        MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2) == IDYES;
 }
 
-bool TFormQuillo::ConfirmReplace(const std::string& fileName) {
-  return Ask(ReplaceQuestion(fileName));
+bool TFormQuillo::ConfirmReplace(const std::u16string& fileName) {
+  return Ask(ReplaceQuestion(fileName).c_str());
+}
+
+bool TFormQuillo::ConfirmUtf8(char32_t first, unsigned codePage) {
+  return Ask(Utf8Question(first, codePage).c_str());
 }
 
 void TFormQuillo::BitBtn1Click() { ShowAboutDialog(Handle()); }
@@ -160,7 +167,7 @@ void TFormQuillo::Button1Click() {
   if (auto title = TitleFromFirstLine(ControlText(Memo1))) SetControlText(EditTitle, *title);
 }
 
-bool OpenNoteWindow(const std::string& folder) noexcept {
+bool OpenNoteWindow(const std::u16string& folder) noexcept {
   TFormQuillo* form = nullptr;
   try {
     TApplication* app = Application();

@@ -10,7 +10,7 @@
 // layer (Quillo's UI thread, note/uNoteThread.h), owned by the application object, shown
 // without waiting (modeless); returns at once. False, and no window, when it could not be
 // made. Never throws.
-bool OpenNoteWindow(const std::string& folder) noexcept;
+bool OpenNoteWindow(const std::u16string& folder) noexcept;
 
 // Told each time a note window opens (true) and is destroyed (false), so that the library
 // can stay loaded while a window with unsaved text is open.
@@ -26,10 +26,11 @@ class TFormQuillo : public TForm, public NoteNotifier {
   TFormQuillo();
   ~TFormQuillo() override;
 
-  void SetFolder(const std::string& folder) { FFolder = folder; }
-  const std::string& Folder() const noexcept { return FFolder; }
+  void SetFolder(const std::u16string& folder) { FFolder = folder; }
+  const std::u16string& Folder() const noexcept { return FFolder; }
   void ShowNotice(NoteNotice notice) override;
-  bool ConfirmReplace(const std::string& fileName) override;
+  bool ConfirmReplace(const std::u16string& fileName) override;
+  bool ConfirmUtf8(char32_t first, unsigned codePage) override;
   // Text typed (or a title changed) since the last save, which closing would lose.
   bool HasUnsavedText() const;
 
@@ -44,7 +45,7 @@ class TFormQuillo : public TForm, public NoteNotifier {
   void FormActivate() override;
   void FormClose(TCloseAction& action) override;
   void FormKeyDown(WORD& key, unsigned shift) override;
-  void FormKeyPress(char& key) override;
+  void FormKeyPress(char16_t& key) override;
   void FormEscape() override;
   bool FormMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
 
@@ -53,9 +54,9 @@ class TFormQuillo : public TForm, public NoteNotifier {
   // Saves through the note rules; a successful save starts a new unsaved stretch.
   bool Save();
   // A Yes/No question captioned like the notices, No the default.
-  bool Ask(const std::string& question);
+  bool Ask(const char16_t* question);
 
-  std::string FFolder;
+  std::u16string FFolder;
   TWrittenFiles FWritten;
   bool FFirstActivate = true;
 };

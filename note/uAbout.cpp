@@ -9,7 +9,7 @@ using layout::akLeftTop;
 // Rows of the layout, in table order.
 enum { GroupBox1, Image1, Label6, Label3, Label1, Label2, Button1 };
 
-const char kGulim[] = "Gulim";
+const char16_t* const kGulim[] = {u"굴림", u"Gulim", u"맑은 고딕", u"Malgun Gothic", nullptr};
 const TFontDef kWindowFont{nullptr, 0, false, kClWindowText};
 const TFontDef kHeadline{kGulim, -13, true, kClNavy};
 const TFontDef kSubtitle{kGulim, -13, false, kClNavy};
@@ -19,28 +19,28 @@ const TControlDef kControls[] = {
   // name        kind                    parent     left top  width height  anchors
   //   align  font  caption  tab  handler  flags
   {"GroupBox1", TControlKind::GroupBox, -1,        {16,  24,  425, 153}, akLeftTop,
-   TAlign::None, kWindowFont, "", -1},
+   TAlign::None, kWindowFont, u"", -1},
   {"Image1",    TControlKind::Image,    GroupBox1, {24,  24,  41,  41},  akLeftTop,
-   TAlign::None, kWindowFont, "", -1},
+   TAlign::None, kWindowFont, u"", -1},
   {"Label6",    TControlKind::Label,    GroupBox1, {136, 24,  167, 13},  akLeftTop,
-   TAlign::None, kHeadline, "Quillo 파일 만들기 ", -1, nullptr, cfAutoSize},
+   TAlign::None, kHeadline, u"Quillo 파일 만들기 ", -1, nullptr, cfAutoSize},
   {"Label3",    TControlKind::Label,    GroupBox1, {120, 48,  201, 13},  akLeftTop,
-   TAlign::None, kSubtitle, "윈도우 탐색기 Context Menu 형태", -1, nullptr, cfAutoSize},
+   TAlign::None, kSubtitle, u"윈도우 탐색기 Context Menu 형태", -1, nullptr, cfAutoSize},
   {"Label1",    TControlKind::Label,    GroupBox1, {24,  88,  378, 12},  akLeftTop,
-   TAlign::None, kWindowFont, "Copyright (C) 2026 the Quillo developers. All rights reserved.",
+   TAlign::None, kWindowFont, u"Copyright (C) 2026 the Quillo developers. All rights reserved.",
    -1, nullptr, cfAutoSize},
   {"Label2",    TControlKind::Label,    GroupBox1, {24,  112, 373, 12},  akLeftTop,
-   TAlign::None, kWindowFont, "이 프로그램은 무료이며, 사용에 따른 책임은 사용자에게 있습니다.",
+   TAlign::None, kWindowFont, u"이 프로그램은 무료이며, 사용에 따른 책임은 사용자에게 있습니다.",
    -1, nullptr, cfAutoSize},
   {"Button1",   TControlKind::Button,   -1,        {352, 184, 89,  25},  akLeftTop,
-   TAlign::None, kWindowFont, "닫기", 0, Handler(&TFormAbout::Button1Click)},
+   TAlign::None, kWindowFont, u"닫기", 0, Handler(&TFormAbout::Button1Click)},
 };
 // clang-format on
 
 // A fixed dialog frame: caption and close box, no minimise or maximise box, no sizing. No
 // WS_CLIPCHILDREN: the group frame paints nothing inside itself, the dialog paints beneath it.
 const TFormDef kFormAbout{
-    "TFormAbout", "프로그램 정보",
+    u"TFormAbout", u"프로그램 정보",
     454, 219, true, 454, 219,
     WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_DLGMODALFRAME,
     {kGulim, -12, false, kClWindowText}, 12,

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/uHandles.h"
+#include "common/uWide.h"
 #include "note/fQuillo.h"
 #include "ui/uApplication.h"
 #include "ui/uMessageLoop.h"
@@ -13,13 +14,13 @@
 namespace {
 
 constexpr UINT kWakeMessage = WM_APP + 1;
-const char kMailboxClass[] = "Quillo.NoteThread";
+const wchar_t kMailboxClass[] = L"Quillo.NoteThread";
 
 // A request's life: taken by the UI thread, or abandoned by a caller that stopped waiting.
 enum : LONG { kPending = 0, kTaken = 1, kAbandoned = 2 };
 
 struct TRequest {
-  std::string folder;
+  std::u16string folder;
   TKernelHandle done;  // set once the request has been dealt with
   volatile LONG state = kPending;
   bool opened = false;
@@ -69,17 +70,17 @@ LRESULT CALLBACK MailboxProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) noexcept 
     ServeRequests();  // delivered by whatever loop runs: the thread's own, a modal run, a box
     return 0;
   }
-  return ::DefWindowProcA(wnd, msg, wp, lp);
+  return ::DefWindowProcW(wnd, msg, wp, lp);
 }
 
 HWND CreateMailbox(HMODULE module) {
-  WNDCLASSEXA wc{};
+  WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = &MailboxProc;
   wc.hInstance = module;
   wc.lpszClassName = kMailboxClass;
-  if (!::RegisterClassExA(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return nullptr;
-  return ::CreateWindowExA(0, kMailboxClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, module,
+  if (!::RegisterClassExW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return nullptr;
+  return ::CreateWindowExW(0, kMailboxClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, module,
                            nullptr);
 }
 
@@ -90,7 +91,7 @@ void RunLoop() {
     TApplication* app = Application();
     if (!app || (app->FormCount() == 0 && QueueEmpty())) return;
     MSG msg;
-    const BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
+    const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
     if (got == -1) return;
     // A quit message means nothing here: nobody but this thread decides when it ends, and it
     // ends with its last window. (A modal run it ended has already closed with Cancel.)
@@ -125,7 +126,7 @@ bool RunWindowing(HMODULE module) noexcept {
   }
   if (mailbox) ::DestroyWindow(mailbox);
   // Ignored failure: a class still in use is left to the process's end.
-  ::UnregisterClassA(kMailboxClass, module);
+  ::UnregisterClassW(kMailboxClass, module);
   DoneWindowing();
   return ready;
 }
@@ -166,8 +167,8 @@ DWORD WINAPI NoteThreadMain(LPVOID param) {
 // Under g_lock. The library and the host are held for the thread before it exists.
 bool StartThread() {
   HMODULE module = nullptr;
-  if (!::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                            reinterpret_cast<LPCSTR>(&NoteThreadMain), &module))
+  if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                            reinterpret_cast<LPCWSTR>(&NoteThreadMain), &module))
     return false;
   IUnknown* host = nullptr;
   if (FAILED(::SHGetInstanceExplorer(&host))) host = nullptr;  // a host without one is fine
@@ -193,13 +194,13 @@ bool WaitDelivering(HANDLE event, DWORD ms) {
     if (r == WAIT_OBJECT_0) return true;
     if (r != WAIT_OBJECT_0 + 1) return ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
     MSG msg;
-    ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
   }
 }
 
 }  // namespace
 
-HRESULT OpenNoteOnUiThread(const std::string& folder) noexcept {
+HRESULT OpenNoteOnUiThread(const std::u16string& folder) noexcept {
   try {
     bool onUiThread = false;
     {
@@ -211,7 +212,7 @@ HRESULT OpenNoteOnUiThread(const std::string& folder) noexcept {
     if (onUiThread) return OpenNoteWindow(folder) ? S_OK : E_FAIL;
     auto request = std::make_shared<TRequest>();
     request->folder = folder;
-    request->done.reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    request->done.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!request->done) return E_FAIL;
     {
       TExclusive lock;
@@ -219,7 +220,7 @@ HRESULT OpenNoteOnUiThread(const std::string& folder) noexcept {
       if (g_running) {
         // Without a mailbox the thread is starting or on its way out; either way it looks
         // at the queue before it goes.
-        if (g_mailbox) ::PostMessageA(g_mailbox, kWakeMessage, 0, 0);
+        if (g_mailbox) ::PostMessageW(g_mailbox, kWakeMessage, 0, 0);
       } else if (StartThread()) {
         g_running = true;
       } else {

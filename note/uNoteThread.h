@@ -19,7 +19,7 @@ constexpr DWORD kNoteHandOverMs = 5000;
 // the note window is open (S_OK) or could not be made (E_FAIL), at most kNoteHandOverMs.
 // While waiting, messages sent to the calling thread are delivered, so that the UI thread
 // can never wait on it in turn. Any thread; never throws.
-HRESULT OpenNoteOnUiThread(const std::string& folder) noexcept;
+HRESULT OpenNoteOnUiThread(const std::u16string& folder) noexcept;
 
 // True while a UI thread exists (running, or on its way out).
 bool NoteThreadRunning() noexcept;

@@ -3,6 +3,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "common/uWide.h"
 #include "server/uComRegistry.h"
 
 namespace {
@@ -62,8 +63,8 @@ TComObjectFactory* TComClassManager::FindFactory(REFCLSID classId) noexcept {
 // ---- class factory --------------------------------------------------------------------
 
 TComObjectFactory::TComObjectFactory(TComServerObject* server, TComObjectClass objectClass,
-                                     REFCLSID classId, const std::string& className,
-                                     const std::string& description,
+                                     REFCLSID classId, const std::u16string& className,
+                                     const std::u16string& description,
                                      TClassInstancing instancing,
                                      TThreadingModel threadingModel)
     : server_(server),
@@ -134,9 +135,9 @@ HRESULT STDMETHODCALLTYPE TComObjectFactory::LockServer(BOOL lock) {
   return hr;
 }
 
-std::string TComObjectFactory::GetProgID() const {
-  if (className_.empty()) return std::string();
-  return server_->GetServerName() + "." + className_;
+std::u16string TComObjectFactory::GetProgID() const {
+  if (className_.empty()) return std::u16string();
+  return server_->GetServerName() + u"." + className_;
 }
 
 TComObject* TComObjectFactory::MakeObject(IUnknown* outer) {
@@ -151,36 +152,36 @@ TComObject* TComObjectFactory::MakeObject(IUnknown* outer) {
 }
 
 namespace {
-const char* ThreadingModelName(TThreadingModel model) {
+const char16_t* ThreadingModelName(TThreadingModel model) {
   switch (model) {
-    case tmApartment: return "Apartment";
-    case tmFree: return "Free";
-    case tmBoth: return "Both";
-    case tmNeutral: return "Neutral";
-    default: return "";
+    case tmApartment: return u"Apartment";
+    case tmFree: return u"Free";
+    case tmBoth: return u"Both";
+    case tmNeutral: return u"Neutral";
+    default: return u"";
   }
 }
 }  // namespace
 
 void TComObjectFactory::WriteRegistration(bool doRegister) {
   if (instancing_ == ciInternal) return;
-  const std::string classKey = "CLSID\\" + GUIDToString(classId_);
-  const std::string progId = GetProgID();
-  const std::string serverKey = classKey + "\\" + server_->GetServerKey();
+  const std::u16string classKey = u"CLSID\\" + GUIDToString(classId_);
+  const std::u16string progId = GetProgID();
+  const std::u16string serverKey = classKey + u"\\" + server_->GetServerKey();
   if (doRegister) {
-    WriteKeyValue(classKey, "", description_);
-    WriteKeyValue(serverKey, "", ModulePathForRegistry(server_->GetServerFileName()));
+    WriteKeyValue(classKey, u"", description_);
+    WriteKeyValue(serverKey, u"", ModulePathForRegistry(server_->GetServerFileName()));
     if (threadingModel_ != tmSingle)
-      WriteKeyValue(serverKey, "ThreadingModel", ThreadingModelName(threadingModel_));
+      WriteKeyValue(serverKey, u"ThreadingModel", ThreadingModelName(threadingModel_));
     if (!progId.empty()) {
-      WriteKeyValue(progId, "", description_);
-      WriteKeyValue(progId + "\\Clsid", "", GUIDToString(classId_));
-      WriteKeyValue(classKey + "\\ProgID", "", progId);
+      WriteKeyValue(progId, u"", description_);
+      WriteKeyValue(progId + u"\\Clsid", u"", GUIDToString(classId_));
+      WriteKeyValue(classKey + u"\\ProgID", u"", progId);
     }
   } else {
     if (!progId.empty()) {
-      RemoveKey(classKey + "\\ProgID");
-      RemoveKey(progId + "\\Clsid");
+      RemoveKey(classKey + u"\\ProgID");
+      RemoveKey(progId + u"\\Clsid");
       RemoveKey(progId);
     }
     RemoveKey(serverKey);
@@ -191,9 +192,10 @@ void TComObjectFactory::WriteRegistration(bool doRegister) {
 void TComObjectFactory::ReportCreateError(const char* message) const noexcept {
   if (!showErrors_ || !message) return;
   try {
-    std::string text = message;
-    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.') text += '.';
-    ::MessageBoxA(nullptr, text.c_str(), "Zel Error", MB_OK | MB_ICONSTOP | MB_SETFOREGROUND);
+    // Quillo's own messages and the runtime's are ASCII: each byte is its character.
+    std::u16string text(message, message + std::char_traits<char>::length(message));
+    if (!text.empty() && text.back() > u'.') text += u'.';
+    ::MessageBoxW(nullptr, W(text), L"Zel Error", MB_OK | MB_ICONSTOP | MB_SETFOREGROUND);
   } catch (...) {
     // No memory even for the message: the caller still gets its failure code.
   }

@@ -16,9 +16,9 @@ class TComServerObject {
  public:
   virtual LONG AdjustObjectCount(bool created) noexcept = 0;
   virtual LONG AdjustFactoryCount(bool created) noexcept = 0;
-  virtual std::string GetServerFileName() const = 0;
-  virtual std::string GetServerKey() const = 0;
-  virtual std::string GetServerName() const = 0;
+  virtual std::u16string GetServerFileName() const = 0;
+  virtual std::u16string GetServerKey() const = 0;
+  virtual std::u16string GetServerName() const = 0;
   virtual ITypeLib* GetTypeLib() const noexcept = 0;
 
  protected:
@@ -78,7 +78,7 @@ bool ComUnloadFinishing() noexcept;
 class TComObjectFactory : public IClassFactory {
  public:
   TComObjectFactory(TComServerObject* server, TComObjectClass objectClass, REFCLSID classId,
-                    const std::string& className, const std::string& description,
+                    const std::u16string& className, const std::u16string& description,
                     TClassInstancing instancing, TThreadingModel threadingModel);
   TComObjectFactory(const TComObjectFactory&) = delete;
   TComObjectFactory& operator=(const TComObjectFactory&) = delete;
@@ -92,14 +92,14 @@ class TComObjectFactory : public IClassFactory {
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override;
   HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override;
 
-  virtual std::string GetProgID() const;
+  virtual std::u16string GetProgID() const;
   virtual TComObject* MakeObject(IUnknown* outer);
   virtual void WriteRegistration(bool doRegister);
 
   TComServerObject* ComServer() const noexcept { return server_; }
   const CLSID& ClassID() const noexcept { return classId_; }
-  const std::string& ClassName() const noexcept { return className_; }
-  const std::string& Description() const noexcept { return description_; }
+  const std::u16string& ClassName() const noexcept { return className_; }
+  const std::u16string& Description() const noexcept { return description_; }
   TClassInstancing Instancing() const noexcept { return instancing_; }
   TThreadingModel ThreadingModel() const noexcept { return threadingModel_; }
   bool ShowErrors() const noexcept { return showErrors_; }
@@ -113,8 +113,8 @@ class TComObjectFactory : public IClassFactory {
   TComServerObject* server_;
   TComObjectClass objectClass_;
   CLSID classId_;
-  std::string className_;
-  std::string description_;
+  std::u16string className_;
+  std::u16string description_;
   TClassInstancing instancing_;
   bool showErrors_ = false;
   TThreadingModel threadingModel_;

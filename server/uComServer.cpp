@@ -1,5 +1,6 @@
 #include "server/uComServer.h"
 
+#include "common/uWide.h"
 #include "server/uComRegistry.h"
 
 TComServer* ComServer = nullptr;
@@ -29,16 +30,26 @@ LONG TComServer::FactoryCount() const noexcept {
   return ::InterlockedCompareExchange(const_cast<volatile LONG*>(&factoryCount_), 0, 0);
 }
 
-std::string TComServer::GetServerFileName() const {
-  char path[262];
-  DWORD n = ::GetModuleFileNameA(module_, path, sizeof path);
-  if (n >= sizeof path) n = sizeof path - 1;  // truncated: XP leaves it unterminated
-  return std::string(path, n);
+std::u16string TComServer::GetServerFileName() const {
+  // Any folder name, in whatever language: the wide path names every one. Longer than a
+  // classic path only with the system's long-path support, which a module path may use.
+  std::u16string path(MAX_PATH + 2, u'\0');
+  for (;;) {
+    const DWORD size = static_cast<DWORD>(path.size());
+    const DWORD n = ::GetModuleFileNameW(module_, W(&path[0]), size);
+    if (n == 0) return std::u16string();
+    if (n < size) {
+      path.resize(n);
+      return path;
+    }
+    if (size >= 32768) return std::u16string();  // no path is longer
+    path.resize(size * 2);
+  }
 }
 
-std::string TComServer::GetServerKey() const { return "InprocServer32"; }
+std::u16string TComServer::GetServerKey() const { return u"InprocServer32"; }
 
-std::string TComServer::GetServerName() const {
+std::u16string TComServer::GetServerName() const {
   if (!serverName_.empty()) return serverName_;
   return StripFileExt(ExtractFileName(LongPathName(GetServerFileName())));
 }

@@ -13,9 +13,9 @@ class TComServer : public TComServerObject {
 
   LONG AdjustObjectCount(bool created) noexcept override;
   LONG AdjustFactoryCount(bool created) noexcept override;
-  std::string GetServerFileName() const override;
-  std::string GetServerKey() const override;
-  std::string GetServerName() const override;
+  std::u16string GetServerFileName() const override;
+  std::u16string GetServerKey() const override;
+  std::u16string GetServerName() const override;
   ITypeLib* GetTypeLib() const noexcept override;
 
   // Writes (true) or removes (false) the entries of every registrable factory.
@@ -31,7 +31,7 @@ class TComServer : public TComServerObject {
   volatile LONG objectCount_ = 0;
   volatile LONG factoryCount_ = 0;
   ITypeLib* typeLib_ = nullptr;  // filled only on demand, and nothing here asks for it
-  std::string serverName_;
+  std::u16string serverName_;
   bool isInproc_ = true;
   bool registering_ = false;
   HMODULE module_;

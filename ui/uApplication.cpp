@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "common/uError.h"
+#include "common/uWide.h"
 #include "ui/uForm.h"
 
 namespace {
@@ -11,6 +12,31 @@ namespace {
 TApplication* g_application = nullptr;
 // Form code running on the layer's thread (see TApplication::TBusy).
 int g_busy = 0;
+
+int CALLBACK FaceFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
+  *reinterpret_cast<bool*>(found) = true;
+  return 0;  // one is enough
+}
+
+// Whether the system has a font family of that name. A Korean face is asked for by its
+// Korean name, which every system that has the font knows, whatever its language.
+bool HasFace(HDC dc, const char16_t* face) {
+  LOGFONTW lf{};
+  lf.lfCharSet = DEFAULT_CHARSET;
+  ::lstrcpynW(lf.lfFaceName, W(face), LF_FACESIZE);
+  bool found = false;
+  ::EnumFontFamiliesExW(dc, &lf, &FaceFound, reinterpret_cast<LPARAM>(&found), 0);
+  return found;
+}
+
+const char16_t* ChooseFace(const char16_t* const* faces) {
+  if (!faces || !faces[0]) return u"";
+  TWindowDC screen(nullptr);
+  if (screen)
+    for (const char16_t* const* f = faces; *f; ++f)
+      if (HasFace(screen.get(), *f)) return *f;
+  return faces[0];
+}
 
 }  // namespace
 
@@ -39,7 +65,7 @@ TApplication::~TApplication() {
   // allocated: their windows may still call into them.
   for (const auto& name : classes_) {
     // Fails while a window of the class still exists; nothing to do then.
-    ::UnregisterClassA(name.c_str(), module_);
+    ::UnregisterClassW(W(name), module_);
   }
 }
 
@@ -49,27 +75,26 @@ int TApplication::FormCount() const noexcept {
   return n;
 }
 
-void TApplication::EnsureClass(const char* className, WNDPROC proc) {
+void TApplication::EnsureClass(const char16_t* className, WNDPROC proc) {
   if (std::find(classes_.begin(), classes_.end(), className) != classes_.end()) return;
-  WNDCLASSEXA wc{};
+  WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
   wc.style = CS_DBLCLKS;
   wc.lpfnWndProc = proc;
   wc.hInstance = module_;
-  wc.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+  wc.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
   wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-  wc.lpszClassName = className;
-  if (!::RegisterClassExA(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-    throw EQuilloError("RegisterClassExA");
+  wc.lpszClassName = W(className);
+  if (!::RegisterClassExW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+    throw EQuilloError("RegisterClassExW");
   classes_.emplace_back(className);
 }
 
-HFONT TApplication::Font(const char* face, int height, bool bold) {
-  const std::string name = face ? face : "";
+HFONT TApplication::Font(const char16_t* const* faces, int height, bool bold) {
   for (const auto& f : fonts_)
-    if (f.height == height && f.bold == bold && f.face == name)
+    if (f.height == height && f.bold == bold && f.faces == faces)
       return static_cast<HFONT>(f.font.get());
-  LOGFONTA lf{};
+  LOGFONTW lf{};
   lf.lfHeight = height;
   lf.lfWeight = bold ? FW_BOLD : FW_NORMAL;
   lf.lfCharSet = DEFAULT_CHARSET;
@@ -77,10 +102,10 @@ HFONT TApplication::Font(const char* face, int height, bool bold) {
   lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
   lf.lfQuality = DEFAULT_QUALITY;
   lf.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
-  ::lstrcpynA(lf.lfFaceName, name.c_str(), LF_FACESIZE);
-  TGdiObject font(::CreateFontIndirectA(&lf));
-  if (!font) throw EQuilloError("CreateFontIndirectA");
-  fonts_.push_back(TFontEntry{name, height, bold, std::move(font)});
+  ::lstrcpynW(lf.lfFaceName, W(ChooseFace(faces)), LF_FACESIZE);
+  TGdiObject font(::CreateFontIndirectW(&lf));
+  if (!font) throw EQuilloError("CreateFontIndirectW");
+  fonts_.push_back(TFontEntry{faces, height, bold, std::move(font)});
   return static_cast<HFONT>(fonts_.back().font.get());
 }
 
@@ -89,9 +114,9 @@ const TPicture* TApplication::Picture(int resourceId) {
     if (p.id == resourceId) return p.picture.get();
   auto picture = std::make_unique<TPicture>();
   picture->bitmap.reset(
-      ::LoadImageA(resources_, MAKEINTRESOURCEA(resourceId), IMAGE_BITMAP, 0, 0, 0));
+      ::LoadImageW(resources_, MAKEINTRESOURCEW(resourceId), IMAGE_BITMAP, 0, 0, 0));
   BITMAP bm{};
-  if (picture->bitmap && ::GetObjectA(picture->bitmap.get(), sizeof bm, &bm)) {
+  if (picture->bitmap && ::GetObjectW(picture->bitmap.get(), sizeof bm, &bm)) {
     picture->width = bm.bmWidth;
     picture->height = bm.bmHeight;
     picture->mask.reset(::CreateBitmap(bm.bmWidth, bm.bmHeight, 1, 1, nullptr));

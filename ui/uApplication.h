@@ -55,9 +55,11 @@ class TApplication {
   // Forms whose window still exists.
   int FormCount() const noexcept;
   // Registers the window class of a form class once, for this module.
-  void EnsureClass(const char* className, WNDPROC proc);
-  // A font, made on first use and shared by every form until the layer is torn down.
-  HFONT Font(const char* face, int height, bool bold);
+  void EnsureClass(const char16_t* className, WNDPROC proc);
+  // A font, made on first use and shared by every form until the layer is torn down. `faces`
+  // (null-terminated) are asked for in turn: the first one the system has is taken, the
+  // first of all when it has none (the font mapper then finds the nearest).
+  HFONT Font(const char16_t* const* faces, int height, bool bold);
   // A picture from the resource module with its mask, made on first use and shared; null
   // when the resource is missing.
   const TPicture* Picture(int resourceId);
@@ -77,7 +79,7 @@ class TApplication {
  private:
   friend class TForm;
   struct TFontEntry {
-    std::string face;
+    const char16_t* const* faces;
     int height;
     bool bold;
     TGdiObject font;
@@ -92,7 +94,7 @@ class TApplication {
   HINSTANCE module_;
   HMODULE resources_;
   std::vector<TForm*> forms_;
-  std::vector<std::string> classes_;
+  std::vector<std::u16string> classes_;
   std::vector<TFontEntry> fonts_;
   std::vector<TPictureEntry> pictures_;
 };

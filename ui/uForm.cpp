@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "common/uError.h"
+#include "common/uWide.h"
 #include "ui/uFormControl.h"
 #include "ui/uIme.h"
 #include "ui/uModal.h"
@@ -27,13 +28,13 @@ void TForm::Create(HWND owner) {
   {
     TWindowDC screen(nullptr);
     const int dpi = screen ? ::GetDeviceCaps(screen.get(), LOGPIXELSY) : 96;
-    windowFont_ = app->Font(def_.font.face, layout::FontHeightForDpi(def_.font.height, dpi),
+    windowFont_ = app->Font(def_.font.faces, layout::FontHeightForDpi(def_.font.height, dpi),
                             def_.font.bold);
     int textHeight = def_.designTextHeight;
     if (screen) {
       TSelectObject sel(screen.get(), windowFont_);
       SIZE sz{};
-      if (::GetTextExtentPoint32A(screen.get(), "0", 1, &sz)) textHeight = sz.cy;
+      if (::GetTextExtentPoint32W(screen.get(), L"0", 1, &sz)) textHeight = sz.cy;
     }
     scale_ = layout::TextHeightScale(textHeight, def_.designTextHeight);
     MeasureControls(screen.get());
@@ -60,10 +61,10 @@ void TForm::Create(HWND owner) {
     at.left = layout::CentredOrigin(ownerRect.left, ownerRect.right - ownerRect.left, w);
     at.top = layout::CentredOrigin(ownerRect.top, ownerRect.bottom - ownerRect.top, h);
   }
-  if (!::CreateWindowExA(def_.exStyle, def_.className, def_.caption, def_.style, at.left, at.top,
-                         w, h, nullptr, nullptr, app->Module(), this) ||
+  if (!::CreateWindowExW(def_.exStyle, W(def_.className), W(def_.caption), def_.style, at.left,
+                         at.top, w, h, nullptr, nullptr, app->Module(), this) ||
       !handle_)
-    throw EQuilloError("CreateWindowExA");
+    throw EQuilloError("CreateWindowExW");
   RECT client{};
   ::GetClientRect(handle_, &client);
   Layout(client.right, client.bottom);
@@ -128,10 +129,10 @@ void TForm::Arrange() {
 }
 
 TForm* TForm::FromHandle(HWND window) noexcept {
-  if (!window || reinterpret_cast<WNDPROC>(::GetWindowLongPtrA(window, GWLP_WNDPROC)) !=
+  if (!window || reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(window, GWLP_WNDPROC)) !=
                      &TForm::FormProc)
     return nullptr;
-  return reinterpret_cast<TForm*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+  return reinterpret_cast<TForm*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
 int TForm::ControlIndex(const char* name) const noexcept {
@@ -156,21 +157,21 @@ HWND TForm::ControlHandle(int index) const noexcept {
              : nullptr;
 }
 
-std::string TForm::ControlText(int index) const {
+std::u16string TForm::ControlText(int index) const {
   HWND h = ControlHandle(index);
   if (!h) return {};
-  const LRESULT n = ::SendMessageA(h, WM_GETTEXTLENGTH, 0, 0);
+  const LRESULT n = ::SendMessageW(h, WM_GETTEXTLENGTH, 0, 0);
   if (n <= 0) return {};
-  std::string s(static_cast<size_t>(n) + 1, '\0');
-  const LRESULT got = ::SendMessageA(h, WM_GETTEXT, s.size(), reinterpret_cast<LPARAM>(&s[0]));
+  std::u16string s(static_cast<size_t>(n) + 1, u'\0');
+  const LRESULT got = ::SendMessageW(h, WM_GETTEXT, s.size(), reinterpret_cast<LPARAM>(&s[0]));
   s.resize(got > 0 ? static_cast<size_t>(std::min<LRESULT>(got, n)) : 0);
   return s;
 }
 
-void TForm::SetControlText(int index, const std::string& text) {
+void TForm::SetControlText(int index, const std::u16string& text) {
   HWND h = ControlHandle(index);
   if (!h) return;
-  ::SendMessageA(h, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  ::SendMessageW(h, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
   if (def_.controls[index].flags & cfAutoSize) {
     TWindowDC dc(h);
     if (!dc) return;
@@ -185,7 +186,7 @@ void TForm::SetControlText(int index, const std::string& text) {
 bool TForm::ClickControl(int index) {
   if (index < 0 || index >= def_.controlCount) return false;
   HWND h = ControlHandle(index);
-  if (h && (!::IsWindowEnabled(h) || !(::GetWindowLongPtrA(h, GWL_STYLE) & WS_VISIBLE)))
+  if (h && (!::IsWindowEnabled(h) || !(::GetWindowLongPtrW(h, GWL_STYLE) & WS_VISIBLE)))
     return false;
   const TControlDef& d = def_.controls[index];
   if (d.modalResult && handle_) SetModalResult(d.modalResult);
@@ -269,20 +270,20 @@ LRESULT TForm::HandleFormMessage(UINT msg, WPARAM wp, LPARAM lp) {
       HDC dc = reinterpret_cast<HDC>(wp);
       const bool editFace = msg == WM_CTLCOLOREDIT;
       if (msg == WM_CTLCOLORSTATIC && !IsStaticLike(d.kind)) break;  // read-only edits
-      const COLORREF color = d.font.face ? d.font.color : def_.font.color;
+      const COLORREF color = d.font.faces ? d.font.color : def_.font.color;
       ::SetTextColor(dc, ResolveColor(color));
       ::SetBkColor(dc, ::GetSysColor(editFace ? COLOR_WINDOW : COLOR_BTNFACE));
       return reinterpret_cast<LRESULT>(::GetSysColorBrush(editFace ? COLOR_WINDOW : COLOR_BTNFACE));
     }
     case WM_NCDESTROY: {
       SetModalResult(mrNone);  // a window property: given back before the window goes
-      const LRESULT r = ::DefWindowProcA(handle_, msg, wp, lp);
+      const LRESULT r = ::DefWindowProcW(handle_, msg, wp, lp);
       Destroyed();
       return r;
     }
     default:
       break;
   }
-  return ::DefWindowProcA(handle_, msg, wp, lp);
+  return ::DefWindowProcW(handle_, msg, wp, lp);
 }
 

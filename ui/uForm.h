@@ -30,9 +30,11 @@ constexpr COLORREF kClNavy = RGB(0, 0, 128);
 constexpr COLORREF kClGreen = RGB(0, 128, 0);
 COLORREF ResolveColor(COLORREF c) noexcept;
 
-// A font as designed (pixels at 96 DPI). A null face means the form's window font.
+// A font as designed (pixels at 96 DPI). The faces are asked for in turn, the first one the
+// system has taken (a Korean face first in its Korean name, then stand-ins that every Windows
+// with Korean support has); null faces mean the form's window font.
 struct TFontDef {
-  const char* face = nullptr;
+  const char16_t* const* faces = nullptr;  // null-terminated
   int height = 0;  // negative: character height, as the system's LOGFONT
   bool bold = false;
   COLORREF color = kClWindowText;
@@ -76,21 +78,21 @@ struct TControlDef {
   unsigned anchors;
   TAlign align;
   TFontDef font;
-  const char* caption;
+  const char16_t* caption;
   int tabOrder;  // -1: not reached with Tab
   TNotifyEvent onClick = nullptr;
   unsigned flags = cfNone;
   int picture = 0;      // resource id of a 2-image bitmap (normal, greyed) for PictureButton
   int modalResult = 0;  // copied into the form when clicked, before onClick runs
-  const char* imeName = nullptr;  // input method asked for while an edit has the focus
+  const char16_t* imeName = nullptr;  // input method asked for while an edit has the focus
 };
 
 enum class TPosition { Default, ScreenCenter, OwnerFormCenter };
 
 // The form itself, as designed.
 struct TFormDef {
-  const char* className;  // the window class, one per form class
-  const char* caption;
+  const char16_t* className;  // the window class, one per form class
+  const char16_t* caption;
   int width, height;      // outer size at design, or the client size when sizeIsClient
   bool sizeIsClient;
   int clientWidth, clientHeight;  // the client area the table was laid out for
@@ -136,9 +138,9 @@ class TForm {
   int ControlIndex(const char* name) const noexcept;
   HWND ControlHandle(const char* name) const noexcept;
   HWND ControlHandle(int index) const noexcept;
-  std::string ControlText(int index) const;
+  std::u16string ControlText(int index) const;
   // Sets a caption or text; an auto-sized label takes the size of its new caption.
-  void SetControlText(int index, const std::string& text);
+  void SetControlText(int index, const std::u16string& text);
   // Runs a control's click: copies its modal result, then its handler. False when disabled.
   bool ClickControl(int index);
   // Focus to the next (or previous) control of the tab order from the focused one.
@@ -168,7 +170,7 @@ class TForm {
   // control that the library's loop delivers reaches these first; setting the key to 0 uses
   // it up (a key-down used up is not translated, so it makes no character either).
   virtual void FormKeyDown(WORD& key, unsigned shift) { (void)key, (void)shift; }
-  virtual void FormKeyPress(char& key) { (void)key; }
+  virtual void FormKeyPress(char16_t& key) { (void)key; }
   // Escape, from any control: the form's way out. By default it clicks the control flagged
   // cfCancel, if there is one; a form that must ask first overrides it.
   virtual void FormEscape();
@@ -186,13 +188,13 @@ class TForm {
   LRESULT HandleFormMessage(UINT msg, WPARAM wp, LPARAM lp);
   bool PreviewKey(int index, UINT msg, WPARAM wp, LPARAM lp);
   bool DialogKey(int index, WORD key, unsigned shift);
-  bool MnemonicKey(char ch);
+  bool MnemonicKey(char16_t ch);
   int IndexOf(HWND control) const noexcept;
   void MeasureControls(HDC screen);
   // Control rows in tab order, table order among equals.
   void SortByTabOrder(std::vector<int>& rows) const;
   void CreateControls();
-  layout::TRect MeasureText(int index, const std::string& text, HDC dc) const;
+  layout::TRect MeasureText(int index, const std::u16string& text, HDC dc) const;
   void Layout(int clientWidth, int clientHeight);
   void Arrange();
   void PlaceOnFirstShow();

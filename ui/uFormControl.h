@@ -18,6 +18,11 @@ inline bool IsButton(TControlKind k) {
   return k == TControlKind::Button || k == TControlKind::PictureButton;
 }
 inline bool IsEdit(TControlKind k) { return k == TControlKind::Edit || k == TControlKind::Memo; }
+// Mnemonics and their keys compare by ASCII letters only: the locale must not change them.
+constexpr char16_t UpperAscii(char16_t c) {
+  return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
+}
+
 inline bool IsStaticLike(TControlKind k) {
   return k == TControlKind::Label || k == TControlKind::Image || k == TControlKind::GroupBox;
 }
@@ -31,5 +36,5 @@ struct TForm::TControl {
   layout::TRect bounds;  // where it is now, in the form's client area
   HFONT font = nullptr;  // shared; the window font unless the row names its own
   const TPicture* picture = nullptr;  // PictureButton: shared, null when it has none
-  char mnemonic = 0;
+  char16_t mnemonic = 0;
 };

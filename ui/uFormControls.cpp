@@ -1,30 +1,29 @@
 // The control factory of TForm: from the table's rows to measured rectangles, and from those
 // to real controls made at their final place and size, in their final stacking order.
 #include <algorithm>
-#include <cctype>
 
 #include "common/uError.h"
+#include "common/uWide.h"
 #include "ui/uFormControl.h"
 
 using namespace formparts;
 
 namespace {
 
-char MnemonicOf(const char* caption) {
-  for (const char* p = caption; p && *p; ++p) {
-    if (*p != '&') continue;
-    if (p[1] == '&') {
+char16_t MnemonicOf(const char16_t* caption) {
+  for (const char16_t* p = caption; p && *p; ++p) {
+    if (*p != u'&') continue;
+    if (p[1] == u'&') {
       ++p;
       continue;
     }
-    const unsigned char c = static_cast<unsigned char>(p[1]);
-    return c < 0x80 ? static_cast<char>(std::toupper(c)) : 0;
+    return UpperAscii(p[1]);
   }
   return 0;
 }
 
 struct TWindowClass {
-  const char* name;
+  const wchar_t* name;
   DWORD style;
   DWORD exStyle;
 };
@@ -32,22 +31,22 @@ struct TWindowClass {
 TWindowClass ClassOf(TControlKind kind) {
   switch (kind) {
     case TControlKind::Label:
-      return {"STATIC", SS_LEFT | SS_NOPREFIX, 0};
+      return {L"STATIC", SS_LEFT | SS_NOPREFIX, 0};
     case TControlKind::Image:
-      return {"STATIC", SS_LEFT, 0};
+      return {L"STATIC", SS_LEFT, 0};
     case TControlKind::Edit:
-      return {"EDIT", WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE};
+      return {L"EDIT", WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE};
     case TControlKind::Memo:
-      return {"EDIT",
+      return {L"EDIT",
               WS_TABSTOP | ES_LEFT | ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL |
                   ES_WANTRETURN | WS_VSCROLL | WS_HSCROLL,
               WS_EX_CLIENTEDGE};
     case TControlKind::Button:
-      return {"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0};
+      return {L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0};
     case TControlKind::PictureButton:
-      return {"BUTTON", WS_TABSTOP | BS_OWNERDRAW, 0};
+      return {L"BUTTON", WS_TABSTOP | BS_OWNERDRAW, 0};
     case TControlKind::GroupBox:
-      return {"BUTTON", BS_GROUPBOX, 0};
+      return {L"BUTTON", BS_GROUPBOX, 0};
     case TControlKind::Panel:
       break;  // a container only: nothing to paint, so no window
   }
@@ -69,17 +68,18 @@ void TForm::MeasureControls(HDC screen) {
     c.def = &d;
     c.base = layout::ScaledRect(d.rect, scale_);
     c.mnemonic = MnemonicOf(d.caption);
-    c.font = d.font.face ? app->Font(d.font.face, layout::Scaled(d.font.height, scale_), d.font.bold)
-                         : windowFont_;
+    c.font = d.font.faces
+                 ? app->Font(d.font.faces, layout::Scaled(d.font.height, scale_), d.font.bold)
+                 : windowFont_;
     if (d.kind == TControlKind::PictureButton && d.picture) c.picture = app->Picture(d.picture);
     if (!screen) continue;
     if ((d.flags & cfAutoHeight) && IsEdit(d.kind)) {
       TSelectObject sel(screen, c.font);
-      TEXTMETRICA tm{};
-      if (::GetTextMetricsA(screen, &tm))
+      TEXTMETRICW tm{};
+      if (::GetTextMetricsW(screen, &tm))
         c.base.height = tm.tmHeight + 8 * ::GetSystemMetrics(SM_CYBORDER);
     }
-    if (d.flags & cfAutoSize) c.base = MeasureText(i, d.caption ? d.caption : "", screen);
+    if (d.flags & cfAutoSize) c.base = MeasureText(i, d.caption ? d.caption : u"", screen);
   }
   // The first control of the tab order has the focus when the form is first activated.
   int first = -1;
@@ -93,14 +93,14 @@ void TForm::MeasureControls(HDC screen) {
 }
 
 // A label's rectangle when it holds `text`: its place, the text's width and line height.
-layout::TRect TForm::MeasureText(int index, const std::string& text, HDC dc) const {
+layout::TRect TForm::MeasureText(int index, const std::u16string& text, HDC dc) const {
   const TControl& c = controls_[static_cast<size_t>(index)];
   layout::TRect r = c.base;
   TSelectObject sel(dc, c.font);
   SIZE sz{};
-  TEXTMETRICA tm{};
-  if (::GetTextExtentPoint32A(dc, text.data(), static_cast<int>(text.size()), &sz) &&
-      ::GetTextMetricsA(dc, &tm)) {
+  TEXTMETRICW tm{};
+  if (::GetTextExtentPoint32W(dc, W(text), static_cast<int>(text.size()), &sz) &&
+      ::GetTextMetricsW(dc, &tm)) {
     r.width = sz.cx;
     r.height = tm.tmHeight;
   }
@@ -136,13 +136,13 @@ void TForm::CreateControls() {
     const TControlDef& d = *c.def;
     const TWindowClass cls = ClassOf(d.kind);
     if (!cls.name) continue;
-    c.hwnd = ::CreateWindowExA(
-        cls.exStyle, cls.name, d.caption ? d.caption : "",
+    c.hwnd = ::CreateWindowExW(
+        cls.exStyle, cls.name, W(d.caption ? d.caption : u""),
         WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | cls.style, c.bounds.left, c.bounds.top,
         c.bounds.width, c.bounds.height, handle_,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(kControlIdBase + i)), app->Module(), nullptr);
-    if (!c.hwnd) throw EQuilloError("CreateWindowExA (control)");
-    ::SendMessageA(c.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(c.font), FALSE);
-    if (IsEdit(d.kind)) ::SendMessageA(c.hwnd, EM_SETLIMITTEXT, 0, 0);  // the control's maximum
+    if (!c.hwnd) throw EQuilloError("CreateWindowExW (control)");
+    ::SendMessageW(c.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(c.font), FALSE);
+    if (IsEdit(d.kind)) ::SendMessageW(c.hwnd, EM_SETLIMITTEXT, 0, 0);  // the control's maximum
   }
 }

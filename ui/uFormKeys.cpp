@@ -1,7 +1,6 @@
 // The keyboard side of TForm: key preview, the dialog keys (Tab, Shift+Tab, Enter, Escape,
 // Alt+mnemonic), and the loop's filter that gives them the keys first.
 #include <algorithm>
-#include <cctype>
 
 #include "ui/uFormControl.h"
 #include "ui/uMessageLoop.h"
@@ -32,8 +31,10 @@ void DeliverMessage(MSG& msg) noexcept {
         if (form->PreTranslateMessage(msg)) return;
       }
     }
+    // Wide, so that a character typed or pasted reaches the controls as the UTF-16 unit it
+    // is, never squeezed through the system's code page.
     ::TranslateMessage(&msg);
-    ::DispatchMessageA(&msg);
+    ::DispatchMessageW(&msg);
   } catch (...) {
     // A failing key handler leaves the key used up; the loop goes on.
   }
@@ -59,7 +60,7 @@ void TForm::SelectNext(bool forward) {
   for (int i = 0; i < def_.controlCount; ++i) {
     HWND h = ControlHandle(i);
     if (def_.controls[i].tabOrder >= 0 && h && ::IsWindowEnabled(h) &&
-        (::GetWindowLongPtrA(h, GWL_STYLE) & WS_VISIBLE))
+        (::GetWindowLongPtrW(h, GWL_STYLE) & WS_VISIBLE))
       order.push_back(i);
   }
   if (order.empty()) return;
@@ -72,16 +73,15 @@ void TForm::SelectNext(bool forward) {
   const int next = at < 0 ? (forward ? 0 : n - 1) : (at + (forward ? 1 : n - 1)) % n;
   const int index = order[static_cast<size_t>(next)];
   // Keyboard users need to see where the focus is.
-  ::SendMessageA(handle_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
+  ::SendMessageW(handle_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
   FocusControl(index);
   if (def_.controls[index].kind == TControlKind::Edit)
-    ::SendMessageA(ControlHandle(index), EM_SETSEL, 0, -1);
+    ::SendMessageW(ControlHandle(index), EM_SETSEL, 0, -1);
 }
 
-bool TForm::MnemonicKey(char ch) {
-  const unsigned char u = static_cast<unsigned char>(ch);
-  if (u == 0 || u >= 0x80) return false;
-  const char key = static_cast<char>(std::toupper(u));
+bool TForm::MnemonicKey(char16_t ch) {
+  if (ch == 0) return false;
+  const char16_t key = UpperAscii(ch);
   for (int i = 0; i < def_.controlCount; ++i) {
     const TControl& c = controls_[static_cast<size_t>(i)];
     if (c.mnemonic == key && IsButton(c.def->kind) && ClickControl(i)) return true;
@@ -131,12 +131,12 @@ bool TForm::PreviewKey(int index, UINT msg, WPARAM wp, LPARAM lp) {
       return msg == WM_KEYDOWN && DialogKey(index, key, shift);
     }
     case WM_CHAR: {
-      char ch = static_cast<char>(wp);
+      char16_t ch = static_cast<char16_t>(wp);
       FormKeyPress(ch);
       return ch == 0;
     }
     case WM_SYSCHAR:
-      return MnemonicKey(static_cast<char>(wp));
+      return MnemonicKey(static_cast<char16_t>(wp));
     default:
       return false;
   }

@@ -10,7 +10,7 @@ using namespace formparts;
 TForm::~TForm() {
   if (handle_) {
     // Deleted while its window lives (a failed creation): cut the window off first.
-    ::SetWindowLongPtrA(handle_, GWLP_USERDATA, 0);
+    ::SetWindowLongPtrW(handle_, GWLP_USERDATA, 0);
     ::DestroyWindow(handle_);
     handle_ = nullptr;
   }
@@ -104,7 +104,7 @@ void TForm::Close() {
 
 void TForm::Release() {
   if (!handle_ || releasePosted_) return;
-  if (::PostMessageA(handle_, kReleaseMessage, 0, 0))
+  if (::PostMessageW(handle_, kReleaseMessage, 0, 0))
     releasePosted_ = true;
   else
     Hide();  // a full queue: at least the user sees it closed; the layer's end destroys it
@@ -125,13 +125,13 @@ void TForm::Destroyed() noexcept {
 LRESULT CALLBACK TForm::FormProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
   TForm* form = nullptr;
   if (msg == WM_NCCREATE) {
-    form = static_cast<TForm*>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams);
-    ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+    form = static_cast<TForm*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
     if (form) form->handle_ = hwnd;
   } else {
-    form = reinterpret_cast<TForm*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    form = reinterpret_cast<TForm*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   }
-  if (!form) return ::DefWindowProcA(hwnd, msg, wp, lp);
+  if (!form) return ::DefWindowProcW(hwnd, msg, wp, lp);
   LRESULT r = 0;
   {
     TApplication::TBusy busy;  // deletes the form at the end if the message destroyed it
@@ -139,10 +139,10 @@ LRESULT CALLBACK TForm::FormProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noex
       r = form->HandleFormMessage(msg, wp, lp);
     } catch (...) {
       // Nothing may unwind into the loop; the message counts as not handled.
-      r = msg == WM_NCDESTROY ? 0 : ::DefWindowProcA(hwnd, msg, wp, lp);
+      r = msg == WM_NCDESTROY ? 0 : ::DefWindowProcW(hwnd, msg, wp, lp);
     }
     if (msg != WM_NCDESTROY) return r;
-    ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
     if (form->listed_ && Application()) return r;  // the application deletes it
   }
   // Not the application's (its layer already gone): nobody else will delete it.

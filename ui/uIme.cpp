@@ -2,21 +2,23 @@
 
 #include <imm.h>
 
+#include "common/uWide.h"
+
 namespace {
 
 HKL g_defaultLayout = nullptr;
-std::string g_defaultName;
+std::u16string g_defaultName;
 bool g_captured = false;
 
-bool SameName(const std::string& a, const std::string& b) {
-  return ::lstrcmpiA(a.c_str(), b.c_str()) == 0;
+bool SameName(const std::u16string& a, const std::u16string& b) {
+  return ::lstrcmpiW(W(a), W(b)) == 0;
 }
 
-std::string ImeName(HKL layout) {
+std::u16string ImeName(HKL layout) {
   if (!::ImmIsIME(layout)) return {};
-  char buf[256] = {};
-  const UINT n = ::ImmGetDescriptionA(layout, buf, sizeof buf - 1);
-  return std::string(buf, n < sizeof buf ? n : 0);
+  wchar_t buf[256] = {};
+  const UINT n = ::ImmGetDescriptionW(layout, buf, 255);
+  return std::u16string(U(buf), n < 256 ? n : 0);
 }
 
 std::vector<TImeEntry> InstalledImes() {
@@ -37,7 +39,8 @@ void Apply(const TImeChoice& c) {
 
 }  // namespace
 
-TImeChoice ChooseImeOnEnter(bool farEast, const std::string& name, const std::string& defaultName,
+TImeChoice ChooseImeOnEnter(bool farEast, const std::u16string& name,
+                            const std::u16string& defaultName,
                             const std::vector<TImeEntry>& installed, HKL defaultLayout) {
   if (!farEast || name.empty() || SameName(name, defaultName) || installed.empty()) return {};
   for (const auto& ime : installed)
@@ -45,7 +48,7 @@ TImeChoice ChooseImeOnEnter(bool farEast, const std::string& name, const std::st
   return {true, defaultLayout};
 }
 
-TImeChoice ChooseImeOnExit(const std::string& name, const std::string& defaultName,
+TImeChoice ChooseImeOnExit(const std::u16string& name, const std::u16string& defaultName,
                            HKL defaultLayout) {
   if (name.empty() || SameName(name, defaultName)) return {};
   return {true, defaultLayout};
@@ -61,7 +64,7 @@ void CaptureDefaultKeyboardLayout() noexcept {
   }
 }
 
-void ImeEnter(const char* name) noexcept {
+void ImeEnter(const char16_t* name) noexcept {
   if (!name || !*name) return;
   try {
     CaptureDefaultKeyboardLayout();
@@ -71,7 +74,7 @@ void ImeEnter(const char* name) noexcept {
   }
 }
 
-void ImeExit(const char* name) noexcept {
+void ImeExit(const char16_t* name) noexcept {
   if (!name || !*name) return;
   try {
     CaptureDefaultKeyboardLayout();

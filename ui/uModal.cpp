@@ -6,7 +6,7 @@
 
 namespace {
 
-const char kResultProp[] = "Quillo.ModalResult";
+const wchar_t kResultProp[] = L"Quillo.ModalResult";
 
 // The thread's other top-level windows, disabled for the run and enabled again on every way
 // out of it.
@@ -62,13 +62,13 @@ class TDisabledWindows {
 
 void SetModalResult(HWND dialog, int result) noexcept {
   if (result == mrNone)
-    ::RemovePropA(dialog, kResultProp);
+    ::RemovePropW(dialog, kResultProp);
   else
-    ::SetPropA(dialog, kResultProp, reinterpret_cast<HANDLE>(static_cast<INT_PTR>(result)));
+    ::SetPropW(dialog, kResultProp, reinterpret_cast<HANDLE>(static_cast<INT_PTR>(result)));
 }
 
 int ModalResult(HWND dialog) noexcept {
-  return static_cast<int>(reinterpret_cast<INT_PTR>(::GetPropA(dialog, kResultProp)));
+  return static_cast<int>(reinterpret_cast<INT_PTR>(::GetPropW(dialog, kResultProp)));
 }
 
 int RunModal(HWND dialog, HWND focus) noexcept {
@@ -77,7 +77,7 @@ int RunModal(HWND dialog, HWND focus) noexcept {
     SetModalResult(dialog, mrNone);
 
     // A drag or a pressed button elsewhere must not go on behind the dialog.
-    if (HWND capture = ::GetCapture()) ::SendMessageA(capture, WM_CANCELMODE, 0, 0);
+    if (HWND capture = ::GetCapture()) ::SendMessageW(capture, WM_CANCELMODE, 0, 0);
     ::ReleaseCapture();
 
     const HWND previous = ::GetActiveWindow();
@@ -89,7 +89,7 @@ int RunModal(HWND dialog, HWND focus) noexcept {
 
     while (::IsWindow(dialog) && ModalResult(dialog) == mrNone) {
       MSG msg;
-      const BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
+      const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
       if (got == 0) break;  // a quit message: see RunModal's description
       if (got == -1) break;
       DeliverMessage(msg);

@@ -1,13 +1,9 @@
 // The painter of TForm's picture buttons: the shared picture (normal or greyed half) left of
 // the caption, both centred together, the transparent colour left out.
+#include "common/uWide.h"
 #include "ui/uFormControl.h"
 
 using namespace formparts;
-
-namespace {
-
-
-}  // namespace
 
 void TForm::DrawPictureButton(const DRAWITEMSTRUCT& di) const {
   const int index = static_cast<int>(di.CtlID) - kControlIdBase;
@@ -20,12 +16,12 @@ void TForm::DrawPictureButton(const DRAWITEMSTRUCT& di) const {
   ::DrawFrameControl(dc, &rc, DFC_BUTTON,
                      DFCS_BUTTONPUSH | (pushed ? DFCS_PUSHED : 0) | (disabled ? DFCS_INACTIVE : 0));
 
-  const std::string caption = ControlText(index);
+  const std::u16string caption = ControlText(index);
   TSelectObject font(dc, c.font);
   UINT textFlags = DT_SINGLELINE | DT_VCENTER | DT_LEFT;
   if (di.itemState & ODS_NOACCEL) textFlags |= DT_HIDEPREFIX;
   RECT measure{0, 0, 0, 0};
-  ::DrawTextA(dc, caption.c_str(), static_cast<int>(caption.size()), &measure,
+  ::DrawTextW(dc, W(caption), static_cast<int>(caption.size()), &measure,
               DT_CALCRECT | DT_SINGLELINE);
   const int textW = measure.right - measure.left;
 
@@ -55,7 +51,7 @@ void TForm::DrawPictureButton(const DRAWITEMSTRUCT& di) const {
   RECT text{x, rc.top + shift, x + textW, rc.bottom + shift};
   ::SetBkMode(dc, TRANSPARENT);
   ::SetTextColor(dc, ::GetSysColor(disabled ? COLOR_GRAYTEXT : COLOR_BTNTEXT));
-  ::DrawTextA(dc, caption.c_str(), static_cast<int>(caption.size()), &text, textFlags);
+  ::DrawTextW(dc, W(caption), static_cast<int>(caption.size()), &text, textFlags);
   if ((di.itemState & ODS_FOCUS) && !(di.itemState & ODS_NOFOCUSRECT)) {
     RECT focus = rc;
     ::InflateRect(&focus, -4, -4);

@@ -1,0 +1,78 @@
+#include "note/uNoteBytes.h"
+
+#include <algorithm>
+
+#include "common/uWide.h"
+#include "note/uNote.h"
+
+namespace {
+
+constexpr bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+
+// Converted a piece at a time, so that the search for the first missing character looks at
+// one piece only, and a large text never needs a second buffer twice its size.
+constexpr size_t kPieceUnits = 1 << 16;
+
+// One conversion without best fit: `missing` says whether any character fell back to the
+// code page's default character. -1 when the system refused.
+int Convert(UINT codePage, const char16_t* text, int units, char* out, int room, BOOL& missing) {
+  missing = FALSE;
+  return ::WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, W(text), units, out, room,
+                               nullptr, &missing);
+}
+
+// The first code point of the piece that the code page has no exact place for.
+char32_t FirstMissing(UINT codePage, std::u16string_view piece) {
+  char buffer[16];
+  for (size_t i = 0; i < piece.size();) {
+    const int units = IsHighSurrogate(piece[i]) && i + 1 < piece.size() ? 2 : 1;
+    BOOL missing = FALSE;
+    const int n = Convert(codePage, piece.data() + i, units, buffer, sizeof buffer, missing);
+    if (n <= 0 || missing) return CodePointAt(piece, i);
+    i += static_cast<size_t>(units);
+  }
+  return 0xFFFD;  // not found again: report the replacement character rather than nothing
+}
+
+}  // namespace
+
+TEncodeResult EncodeInCodePage(UINT codePage, std::u16string_view text, std::string& bytes,
+                               char32_t& first) {
+  bytes.clear();
+  if (codePage == CP_UTF8)
+    return AppendUtf8(text, bytes) ? TEncodeResult::Encoded : TEncodeResult::Broken;
+  bytes.reserve(text.size());
+  for (size_t at = 0; at < text.size();) {
+    size_t units = std::min(kPieceUnits, text.size() - at);
+    // Never half of a pair in one piece and half in the next.
+    if (at + units < text.size() && IsHighSurrogate(text[at + units - 1])) --units;
+    const std::u16string_view piece = text.substr(at, units);
+    // The default character would say nothing about an unpaired surrogate: tell it apart
+    // first, while the piece is at hand anyway.
+    if (FindUnpairedSurrogate(piece) != std::u16string_view::npos) {
+      bytes.clear();
+      return TEncodeResult::Broken;
+    }
+    // A code page other than UTF-8 takes at most two bytes for a UTF-16 unit.
+    const size_t used = bytes.size();
+    bytes.resize(used + 2 * units);
+    BOOL missing = FALSE;
+    const int n = Convert(codePage, piece.data(), static_cast<int>(units), &bytes[used],
+                          static_cast<int>(2 * units), missing);
+    if (n <= 0 || missing) {
+      first = FirstMissing(codePage, piece);
+      bytes.clear();
+      return TEncodeResult::Unstorable;
+    }
+    bytes.resize(used + static_cast<size_t>(n));
+    at += units;
+  }
+  return TEncodeResult::Encoded;
+}
+
+bool EncodeUtf8WithBom(std::u16string_view text, std::string& bytes) {
+  bytes.assign("\xEF\xBB\xBF");
+  if (AppendUtf8(text, bytes)) return true;
+  bytes.clear();
+  return false;
+}
