@@ -7,9 +7,9 @@
 #include "support/uTestSupport.h"
 
 std::string TestProgramDir() {
-  char path[MAX_PATH];
-  DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string p(path, n);
+  wchar_t path[MAX_PATH];
+  DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::string p = Utf8(std::wstring(path, n));
   return p.substr(0, p.find_last_of('\\'));
 }
 
@@ -36,7 +36,7 @@ Fn Export(HMODULE module, const char* name) {
 }
 }  // namespace
 
-TQuilloDll::TQuilloDll(const std::string& path) : module_(::LoadLibraryA(path.c_str())) {
+TQuilloDll::TQuilloDll(const std::string& path) : module_(::LoadLibraryW(Wide(path).c_str())) {
   if (!module_) return;
   getClassObject_ = Export<GetClassObjectFn>(module_, "DllGetClassObject");
   canUnloadNow_ = Export<NoArgFn>(module_, "DllCanUnloadNow");
@@ -88,34 +88,35 @@ void WalkKeys(HKEY key, const std::string& prefix, std::vector<std::string>& key
               TRegistryValues* values) {
   if (values) {
     for (DWORD i = 0;; ++i) {
-      char name[16384];
-      DWORD nameLen = sizeof name;
+      wchar_t name[16384];
+      DWORD nameLen = 16384;
       DWORD type = 0;
-      BYTE data[4096];
+      wchar_t data[2048];
       DWORD dataLen = sizeof data;
-      if (::RegEnumValueA(key, i, name, &nameLen, nullptr, &type, data, &dataLen) !=
-          ERROR_SUCCESS)
+      if (::RegEnumValueW(key, i, name, &nameLen, nullptr, &type,
+                          reinterpret_cast<BYTE*>(data), &dataLen) != ERROR_SUCCESS)
         break;
       std::string text;
       if (type == REG_SZ) {
-        // Keep the stored bytes, terminator included, so that the length is checked too.
-        text.assign(reinterpret_cast<char*>(data), dataLen);
+        // Keep the stored units, terminator included, so that the length is checked too.
+        text = Utf8(std::wstring(data, dataLen / sizeof(wchar_t)));
       } else {
         text = "<type " + std::to_string(type) + ">";
       }
-      (*values)[prefix + "|" + std::string(name, nameLen)] = text;
+      (*values)[prefix + "|" + Utf8(std::wstring(name, nameLen))] = text;
     }
   }
   for (DWORD i = 0;; ++i) {
-    char name[256];
-    DWORD nameLen = sizeof name;
-    if (::RegEnumKeyExA(key, i, name, &nameLen, nullptr, nullptr, nullptr, nullptr) !=
+    wchar_t wideName[256];
+    DWORD nameLen = 256;
+    if (::RegEnumKeyExW(key, i, wideName, &nameLen, nullptr, nullptr, nullptr, nullptr) !=
         ERROR_SUCCESS)
       break;
+    const std::string name = Utf8(std::wstring(wideName, nameLen));
     std::string path = prefix.empty() ? name : prefix + "\\" + name;
     keys.push_back(path);
     TRegKey sub;
-    if (::RegOpenKeyExA(key, name, 0, KEY_READ, sub.put()) == ERROR_SUCCESS)
+    if (::RegOpenKeyExW(key, wideName, 0, KEY_READ, sub.put()) == ERROR_SUCCESS)
       WalkKeys(sub.get(), path, keys, values);
   }
 }
@@ -138,7 +139,7 @@ std::vector<std::string> ReadKeys(HKEY root) {
 
 bool KeyExists(HKEY root, const std::string& path) {
   TRegKey k;
-  return ::RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, k.put()) == ERROR_SUCCESS;
+  return ::RegOpenKeyExW(root, Wide(path).c_str(), 0, KEY_READ, k.put()) == ERROR_SUCCESS;
 }
 
 namespace {
@@ -204,11 +205,12 @@ struct TBoxSearch {
 };
 BOOL CALLBACK FindBox(HWND wnd, LPARAM param) {
   auto* search = reinterpret_cast<TBoxSearch*>(param);
-  char cls[64] = {};
-  char title[256] = {};
-  ::GetClassNameA(wnd, cls, sizeof cls);
-  ::GetWindowTextA(wnd, title, sizeof title);
-  if (std::string(cls) == "#32770" && ::IsWindowVisible(wnd) && *search->caption == title) {
+  wchar_t cls[64] = {};
+  wchar_t title[256] = {};
+  ::GetClassNameW(wnd, cls, 64);
+  ::GetWindowTextW(wnd, title, 256);
+  if (std::wstring(cls) == L"#32770" && ::IsWindowVisible(wnd) &&
+      *search->caption == Utf8(std::wstring(title))) {
     search->found = wnd;
     return FALSE;
   }
@@ -223,13 +225,13 @@ DWORD WINAPI TMessageBoxWatcher::Run(void* param) {
     TBoxSearch search{&self->caption_, nullptr};
     ::EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
     if (search.found) {
-      char text[1024] = {};
-      ::GetDlgItemTextA(search.found, 0xFFFF, text, sizeof text);
-      self->text_ = text;
+      wchar_t text[1024] = {};
+      ::GetDlgItemTextW(search.found, 0xFFFF, text, 1024);
+      self->text_ = Utf8(std::wstring(text));
       self->owner_ = ::GetWindow(search.found, GW_OWNER);
       self->style_ = ::GetWindowLongPtrA(search.found, GWL_STYLE);
       self->seen_ = true;
-      ::PostMessageA(search.found, WM_COMMAND, IDOK, 0);
+      ::PostMessageW(search.found, WM_COMMAND, IDOK, 0);
       return 0;
     }
     ::Sleep(20);
@@ -238,11 +240,11 @@ DWORD WINAPI TMessageBoxWatcher::Run(void* param) {
 }
 
 int RunProgram(const std::string& commandLine, DWORD timeoutMs) {
-  STARTUPINFOA si = {};
+  STARTUPINFOW si = {};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
-  std::string cmd = commandLine;
-  if (!::CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+  std::wstring cmd = Wide(commandLine);
+  if (!::CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
                         &pi))
     return -1;
   TKernelHandle process(pi.hProcess);
@@ -257,7 +259,7 @@ int RunProgram(const std::string& commandLine, DWORD timeoutMs) {
 }
 
 bool CopyFileTo(const std::string& from, const std::string& to) {
-  return ::CopyFileA(from.c_str(), to.c_str(), FALSE) != FALSE;
+  return ::CopyFileW(Wide(from).c_str(), Wide(to).c_str(), FALSE) != FALSE;
 }
 
 DWORD WINAPI TWorkerInvoke::Run(LPVOID job) {
@@ -271,7 +273,7 @@ DWORD WINAPI TWorkerInvoke::Run(LPVOID job) {
                                         IID_IShellExtInit, init.put_void());
     TComPtr<IContextMenu> menu;
     if (SUCCEEDED(self->hr)) {
-      PIDLIST_ABSOLUTE pidl = ::ILCreateFromPathA(self->folder.c_str());
+      PIDLIST_ABSOLUTE pidl = ::ILCreateFromPathW(Wide(self->folder).c_str());
       self->hr = init->Initialize(pidl, nullptr, nullptr);
       ::CoTaskMemFree(pidl);
     }

@@ -9,44 +9,84 @@
 
 namespace {
 
-void RemoveTree(const std::string& dir) {
-  WIN32_FIND_DATAA fd;
-  TFindHandle find(::FindFirstFileA((dir + "\\*").c_str(), &fd));
+void RemoveTree(const std::wstring& dir) {
+  WIN32_FIND_DATAW fd;
+  TFindHandle find(::FindFirstFileW((dir + L"\\*").c_str(), &fd));
   if (find) {
     do {
-      const std::string name = fd.cFileName;
-      if (name == "." || name == "..") continue;
-      const std::string path = dir + "\\" + name;
-      ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      const std::wstring name = fd.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring path = dir + L"\\" + name;
+      ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
       if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
         RemoveTree(path);
       else
-        ::DeleteFileA(path.c_str());
-    } while (::FindNextFileA(find.get(), &fd));
+        ::DeleteFileW(path.c_str());
+    } while (::FindNextFileW(find.get(), &fd));
   }
   find.reset();
-  ::RemoveDirectoryA(dir.c_str());
+  ::RemoveDirectoryW(dir.c_str());
 }
 
 }  // namespace
 
+std::wstring Wide(const std::string& utf8) {
+  if (utf8.empty()) return {};
+  const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                      nullptr, 0);
+  std::wstring w(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+  if (n > 0)
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &w[0], n);
+  return w;
+}
+
+std::u16string U16(const std::string& utf8) {
+  const std::wstring w = Wide(utf8);
+  return std::u16string(w.begin(), w.end());
+}
+
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                      nullptr, 0, nullptr, nullptr);
+  std::string s(static_cast<size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0)
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &s[0], n,
+                          nullptr, nullptr);
+  return s;
+}
+
+std::string Utf8(const std::u16string& text) { return Utf8(std::wstring(text.begin(), text.end())); }
+
+std::string InCodePage(UINT codePage, const std::string& utf8) {
+  const std::wstring w = Wide(utf8);
+  if (w.empty()) return {};
+  const int n = ::WideCharToMultiByte(codePage, 0, w.data(), static_cast<int>(w.size()), nullptr,
+                                      0, nullptr, nullptr);
+  std::string s(static_cast<size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0)
+    ::WideCharToMultiByte(codePage, 0, w.data(), static_cast<int>(w.size()), &s[0], n, nullptr,
+                          nullptr);
+  return s;
+}
+
 TTempDir::TTempDir(const std::string& name) {
-  char base[MAX_PATH];
-  DWORD n = ::GetTempPathA(MAX_PATH, base);
-  std::string root = (n > 0 && n < MAX_PATH) ? std::string(base, n) : std::string("C:\\");
+  wchar_t base[MAX_PATH];
+  DWORD n = ::GetTempPathW(MAX_PATH, base);
+  std::string root = (n > 0 && n < MAX_PATH) ? Utf8(std::wstring(base, n)) : std::string("C:\\");
   static unsigned counter = 0;
   for (;;) {
     path_ = root + name + "-" + std::to_string(::GetCurrentProcessId()) + "-" +
             std::to_string(++counter);
-    if (::CreateDirectoryA(path_.c_str(), nullptr)) break;
+    if (::CreateDirectoryW(Wide(path_).c_str(), nullptr)) break;
     if (::GetLastError() != ERROR_ALREADY_EXISTS) break;
   }
 }
 
-TTempDir::~TTempDir() { RemoveTree(path_); }
+TTempDir::~TTempDir() { RemoveTree(Wide(path_)); }
 
 bool ReadFileBytes(const std::string& path, std::string& bytes) {
-  TFileHandle f(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  TFileHandle f(::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, 0, nullptr));
   if (!f) return false;
   bytes.clear();
@@ -57,7 +97,7 @@ bool ReadFileBytes(const std::string& path, std::string& bytes) {
 }
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes) {
-  TFileHandle f(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  TFileHandle f(::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!f) return false;
   DWORD put = 0;
@@ -66,18 +106,18 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes) {
 }
 
 bool FileExists(const std::string& path) {
-  return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  return ::GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 std::string ListFolder(const std::string& folder) {
   std::vector<std::string> names;
-  WIN32_FIND_DATAA fd;
-  TFindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &fd));
+  WIN32_FIND_DATAW fd;
+  TFindHandle find(::FindFirstFileW(Wide(folder + "\\*").c_str(), &fd));
   if (find) {
     do {
-      std::string name = fd.cFileName;
+      std::string name = Utf8(std::wstring(fd.cFileName));
       if (name != "." && name != "..") names.push_back(name);
-    } while (::FindNextFileA(find.get(), &fd));
+    } while (::FindNextFileW(find.get(), &fd));
   }
   std::sort(names.begin(), names.end());
   std::string all;
@@ -87,11 +127,11 @@ std::string ListFolder(const std::string& folder) {
 
 void PumpMessages() {
   MSG msg;
-  while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DeliverMessage(msg);
+  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DeliverMessage(msg);
 }
 
 bool RunningUnderWine() {
-  HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+  HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
   return ntdll && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
@@ -108,10 +148,10 @@ BOOL CALLBACK CollectProcessWindow(HWND w, LPARAM lp) {
   DWORD pid = 0;
   ::GetWindowThreadProcessId(w, &pid);
   if (pid != s->processId || !::IsWindowVisible(w)) return TRUE;
-  char text[256] = {};
-  if (s->className && (!::GetClassNameA(w, text, sizeof text) || lstrcmpA(text, s->className) != 0))
+  wchar_t text[256] = {};
+  if (s->className && (!::GetClassNameW(w, text, 256) || Utf8(std::wstring(text)) != s->className))
     return TRUE;
-  if (s->caption && (::GetWindowTextA(w, text, sizeof text), lstrcmpA(text, s->caption) != 0))
+  if (s->caption && (::GetWindowTextW(w, text, 256), Utf8(std::wstring(text)) != s->caption))
     return TRUE;
   s->found.push_back(w);
   return TRUE;
@@ -127,12 +167,12 @@ std::vector<HWND> ProcessWindows(DWORD processId, const char* className, const c
 namespace {
 BOOL CALLBACK FindNoteControlProc(HWND w, LPARAM lp) {
   auto* c = reinterpret_cast<TNoteControls*>(lp);
-  char cls[64] = {}, text[64] = {};
-  ::GetClassNameA(w, cls, sizeof cls);
-  ::GetWindowTextA(w, text, sizeof text);
-  if (::lstrcmpiA(cls, "Edit") == 0) {
-    (::GetWindowLongPtrA(w, GWL_STYLE) & ES_MULTILINE ? c->memo : c->title) = w;
-  } else if (std::string(text) == "만들기") {
+  wchar_t cls[64] = {}, text[64] = {};
+  ::GetClassNameW(w, cls, 64);
+  ::GetWindowTextW(w, text, 64);
+  if (::lstrcmpiW(cls, L"Edit") == 0) {
+    (::GetWindowLongPtrW(w, GWL_STYLE) & ES_MULTILINE ? c->memo : c->title) = w;
+  } else if (std::wstring(text) == L"만들기") {
     c->create = w;
   }
   return TRUE;

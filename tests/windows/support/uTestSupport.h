@@ -1,10 +1,19 @@
-// Helpers shared by the tests that run under Wine.
+// Helpers shared by the tests that run under Wine. Their texts are UTF-8 std::strings, as the
+// sources are written; they reach Windows through the wide functions, so that the tests read
+// the same under every system code page.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 #include <vector>
+
+std::wstring Wide(const std::string& utf8);
+std::u16string U16(const std::string& utf8);
+std::string Utf8(const std::wstring& text);
+std::string Utf8(const std::u16string& text);
+// A text in a code page's bytes (CP_ACP: the system's), for comparing what a file holds.
+std::string InCodePage(UINT codePage, const std::string& utf8);
 
 // A fresh folder under the temporary folder, removed with everything in it at the end.
 class TTempDir {

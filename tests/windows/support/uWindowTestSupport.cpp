@@ -1,12 +1,13 @@
 #include "support/uWindowTestSupport.h"
 
+#include "support/uTestSupport.h"
 #include "ui/uMessageLoop.h"
 
 bool PumpUntil(const std::function<bool()>& done, DWORD ms) {
   const DWORD start = ::GetTickCount();
   for (;;) {
     MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DeliverMessage(msg);
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DeliverMessage(msg);
     if (done()) return true;
     if (::GetTickCount() - start > ms) return false;
     ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
@@ -24,23 +25,26 @@ TKeysDown::TKeysDown(std::initializer_list<int> keys) {
 TKeysDown::~TKeysDown() { ::SetKeyboardState(saved_); }
 
 void PressKey(HWND target, UINT vk, bool alt) {
-  const UINT scan = ::MapVirtualKeyA(vk, 0);
+  const UINT scan = ::MapVirtualKeyW(vk, 0);
   const LPARAM down = 1 | (static_cast<LPARAM>(scan) << 16) | (alt ? (1 << 29) : 0);
   const LPARAM up = down | (1u << 30) | (1u << 31);
-  ::PostMessageA(target, alt ? WM_SYSKEYDOWN : WM_KEYDOWN, vk, down);
-  ::PostMessageA(target, alt ? WM_SYSKEYUP : WM_KEYUP, vk, up);
+  ::PostMessageW(target, alt ? WM_SYSKEYDOWN : WM_KEYDOWN, vk, down);
+  ::PostMessageW(target, alt ? WM_SYSKEYUP : WM_KEYUP, vk, up);
   PumpUntil([] { return true; }, 0);
 }
 
-void TypeChar(HWND target, char ch) {
-  ::PostMessageA(target, WM_CHAR, static_cast<unsigned char>(ch), 1);
+void TypeChar(HWND target, wchar_t ch) {
+  ::PostMessageW(target, WM_CHAR, static_cast<WPARAM>(ch), 1);
   PumpUntil([] { return true; }, 0);
 }
 
 std::string WindowText(HWND w) {
-  char buf[4096] = {};
-  const int n = ::GetWindowTextA(w, buf, sizeof buf);
-  return std::string(buf, n > 0 ? static_cast<size_t>(n) : 0);
+  const int length = ::GetWindowTextLengthW(w);
+  if (length <= 0) return {};
+  std::wstring buf(static_cast<size_t>(length) + 1, L'\0');
+  const int n = ::GetWindowTextW(w, &buf[0], length + 1);
+  buf.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return Utf8(buf);
 }
 
 RECT ChildRect(HWND child) {
@@ -76,21 +80,21 @@ BOOL CALLBACK TBoxWatcher::Visit(HWND w, LPARAM lp) {
   auto* me = reinterpret_cast<TBoxWatcher*>(lp);
   DWORD pid = 0;
   ::GetWindowThreadProcessId(w, &pid);
-  char cls[64] = {};
-  ::GetClassNameA(w, cls, sizeof cls);
-  if (pid != ::GetCurrentProcessId() || lstrcmpA(cls, "#32770") != 0 ||
+  wchar_t cls[64] = {};
+  ::GetClassNameW(w, cls, 64);
+  if (pid != ::GetCurrentProcessId() || lstrcmpW(cls, L"#32770") != 0 ||
       !::IsWindowVisible(w) || WindowText(w) != me->caption_)
     return TRUE;
   // A box stays up until its thread takes the posted OK: note it once.
   for (HWND h : me->handled_)
     if (h == w) return TRUE;
   me->handled_.push_back(w);
-  char text[1024] = {};
-  ::GetDlgItemTextA(w, 0xFFFF, text, sizeof text);
+  wchar_t text[1024] = {};
+  ::GetDlgItemTextW(w, 0xFFFF, text, 1024);
   ::EnterCriticalSection(&me->lock_);
-  me->seen_.push_back({text, ::GetWindow(w, GW_OWNER)});
+  me->seen_.push_back({Utf8(std::wstring(text)), ::GetWindow(w, GW_OWNER)});
   ::LeaveCriticalSection(&me->lock_);
-  ::PostMessageA(w, WM_COMMAND, static_cast<WPARAM>(me->answer_), 0);
+  ::PostMessageW(w, WM_COMMAND, static_cast<WPARAM>(me->answer_), 0);
   return TRUE;
 }
 

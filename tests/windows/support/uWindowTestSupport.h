@@ -27,9 +27,10 @@ class TKeysDown {
 // Posts a key-down (WM_SYSKEYDOWN when alt) and its key-up to the window and pumps them
 // through the loop step of Quillo's own loops.
 void PressKey(HWND target, UINT vk, bool alt = false);
-// Posts one character message and pumps it.
-void TypeChar(HWND target, char ch);
+// Posts one character message (a UTF-16 unit) and pumps it.
+void TypeChar(HWND target, wchar_t ch);
 
+// A window's text, read wide, as UTF-8.
 std::string WindowText(HWND w);
 // A window's rectangle in its parent's client coordinates.
 RECT ChildRect(HWND child);
