@@ -55,7 +55,7 @@ class NoteWindowTest : public ::testing::Test {
   // Opens a window the way the context-menu command does and waits until it is active.
   TFormQuillo* Open(const std::string& folder) {
     const std::set<HWND> before = NoteWindows();
-    EXPECT_TRUE(OpenNoteWindow(folder));
+    EXPECT_TRUE(OpenNoteWindow(U16(folder)));
     HWND made = nullptr;
     for (HWND w : NoteWindows())
       if (!before.count(w)) made = w;
@@ -67,7 +67,7 @@ class NoteWindowTest : public ::testing::Test {
 
   static HWND Ctl(TFormQuillo* f, const char* name) { return f->ControlHandle(name); }
   static void SetText(TFormQuillo* f, const char* name, const std::string& text) {
-    ::SendMessageA(Ctl(f, name), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    ::SendMessageW(Ctl(f, name), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(text).c_str()));
   }
   static void CaretToEnd(HWND edit) {
     const LRESULT n = ::SendMessageA(edit, WM_GETTEXTLENGTH, 0, 0);
@@ -133,13 +133,13 @@ TEST_F(NoteWindowTest, LayoutTextsAreByteExact) {
 TEST_F(NoteWindowTest, FolderLabelAppearsOnFirstActivation) {
   for (const std::string& folder : {std::string("C:\\"), dir.path()}) {
     TFormQuillo* f = Application()->CreateForm<TFormQuillo>();
-    f->SetFolder(folder);
+    f->SetFolder(U16(folder));
     EXPECT_EQ(WindowText(Ctl(f, "LFolder")), "저장 폴더 : ");
     f->Show();
     PumpUntil([&] { return ::GetForegroundWindow() == f->Handle(); });
     EXPECT_EQ(WindowText(Ctl(f, "LFolder")), "저장 폴더: " + folder);
     // Later activations change nothing, even with another folder.
-    f->SetFolder("D:\\other");
+    f->SetFolder(u"D:\\other");
     ::SendMessageA(f->Handle(), WM_ACTIVATE, WA_ACTIVE, 0);
     EXPECT_EQ(WindowText(Ctl(f, "LFolder")), "저장 폴더: " + folder);
     f->Free();
@@ -155,18 +155,19 @@ TEST_F(NoteWindowTest, FontsAndColoursOfTheControls) {
   ::ReleaseDC(nullptr, screen);
   struct Case { const char* name; const char* face; int height; COLORREF color; };
   const std::vector<Case> cases = {
-      {"LFolder", "Gulim", layout::Scaled(-12, s), RGB(0, 128, 0)},
-      {"Label1", "Gulim", layout::Scaled(-13, s), ::GetSysColor(COLOR_WINDOWTEXT)},
-      {"Label2", "Gulim", windowFont, ::GetSysColor(COLOR_WINDOWTEXT)},
-      {"Memo1", "Dotum", layout::Scaled(-12, s), ::GetSysColor(COLOR_WINDOWTEXT)},
-      {"EditTitle", "Gulim", windowFont, ::GetSysColor(COLOR_WINDOWTEXT)},
+      // Asked for by their Korean names, which the test prefix maps to installed fonts.
+      {"LFolder", "굴림", layout::Scaled(-12, s), RGB(0, 128, 0)},
+      {"Label1", "굴림", layout::Scaled(-13, s), ::GetSysColor(COLOR_WINDOWTEXT)},
+      {"Label2", "굴림", windowFont, ::GetSysColor(COLOR_WINDOWTEXT)},
+      {"Memo1", "돋움", layout::Scaled(-12, s), ::GetSysColor(COLOR_WINDOWTEXT)},
+      {"EditTitle", "굴림", windowFont, ::GetSysColor(COLOR_WINDOWTEXT)},
   };
   for (const auto& c : cases) {
     HWND h = Ctl(f, c.name);
-    LOGFONTA lf{};
-    ASSERT_TRUE(::GetObjectA(reinterpret_cast<HFONT>(::SendMessageA(h, WM_GETFONT, 0, 0)),
+    LOGFONTW lf{};
+    ASSERT_TRUE(::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(h, WM_GETFONT, 0, 0)),
                              sizeof lf, &lf)) << c.name;
-    EXPECT_STREQ(lf.lfFaceName, c.face) << c.name;
+    EXPECT_EQ(Utf8(std::wstring(lf.lfFaceName)), c.face) << c.name;
     EXPECT_EQ(lf.lfHeight, c.height) << c.name;
     HDC dc = ::GetDC(h);
     const bool edit = std::string(c.name).find("Label") == std::string::npos &&
@@ -243,6 +244,29 @@ TEST_F(NoteWindowTest, CtrlSSavesStaysOpenAndTypesNoControlCharacter) {
   ASSERT_TRUE(ReadFileBytes(dir.File("note.txt"), bytes));
   EXPECT_EQ(bytes, "second");
   EXPECT_EQ(WindowText(Ctl(f, "EditTitle")), "note");
+}
+
+// Characters reach the text box as the UTF-16 units they are, whatever the code page, and a
+// note the code page cannot hold is saved only as the user says: UTF-8 after a question owned
+// by the window.
+TEST_F(NoteWindowTest, TypedCharactersOutsideTheCodePage) {
+  TFormQuillo* f = Open(dir.path());
+  ASSERT_NE(f, nullptr);
+  HWND memo = Ctl(f, "Memo1");
+  for (wchar_t ch : std::wstring(L"한 \x1EBF \xD83D\xDE00")) TypeChar(memo, ch);
+  const std::string text = "한 ế 😀";
+  EXPECT_EQ(WindowText(memo), text);
+  SetText(f, "EditTitle", "Ωμέγα");
+  boxes.SetAnswer(IDYES);
+  Click(f, "BitBtn5");
+  boxes.SetAnswer(IDOK);
+  const bool asks = ::GetACP() != CP_UTF8;
+  const char32_t first = ::GetACP() == 949 ? U'\x1EBF' : U'한';  // the first the page lacks
+  const std::vector<std::string> question = {Utf8(Utf8Question(first, ::GetACP()))};
+  EXPECT_EQ(NoticeTexts(f->Handle()), asks ? question : std::vector<std::string>{});
+  std::string bytes;
+  ASSERT_TRUE(ReadFileBytes(dir.File("Ωμέγα.txt"), bytes));
+  EXPECT_EQ(bytes, (asks ? "\xEF\xBB\xBF" : "") + text);
 }
 
 TEST_F(NoteWindowTest, CtrlSOnEmptyTextShowsNoticeAndNextCharacterArrives) {
@@ -404,7 +428,7 @@ TEST_F(NoteWindowTest, EscapeAsksOnlyWhenTextWasTypedSinceTheLastSave) {
       EXPECT_EQ(WindowText(memo), "x") << c.what;
       ::DestroyWindow(w);
     }
-    ::DeleteFileA(dir.File("escape.txt").c_str());
+    ::DeleteFileW(Wide(dir.File("escape.txt")).c_str());
   }
   boxes.SetAnswer(IDOK);
 }
@@ -598,7 +622,7 @@ TEST_F(NoteWindowTest, UnloadingDestroysOpenWindows) {
 
 TEST_F(NoteWindowTest, NoWindowWithoutTheLayer) {
   DoneWindowing();
-  EXPECT_FALSE(OpenNoteWindow(dir.path()));
+  EXPECT_FALSE(OpenNoteWindow(U16(dir.path())));
   EXPECT_TRUE(NoteWindows().empty());
 }
 
