@@ -19,10 +19,10 @@ namespace {
 
 HWND AboutWindow() { return ::FindWindowA("TFormAbout", nullptr); }
 
-LOGFONTA FontOf(HWND control) {
-  LOGFONTA lf{};
-  const auto font = reinterpret_cast<HGDIOBJ>(::SendMessageA(control, WM_GETFONT, 0, 0));
-  if (font) ::GetObjectA(font, sizeof lf, &lf);
+LOGFONTW FontOf(HWND control) {
+  LOGFONTW lf{};
+  const auto font = reinterpret_cast<HGDIOBJ>(::SendMessageW(control, WM_GETFONT, 0, 0));
+  if (font) ::GetObjectW(font, sizeof lf, &lf);
   return lf;
 }
 
@@ -58,7 +58,7 @@ class AboutDialogTest : public ::testing::Test {
   }
 
   void OpenNote(const std::string& folder) {
-    ASSERT_TRUE(OpenNoteWindow(folder));
+    ASSERT_TRUE(OpenNoteWindow(U16(folder)));
     note = ::FindWindowA("TFormQuillo", nullptr);
     ASSERT_NE(note, nullptr);
     form = TForm::FromHandle(note);
@@ -200,8 +200,9 @@ TEST_F(AboutDialogTest, FrameControlsTextsFontsAndColours) {
                 };
                 for (const FontCase& f : fonts) {
                   HWND h = aboutForm->ControlHandle(f.name);
-                  const LOGFONTA lf = FontOf(h);
-                  EXPECT_EQ(lstrcmpiA(lf.lfFaceName, "Gulim"), 0) << f.name << ": " << lf.lfFaceName;
+                  const LOGFONTW lf = FontOf(h);
+                  // Asked for by its Korean name, which the test prefix maps to a font.
+                  EXPECT_EQ(Utf8(std::wstring(lf.lfFaceName)), "굴림") << f.name;
                   EXPECT_EQ(lf.lfWeight >= FW_BOLD, f.bold) << f.name;
                   // The window font follows the screen's DPI, the others the text height.
                   EXPECT_LT(lf.lfHeight, 0) << f.name;

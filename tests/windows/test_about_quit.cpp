@@ -15,7 +15,7 @@ namespace {
 TEST(AboutQuit, EndsTheDialogAndLaterDialogsRunNormally) {
   InitWindowing(::GetModuleHandleA(nullptr));
   TTempDir dir;
-  ASSERT_TRUE(OpenNoteWindow(dir.path()));
+  ASSERT_TRUE(OpenNoteWindow(U16(dir.path())));
   HWND note = ::FindWindowA("TFormQuillo", nullptr);
   TForm* form = TForm::FromHandle(note);
   ASSERT_NE(form, nullptr);

@@ -140,20 +140,21 @@ class TFormKeys : public TForm {
 };
 
 enum { Edit1, ButtonOk, ButtonCancel };
+const char16_t* const kGulim[] = {u"굴림", nullptr};
 constexpr int kOkResult = 10, kCancelResult = 11;  // only a click gives these
 // clang-format off
 const TControlDef kKeysControls[] = {
-  {"Edit1", TControlKind::Edit, -1, {8, 8, 120, 20}, layout::akLeftTop, TAlign::None, {}, "", 0},
+  {"Edit1", TControlKind::Edit, -1, {8, 8, 120, 20}, layout::akLeftTop, TAlign::None, {}, u"", 0},
   {"ButtonOk", TControlKind::Button, -1, {8, 40, 80, 25}, layout::akLeftTop, TAlign::None, {},
-   "OK", 1, nullptr, cfDefault, 0, kOkResult},
+   u"OK", 1, nullptr, cfDefault, 0, kOkResult},
   {"ButtonCancel", TControlKind::Button, -1, {96, 40, 80, 25}, layout::akLeftTop, TAlign::None,
-   {}, "취소", 2, nullptr, cfCancel, 0, kCancelResult},
+   {}, u"취소", 2, nullptr, cfCancel, 0, kCancelResult},
 };
 // clang-format on
 const TFormDef kFormKeys{
-    "TFormModalKeys", "keys", 200, 80, true, 200, 80,
+    u"TFormModalKeys", u"keys", 200, 80, true, 200, 80,
     WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_DLGMODALFRAME,
-    {"Gulim", -12, false, kClWindowText}, 12, TPosition::Default,
+    {kGulim, -12, false, kClWindowText}, 12, TPosition::Default,
     kKeysControls, static_cast<int>(sizeof kKeysControls / sizeof kKeysControls[0]),
 };
 TFormKeys::TFormKeys() : TForm(kFormKeys) {}

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "support/uTestSupport.h"
 #include "support/uWindowTestSupport.h"
 #include "ui/uApplication.h"
 #include "ui/uForm.h"
@@ -28,26 +29,26 @@ class TFormSample : public TForm {
 };
 
 enum { GroupBox1, Image1, Label6, Label3, Edit1, Button1 };
-const char kGulim[] = "Gulim";
+const char16_t* const kGulim[] = {u"굴림", u"Gulim", nullptr};
 const TFontDef kWindowFont{};
 // clang-format off
 const TControlDef kSampleControls[] = {
   {"GroupBox1", TControlKind::GroupBox, -1, {16, 24, 425, 153}, layout::akLeftTop, TAlign::None,
-   kWindowFont, "", -1},
+   kWindowFont, u"", -1},
   {"Image1", TControlKind::Image, GroupBox1, {24, 24, 41, 41}, layout::akLeftTop, TAlign::None,
-   kWindowFont, "", -1},
+   kWindowFont, u"", -1},
   {"Label6", TControlKind::Label, GroupBox1, {136, 24, 167, 13}, layout::akLeftTop, TAlign::None,
-   {kGulim, -13, true, kClNavy}, "Quillo 파일 만들기 ", -1, nullptr, cfAutoSize},
+   {kGulim, -13, true, kClNavy}, u"Quillo 파일 만들기 ", -1, nullptr, cfAutoSize},
   {"Label3", TControlKind::Label, GroupBox1, {120, 48, 201, 13}, layout::akLeftTop, TAlign::None,
-   {kGulim, -13, false, kClNavy}, "윈도우 탐색기 Context Menu 형태", -1, nullptr, cfAutoSize},
+   {kGulim, -13, false, kClNavy}, u"윈도우 탐색기 Context Menu 형태", -1, nullptr, cfAutoSize},
   {"Edit1", TControlKind::Edit, -1, {16, 184, 100, 20}, layout::akLeftTop, TAlign::None,
-   kWindowFont, "", 1},
+   kWindowFont, u"", 1},
   {"Button1", TControlKind::Button, -1, {352, 184, 89, 25}, layout::akLeftTop, TAlign::None,
-   kWindowFont, "닫기", 0, Handler(&TFormSample::Button1Click)},
+   kWindowFont, u"닫기", 0, Handler(&TFormSample::Button1Click)},
 };
 // clang-format on
 const TFormDef kSample{
-    "TFormSample", "프로그램 정보", 454, 219, true, 454, 219,
+    u"TFormSample", u"프로그램 정보", 454, 219, true, 454, 219,
     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, WS_EX_DLGMODALFRAME,
     {kGulim, -12, false, kClWindowText}, 12, TPosition::OwnerFormCenter,
     kSampleControls, static_cast<int>(sizeof kSampleControls / sizeof kSampleControls[0]),
@@ -188,34 +189,35 @@ TEST_F(UiFormTest, ClosingFreesOnlyWhenTheReleaseIsDelivered) {
 TEST(UiIme, ChoiceOnEnterAndExit) {
   const HKL def = reinterpret_cast<HKL>(0x04120412), ime = reinterpret_cast<HKL>(0xE0010412);
   const HKL other = reinterpret_cast<HKL>(0xE0020412);
-  const std::vector<TImeEntry> installed = {{other, "Other IME"}, {ime, "Microsoft IME 2003"}};
-  const std::string name = "Microsoft IME 2003";
-  struct Case { bool farEast; std::string name, defaultName; std::vector<TImeEntry> imes; TImeChoice expected; };
+  const std::vector<TImeEntry> installed = {{other, u"Other IME"}, {ime, u"Microsoft IME 2003"}};
+  const std::u16string name = u"Microsoft IME 2003";
+  struct Case { bool farEast; std::u16string name, defaultName; std::vector<TImeEntry> imes; TImeChoice expected; };
   const std::vector<Case> cases = {
-      {true, name, "", installed, {true, ime}},
-      {true, "MICROSOFT ime 2003", "", installed, {true, ime}},  // case does not matter
-      {true, name, "", {{other, "Other IME"}}, {true, def}},     // not installed: the default
-      {true, name, "", {}, {false, nullptr}},                    // none installed: nothing
-      {false, name, "", installed, {false, nullptr}},            // not an East Asian system
-      {true, name, "microsoft ime 2003", installed, {false, nullptr}},  // already the default
-      {true, "", "", installed, {false, nullptr}},
+      {true, name, u"", installed, {true, ime}},
+      {true, u"MICROSOFT ime 2003", u"", installed, {true, ime}},  // case does not matter
+      {true, name, u"", {{other, u"Other IME"}}, {true, def}},     // not installed: the default
+      {true, name, u"", {}, {false, nullptr}},                     // none installed: nothing
+      {false, name, u"", installed, {false, nullptr}},             // not an East Asian system
+      {true, name, u"microsoft ime 2003", installed, {false, nullptr}},  // already the default
+      {true, u"", u"", installed, {false, nullptr}},
+      {true, u"한국어 입력기", u"", {{other, u"한국어 입력기"}}, {true, other}},  // any name
   };
   for (const auto& c : cases) {
     const TImeChoice got = ChooseImeOnEnter(c.farEast, c.name, c.defaultName, c.imes, def);
-    EXPECT_EQ(got.activate, c.expected.activate) << c.name << " / " << c.defaultName;
-    EXPECT_EQ(got.layout, c.expected.layout) << c.name << " / " << c.defaultName;
+    EXPECT_EQ(got.activate, c.expected.activate) << Utf8(c.name) << " / " << Utf8(c.defaultName);
+    EXPECT_EQ(got.layout, c.expected.layout) << Utf8(c.name) << " / " << Utf8(c.defaultName);
   }
-  EXPECT_TRUE(ChooseImeOnExit(name, "", def).activate);
-  EXPECT_EQ(ChooseImeOnExit(name, "", def).layout, def);
-  EXPECT_FALSE(ChooseImeOnExit(name, "MICROSOFT IME 2003", def).activate);
-  EXPECT_FALSE(ChooseImeOnExit("", "", def).activate);
+  EXPECT_TRUE(ChooseImeOnExit(name, u"", def).activate);
+  EXPECT_EQ(ChooseImeOnExit(name, u"", def).layout, def);
+  EXPECT_FALSE(ChooseImeOnExit(name, u"MICROSOFT IME 2003", def).activate);
+  EXPECT_FALSE(ChooseImeOnExit(u"", u"", def).activate);
 }
 
 TEST_F(UiFormTest, FocusInAndOutOfAnImeBoxIsSafeWithoutAnInputMethod) {
   // Wine has no input method installed: the keyboard layout must stay what it was.
   const HKL before = ::GetKeyboardLayout(0);
-  ImeEnter("Microsoft IME 2003");
-  ImeExit("Microsoft IME 2003");
+  ImeEnter(u"Microsoft IME 2003");
+  ImeExit(u"Microsoft IME 2003");
   ImeEnter(nullptr);
   EXPECT_EQ(::GetKeyboardLayout(0), before);
 }
