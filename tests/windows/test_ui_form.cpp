@@ -186,6 +186,19 @@ TEST_F(UiFormTest, ClosingFreesOnlyWhenTheReleaseIsDelivered) {
   EXPECT_EQ(Application()->FormCount(), 0);
 }
 
+// A face the system lacks gives way to the next one named; with none there, the first is
+// asked for and the font mapper finds the nearest.
+TEST_F(UiFormTest, FontsFallBackToTheFirstFaceTheSystemHas) {
+  static const char16_t* const missing[] = {u"No Such Face", u"굴림", nullptr};
+  static const char16_t* const none[] = {u"No Such Face", u"Nor This", nullptr};
+  struct Case { const char16_t* const* faces; const char* asked; };
+  for (const Case& c : {Case{missing, "굴림"}, Case{kGulim, "굴림"}, Case{none, "No Such Face"}}) {
+    LOGFONTW lf{};
+    ASSERT_TRUE(::GetObjectW(Application()->Font(c.faces, -12, false), sizeof lf, &lf));
+    EXPECT_EQ(Utf8(std::wstring(lf.lfFaceName)), c.asked);
+  }
+}
+
 TEST(UiIme, ChoiceOnEnterAndExit) {
   const HKL def = reinterpret_cast<HKL>(0x04120412), ime = reinterpret_cast<HKL>(0xE0010412);
   const HKL other = reinterpret_cast<HKL>(0xE0020412);
