@@ -8,6 +8,8 @@
 #   window, saves a screenshot of it to build/quillo-note.png, saves the note into the folder
 #   (Ctrl+S) as quillo-note-<date>.txt and closes the window.
 # Usage: sh scripts/quillo.sh [FOLDER]
+# QUILLO_LOCALE picks the Windows whose code page Wine plays (default ko_KR.UTF-8, 949;
+# en_US.UTF-8 is English Windows, 1252; hi_IN.UTF-8 the UTF-8 option, 65001).
 set -eu
 folder=${1:-$(pwd)}
 if [ ! -d "$folder" ]; then
@@ -25,7 +27,7 @@ build_wine_tree quillo
 prefix="$root/$WINE_TREE/run-prefix"
 printf 'quillo: Wine prefix %s\n' "$prefix"
 sh scripts/wineprefix.sh "$WINE" "$prefix"
-export WINEPREFIX="$prefix" WINEDEBUG="${WINEDEBUG:--all}" LC_ALL=ko_KR.UTF-8 \
+export WINEPREFIX="$prefix" WINEDEBUG="${WINEDEBUG:--all}" LC_ALL="${QUILLO_LOCALE:-ko_KR.UTF-8}" \
        WINEDLLOVERRIDES="mscoree,mshtml="
 
 # Without a display everything runs on Xvfb, started before the first Wine program: the
@@ -61,8 +63,8 @@ if [ -z "$headless" ]; then
   exit $?
 fi
 
-# No display: scripted. Wine hands the host its arguments in the ANSI code page (949 here),
-# converted from this locale's UTF-8.
+# No display: scripted. The host reads its arguments wide, as Wine converts them from this
+# locale's UTF-8.
 "$WINE" "$host" --invoke "Quillo 파일 만들기" "$winfolder" &
 host_pid=$!
 
