@@ -78,7 +78,8 @@ bool IsBlankTitle(std::u16string_view ruledTitle);
 
 // The position of the first surrogate without its partner, or npos when every one is paired.
 std::size_t FindUnpairedSurrogate(std::u16string_view s);
-// The code point that starts at s[i] (a pair counts as one; an unpaired surrogate as itself).
+// The code point that starts at s[i], i < s.size() (a pair counts as one; an unpaired
+// surrogate as itself).
 char32_t CodePointAt(std::u16string_view s, std::size_t i);
 // Appends s as UTF-8 to out; false (out as it was) when s holds an unpaired surrogate.
 bool AppendUtf8(std::u16string_view s, std::string& out);
