@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "common/uHandles.h"
@@ -20,10 +21,17 @@ const wchar_t kMailboxClass[] = L"Quillo.NoteThread";
 enum : LONG { kPending = 0, kTaken = 1, kAbandoned = 2 };
 
 struct TRequest {
+  TRequest() = default;
+  TRequest(const TRequest&) = delete;
+  TRequest& operator=(const TRequest&) = delete;
+  ~TRequest() {
+    if (host) host->Release();
+  }
   std::u16string folder;
   TKernelHandle done;  // set once the request has been dealt with
   volatile LONG state = kPending;
   bool opened = false;
+  IUnknown* host = nullptr;  // the host process's reference, for the UI thread to hold
 };
 using TRequestPtr = std::shared_ptr<TRequest>;
 
@@ -47,11 +55,20 @@ bool QueueEmpty() {
   return g_queue.empty();
 }
 
+// On the UI thread only: the host process's reference, held while a note is open, so that
+// the host does not end under it; let go when the last note closes.
+IUnknown* g_hostHeld = nullptr;
+
+void LetHostGo() noexcept {
+  if (IUnknown* host = std::exchange(g_hostHeld, nullptr)) host->Release();
+}
+
 // On the UI thread: opens the window of each request (or, when it cannot, says so).
 void Serve(const std::vector<TRequestPtr>& requests, bool canOpen) noexcept {
   for (const TRequestPtr& r : requests) {
     if (::InterlockedCompareExchange(&r->state, kTaken, kPending) != kPending) continue;
     r->opened = canOpen && OpenNoteWindow(r->folder);
+    if (r->opened && !g_hostHeld) g_hostHeld = std::exchange(r->host, nullptr);
     ::SetEvent(r->done.get());
   }
 }
@@ -84,19 +101,51 @@ HWND CreateMailbox(HMODULE module) {
                            nullptr);
 }
 
-// The thread's own loop, until its last window is gone and nothing waits.
+// Once the grace period has passed without a request, the thread stops taking requests: from
+// then on a request makes it begin again. False when one came in at the last moment.
+bool StopTakingRequests() {
+  TExclusive lock;
+  if (!g_queue.empty()) return false;
+  g_mailbox = nullptr;
+  g_uiThread = 0;
+  return true;
+}
+
+// The thread's own loop, until its last window is gone and no request has come for the
+// grace period.
 void RunLoop() {
+  bool idle = false;
+  DWORD idleSince = 0;
   for (;;) {
     ServeRequests();  // also those whose wake-up message could not be posted
     TApplication* app = Application();
-    if (!app || (app->FormCount() == 0 && QueueEmpty())) return;
+    if (!app) return;
     MSG msg;
-    const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
-    if (got == -1) return;
-    // A quit message means nothing here: nobody but this thread decides when it ends, and it
-    // ends with its last window. (A modal run it ended has already closed with Cancel.)
-    if (got == 0) continue;
-    DeliverMessage(msg);
+    if (app->FormCount() > 0 || !QueueEmpty()) {
+      idle = false;
+      const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
+      if (got == -1) return;
+      // A quit message means nothing here: nobody but this thread decides when it ends, and
+      // it ends after its last window. (A modal run it ended has already closed with Cancel.)
+      if (got != 0) DeliverMessage(msg);
+      continue;
+    }
+    if (!idle) {
+      // The last note has closed: the host need not be kept for it any longer.
+      idle = true;
+      idleSince = ::GetTickCount();
+      LetHostGo();
+    }
+    const DWORD spent = ::GetTickCount() - idleSince;
+    if (spent >= kNoteGraceMs) {
+      if (StopTakingRequests()) return;
+      continue;  // served on the living layer
+    }
+    // Whatever arrives is delivered; the mailbox's wake-up serves a request.
+    ::MsgWaitForMultipleObjectsEx(0, nullptr, kNoteGraceMs - spent, QS_ALLINPUT,
+                                  MWMO_INPUTAVAILABLE);
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+      if (msg.message != WM_QUIT) DeliverMessage(msg);
   }
 }
 
@@ -120,6 +169,7 @@ bool RunWindowing(HMODULE module) noexcept {
       RunLoop();
     } catch (...) {
     }
+    LetHostGo();
     TExclusive lock;
     g_mailbox = nullptr;
     g_uiThread = 0;
@@ -147,39 +197,25 @@ void RunNoteThread(HMODULE module) noexcept {
   }
 }
 
-struct TThreadStart {
-  HMODULE module;
-  IUnknown* host;
-};
-
 DWORD WINAPI NoteThreadMain(LPVOID param) {
-  auto* start = static_cast<TThreadStart*>(param);
-  const HMODULE module = start->module;
-  IUnknown* host = start->host;
-  delete start;
+  const HMODULE module = static_cast<HMODULE>(param);
   RunNoteThread(module);
-  if (host) host->Release();
   // The library's code may go only once this thread has left it.
   ::FreeLibraryAndExitThread(module, 0);
   return 0;
 }
 
-// Under g_lock. The library and the host are held for the thread before it exists.
+// Under g_lock. The library is held for the thread before it exists.
 bool StartThread() {
   HMODULE module = nullptr;
   if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                             reinterpret_cast<LPCWSTR>(&NoteThreadMain), &module))
     return false;
-  IUnknown* host = nullptr;
-  if (FAILED(::SHGetInstanceExplorer(&host))) host = nullptr;  // a host without one is fine
-  TThreadStart* start = new (std::nothrow) TThreadStart{module, host};
-  HANDLE thread = start ? ::CreateThread(nullptr, 0, &NoteThreadMain, start, 0, nullptr) : nullptr;
+  HANDLE thread = ::CreateThread(nullptr, 0, &NoteThreadMain, module, 0, nullptr);
   if (thread) {
     ::CloseHandle(thread);
     return true;
   }
-  delete start;
-  if (host) host->Release();
   ::FreeLibrary(module);
   return false;
 }
@@ -212,6 +248,9 @@ HRESULT OpenNoteOnUiThread(const std::u16string& folder) noexcept {
     if (onUiThread) return OpenNoteWindow(folder) ? S_OK : E_FAIL;
     auto request = std::make_shared<TRequest>();
     request->folder = folder;
+    // Taken here, on the host's thread, for the UI thread to hold while the note is open; a
+    // host without one is fine.
+    if (FAILED(::SHGetInstanceExplorer(&request->host))) request->host = nullptr;
     request->done.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!request->done) return E_FAIL;
     {
