@@ -10,6 +10,7 @@
 #include "common/uWide.h"
 #include "note/fQuillo.h"
 #include "ui/uApplication.h"
+#include "ui/uDpi.h"
 #include "ui/uMessageLoop.h"
 
 namespace {
@@ -199,6 +200,9 @@ void RunNoteThread(HMODULE module) noexcept {
 
 DWORD WINAPI NoteThreadMain(LPVOID param) {
   const HMODULE module = static_cast<HMODULE>(param);
+  // Before any window: the notes follow their monitor's scale whatever the host process
+  // declared, and the system never stretches them.
+  BecomePerMonitorDpiAware();
   RunNoteThread(module);
   // The library's code may go only once this thread has left it.
   ::FreeLibraryAndExitThread(module, 0);

@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
-"""Draws the picture-button bitmaps: 36 x 18, 16 colours, a normal and a greyed image side by
-side, the bottom-left pixel's colour (olive) transparent. Run from this folder to redraw."""
+"""Draws the picture-button bitmaps: 16 colours, a normal and a greyed image side by side, the
+bottom-left pixel's colour (olive) transparent; 18 x 18 images for 100 % (check.bmp), and the
+same shapes drawn afresh at 23, 27 and 36 pixels for 125, 150 and 200 % (check-27.bmp), so
+that a larger button never shows a stretched small picture. Run from this folder to redraw."""
 import math
 import struct
 
@@ -8,7 +10,9 @@ PALETTE = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128
            (0, 128, 128), (192, 192, 192), (128, 128, 128), (255, 0, 0), (0, 255, 0),
            (255, 255, 0), (0, 0, 255), (255, 0, 255), (0, 255, 255), (255, 255, 255)]
 BLACK, MAROON, GREEN, OLIVE, NAVY, GREY, RED, LIME, WHITE = 0, 1, 2, 3, 4, 8, 9, 10, 15
-W = H = 18
+DESIGN = 18
+SIZES = (18, 23, 27, 36)
+W = H = DESIGN
 
 
 def dist(px, py, a, b):
@@ -24,11 +28,12 @@ def shape(segments, width):
 
 
 def image(body, face, shade):
-    """Pixels of the body in the face colour, with a shade one pixel down and right."""
+    """Pixels of the body in the face colour, with a shade down and right (one design pixel)."""
     px = [[OLIVE] * W for _ in range(H)]
+    d = max(1, round(W / DESIGN))
     for (x, y) in body:
-        if (x + 1, y + 1) not in body and x + 1 < W and y + 1 < H:
-            px[y + 1][x + 1] = shade
+        if (x + d, y + d) not in body and x + d < W and y + d < H:
+            px[y + d][x + d] = shade
     for (x, y) in body:
         px[y][x] = face
     return px
@@ -37,9 +42,10 @@ def image(body, face, shade):
 def greyed(body):
     """The disabled look: a white emboss under a grey body."""
     px = [[OLIVE] * W for _ in range(H)]
+    d = max(1, round(W / DESIGN))
     for (x, y) in body:
-        if x + 1 < W and y + 1 < H:
-            px[y + 1][x + 1] = WHITE
+        if x + d < W and y + d < H:
+            px[y + d][x + d] = WHITE
     for (x, y) in body:
         px[y][x] = GREY
     return px
@@ -61,7 +67,19 @@ def write(name, left, right):
         f.write(header + palette + data)
 
 
-check = shape([((3, 9), (7, 13)), ((7, 13), (14, 4))], 1.25)
-cross = shape([((4, 4), (13, 13)), ((13, 4), (4, 13))], 1.25)
-write("check.bmp", image(check, GREEN, NAVY), greyed(check))
-write("cross.bmp", image(cross, RED, MAROON), greyed(cross))
+def at(segments, size):
+    """The design segments (in 18-pixel coordinates, pixel centres) at another size."""
+    f = size / DESIGN
+    move = lambda p: ((p[0] + 0.5) * f - 0.5, (p[1] + 0.5) * f - 0.5)
+    return [(move(a), move(b)) for a, b in segments]
+
+
+CHECK = [((3, 9), (7, 13)), ((7, 13), (14, 4))]
+CROSS = [((4, 4), (13, 13)), ((13, 4), (4, 13))]
+for size in SIZES:
+    W = H = size
+    suffix = "" if size == DESIGN else "-%d" % size
+    check = shape(at(CHECK, size), 1.25 * size / DESIGN)
+    cross = shape(at(CROSS, size), 1.25 * size / DESIGN)
+    write("check%s.bmp" % suffix, image(check, GREEN, NAVY), greyed(check))
+    write("cross%s.bmp" % suffix, image(cross, RED, MAROON), greyed(cross))

@@ -3,3 +3,6 @@
 
 #define IDB_CHECK 201  // green check mark, navy shading: normal and greyed, 36 x 18
 #define IDB_CROSS 202  // red cross: normal and greyed, 36 x 18
+// The same pictures drawn for larger scales: the identifier plus this step for each size of
+// kPictureSizes (ui/uApplication.cpp) after the first: 23, 27 and 36 pixels high.
+#define IDB_SIZE_STEP 10

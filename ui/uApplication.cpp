@@ -1,10 +1,12 @@
 #include "ui/uApplication.h"
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 #include "common/uError.h"
 #include "common/uWide.h"
+#include "resources/uResourceIds.h"
 #include "ui/uForm.h"
 
 namespace {
@@ -109,30 +111,87 @@ HFONT TApplication::Font(const char16_t* const* faces, int height, bool bold) {
   return static_cast<HFONT>(fonts_.back().font.get());
 }
 
-const TPicture* TApplication::Picture(int resourceId) {
-  for (const auto& p : pictures_)
-    if (p.id == resourceId) return p.picture.get();
+namespace {
+
+// The heights the pictures are drawn at in the resources, IDB_SIZE_STEP identifiers apart.
+constexpr int kPictureSizes[] = {kPictureDesignSize, 23, 27, 36};
+constexpr int kPictureSizeStep = IDB_SIZE_STEP;
+
+// One bitmap of the resources with its mask, 1 where the bottom-left pixel's colour is.
+std::unique_ptr<TPicture> LoadPicture(HMODULE module, int id) {
   auto picture = std::make_unique<TPicture>();
-  picture->bitmap.reset(
-      ::LoadImageW(resources_, MAKEINTRESOURCEW(resourceId), IMAGE_BITMAP, 0, 0, 0));
+  picture->bitmap.reset(::LoadImageW(module, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, 0));
   BITMAP bm{};
-  if (picture->bitmap && ::GetObjectW(picture->bitmap.get(), sizeof bm, &bm)) {
-    picture->width = bm.bmWidth;
-    picture->height = bm.bmHeight;
-    picture->mask.reset(::CreateBitmap(bm.bmWidth, bm.bmHeight, 1, 1, nullptr));
-    TMemoryDC src(::CreateCompatibleDC(nullptr)), dst(::CreateCompatibleDC(nullptr));
-    if (picture->mask && src && dst) {
-      TSelectObject s1(src.get(), picture->bitmap.get()), s2(dst.get(), picture->mask.get());
-      // The bottom-left pixel names the transparent colour.
-      ::SetBkColor(src.get(), ::GetPixel(src.get(), 0, bm.bmHeight - 1));
-      ::BitBlt(dst.get(), 0, 0, bm.bmWidth, bm.bmHeight, src.get(), 0, 0, SRCCOPY);
-    } else {
-      picture.reset();
-    }
-  } else {
-    picture.reset();  // a missing picture leaves its buttons with their captions only
+  if (!picture->bitmap || !::GetObjectW(picture->bitmap.get(), sizeof bm, &bm)) return nullptr;
+  picture->width = bm.bmWidth;
+  picture->height = bm.bmHeight;
+  picture->mask.reset(::CreateBitmap(bm.bmWidth, bm.bmHeight, 1, 1, nullptr));
+  TMemoryDC src(::CreateCompatibleDC(nullptr)), dst(::CreateCompatibleDC(nullptr));
+  if (!picture->mask || !src || !dst) return nullptr;
+  TSelectObject s1(src.get(), picture->bitmap.get()), s2(dst.get(), picture->mask.get());
+  ::SetBkColor(src.get(), ::GetPixel(src.get(), 0, bm.bmHeight - 1));
+  ::BitBlt(dst.get(), 0, 0, bm.bmWidth, bm.bmHeight, src.get(), 0, 0, SRCCOPY);
+  return picture;
+}
+
+// The picture at another height: its colours scaled smoothly, blended at the edges with the
+// button face it is drawn on, and its mask taken pixel by pixel.
+std::unique_ptr<TPicture> ScalePicture(const TPicture& from, int size) {
+  TWindowDC screen(nullptr);
+  TMemoryDC src(::CreateCompatibleDC(screen.get())), dst(::CreateCompatibleDC(screen.get()));
+  if (!screen || !src || !dst || from.height <= 0) return nullptr;
+  auto picture = std::make_unique<TPicture>();
+  picture->height = size;
+  picture->width = layout::MulDivRound(from.width, size, from.height);
+  TGdiObject onFace(::CreateCompatibleBitmap(screen.get(), from.width, from.height));
+  picture->bitmap.reset(::CreateCompatibleBitmap(screen.get(), picture->width, size));
+  picture->mask.reset(::CreateBitmap(picture->width, size, 1, 1, nullptr));
+  if (!onFace || !picture->bitmap || !picture->mask) return nullptr;
+  {
+    TSelectObject s1(src.get(), from.bitmap.get()), s2(dst.get(), onFace.get());
+    RECT all{0, 0, from.width, from.height};
+    ::FillRect(dst.get(), &all, ::GetSysColorBrush(COLOR_BTNFACE));
+    // Transparent copy, as the painter does it.
+    TMemoryDC mask(::CreateCompatibleDC(screen.get()));
+    if (!mask) return nullptr;
+    TSelectObject s3(mask.get(), from.mask.get());
+    ::SetTextColor(dst.get(), RGB(0, 0, 0));
+    ::SetBkColor(dst.get(), RGB(255, 255, 255));
+    ::BitBlt(dst.get(), 0, 0, from.width, from.height, src.get(), 0, 0, SRCINVERT);
+    ::BitBlt(dst.get(), 0, 0, from.width, from.height, mask.get(), 0, 0, SRCAND);
+    ::BitBlt(dst.get(), 0, 0, from.width, from.height, src.get(), 0, 0, SRCINVERT);
   }
-  pictures_.push_back(TPictureEntry{resourceId, std::move(picture)});
+  {
+    TSelectObject s1(src.get(), onFace.get()), s2(dst.get(), picture->bitmap.get());
+    ::SetStretchBltMode(dst.get(), HALFTONE);
+    ::SetBrushOrgEx(dst.get(), 0, 0, nullptr);
+    ::StretchBlt(dst.get(), 0, 0, picture->width, size, src.get(), 0, 0, from.width, from.height,
+                 SRCCOPY);
+  }
+  {
+    TSelectObject s1(src.get(), from.mask.get()), s2(dst.get(), picture->mask.get());
+    ::SetStretchBltMode(dst.get(), COLORONCOLOR);
+    ::StretchBlt(dst.get(), 0, 0, picture->width, size, src.get(), 0, 0, from.width, from.height,
+                 SRCCOPY);
+  }
+  return picture;
+}
+
+}  // namespace
+
+const TPicture* TApplication::Picture(int resourceId, int size) {
+  for (const auto& p : pictures_)
+    if (p.id == resourceId && p.size == size) return p.picture.get();
+  // The size drawn for it, else the next larger (scaling down loses least), else the largest.
+  int pick = -1;
+  for (int k = 0; k < static_cast<int>(std::size(kPictureSizes)); ++k)
+    if (pick < 0 && kPictureSizes[k] >= size) pick = k;
+  if (pick < 0) pick = static_cast<int>(std::size(kPictureSizes)) - 1;
+  std::unique_ptr<TPicture> picture = LoadPicture(resources_, resourceId + pick * kPictureSizeStep);
+  if (!picture && pick > 0) picture = LoadPicture(resources_, resourceId);  // a module without them
+  if (picture && picture->height != size) picture = ScalePicture(*picture, size);
+  // A missing picture leaves its buttons with their captions only.
+  pictures_.push_back(TPictureEntry{resourceId, size, std::move(picture)});
   return pictures_.back().picture.get();
 }
 

@@ -21,6 +21,9 @@ void InitWindowing(HINSTANCE module);
 // pictures. Called on the layer's own thread, never from the library's unloading.
 void DoneWindowing() noexcept;
 
+// The height of the pictures of picture buttons at design (100 %).
+constexpr int kPictureDesignSize = 18;
+
 // A picture of a picture button: the bitmap (normal and greyed image side by side) and its
 // mask, 1 where the picture is transparent.
 struct TPicture {
@@ -60,9 +63,10 @@ class TApplication {
   // (null-terminated) are asked for in turn: the first one the system has is taken, the
   // first of all when it has none (the font mapper then finds the nearest).
   HFONT Font(const char16_t* const* faces, int height, bool bold);
-  // A picture from the resource module with its mask, made on first use and shared; null
-  // when the resource is missing.
-  const TPicture* Picture(int resourceId);
+  // A picture from the resource module with its mask, `size` pixels high, made on first use
+  // and shared; null when the resource is missing. Drawn for that size where the module has
+  // it, otherwise scaled smoothly from the next larger one (or the largest).
+  const TPicture* Picture(int resourceId, int size = kPictureDesignSize);
   // Destroys the windows of every form (each form is deleted afterwards).
   void DestroyForms() noexcept;
 
@@ -86,6 +90,7 @@ class TApplication {
   };
   struct TPictureEntry {
     int id;
+    int size;
     std::unique_ptr<TPicture> picture;  // null: the resource is missing
   };
   void Add(TForm* form);

@@ -5,6 +5,7 @@
 
 #include "common/uError.h"
 #include "common/uWide.h"
+#include "ui/uDpi.h"
 #include "ui/uFormControl.h"
 #include "ui/uIme.h"
 #include "ui/uModal.h"
@@ -25,28 +26,15 @@ void TForm::Create(HWND owner) {
   CaptureDefaultKeyboardLayout();
   owner_ = owner;
 
-  {
-    TWindowDC screen(nullptr);
-    const int dpi = screen ? ::GetDeviceCaps(screen.get(), LOGPIXELSY) : 96;
-    windowFont_ = app->Font(def_.font.faces, layout::FontHeightForDpi(def_.font.height, dpi),
-                            def_.font.bold);
-    int textHeight = def_.designTextHeight;
-    if (screen) {
-      TSelectObject sel(screen.get(), windowFont_);
-      SIZE sz{};
-      if (::GetTextExtentPoint32W(screen.get(), L"0", 1, &sz)) textHeight = sz.cy;
-    }
-    scale_ = layout::TextHeightScale(textHeight, def_.designTextHeight);
-    MeasureControls(screen.get());
-  }
+  // A dialog opens at its owner's scale; a form of its own on the primary monitor, where it
+  // is placed, whose DPI the system DPI is.
+  ApplyDpi(owner_ ? WindowDpi(owner_) : SystemDpi());
 
   int w = layout::Scaled(def_.width, scale_), h = layout::Scaled(def_.height, scale_);
   if (def_.sizeIsClient) {
-    RECT r{0, 0, w, h};
-    if (::AdjustWindowRectEx(&r, def_.style, FALSE, def_.exStyle)) {
-      w = r.right - r.left;
-      h = r.bottom - r.top;
-    }
+    const SIZE outer = OuterSizeForDpi(w, h, def_.style, def_.exStyle, dpi_);
+    w = outer.cx;
+    h = outer.cy;
   }
   // Made where the first showing will place it, so that showing moves nothing. Without an
   // owner at the system level, so that it has a taskbar button and outlives nothing; the
@@ -65,6 +53,16 @@ void TForm::Create(HWND owner) {
                          at.top, w, h, nullptr, nullptr, app->Module(), this) ||
       !handle_)
     throw EQuilloError("CreateWindowExW");
+  // A primary monitor whose scale changed since the user signed in shows the window at
+  // another DPI than the system's: the form follows the window's, keeping its place.
+  const int shownAt = WindowDpi(handle_);
+  if (shownAt != dpi_) {
+    ApplyDpi(shownAt);
+    SIZE size{};
+    if (ScaledSizeForDpi(dpi_, size))
+      ::SetWindowPos(handle_, nullptr, 0, 0, size.cx, size.cy,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
   RECT client{};
   ::GetClientRect(handle_, &client);
   Layout(client.right, client.bottom);
@@ -73,30 +71,74 @@ void TForm::Create(HWND owner) {
   FormCreate();
 }
 
-// Each control's place for a client area of that size, from the design rectangles.
-void TForm::Layout(int clientWidth, int clientHeight) {
-  const layout::TRect root{0, 0, clientWidth, clientHeight};
+// The window font at a DPI, and the scale of every design measure that goes with it: the
+// window font's text height (the height of '0') against the design's.
+layout::TScale TForm::ScaleAtDpi(int dpi, HFONT& windowFont) const {
+  windowFont = Application()->Font(def_.font.faces, layout::FontHeightForDpi(def_.font.height, dpi),
+                                   def_.font.bold);
+  int textHeight = layout::ForDpi(def_.designTextHeight, dpi);
+  TWindowDC screen(nullptr);
+  if (screen) {
+    TSelectObject sel(screen.get(), windowFont);
+    SIZE sz{};
+    if (::GetTextExtentPoint32W(screen.get(), L"0", 1, &sz)) textHeight = sz.cy;
+  }
+  return layout::TextHeightScale(textHeight, def_.designTextHeight);
+}
+
+// Fonts, scale, pictures and measured sizes for a DPI, always from the design values, so
+// that any sequence of changes ends where a form made at the last DPI would be.
+void TForm::ApplyDpi(int dpi) {
+  if (dpi <= 0) dpi = 96;
+  dpi_ = dpi;
+  scale_ = ScaleAtDpi(dpi, windowFont_);
+  TWindowDC screen(nullptr);
+  MeasureControls(screen.get());
+}
+
+bool TForm::ScaledSizeForDpi(int dpi, SIZE& size) const {
+  if (!handle_ || dpi <= 0) return false;
+  HFONT font = nullptr;
+  const layout::TScale next = ScaleAtDpi(dpi, font);
+  RECT client{};
+  if (!::GetClientRect(handle_, &client)) return false;
+  // What the user added to (or took from) the design size keeps its share at the new scale;
+  // a window at its design size gets exactly the design size there.
   const int designW = layout::Scaled(def_.clientWidth, scale_);
   const int designH = layout::Scaled(def_.clientHeight, scale_);
-  for (auto& c : controls_) {
-    const int p = c.def->parent;
-    const layout::TRect parent = p < 0 ? root : controls_[static_cast<size_t>(p)].bounds;
-    const int pw = p < 0 ? designW : controls_[static_cast<size_t>(p)].base.width;
-    const int ph = p < 0 ? designH : controls_[static_cast<size_t>(p)].base.height;
-    layout::TRect r;
-    switch (c.def->align) {
-      case TAlign::Bottom:
-        r = {0, parent.height - c.base.height, parent.width, c.base.height};
-        break;
-      case TAlign::Top:
-        r = {0, 0, parent.width, c.base.height};
-        break;
-      case TAlign::None:
-        r = layout::AnchoredRect(c.base, c.def->anchors, parent.width - pw, parent.height - ph);
-        break;
-    }
-    c.bounds = {parent.left + r.left, parent.top + r.top, r.width, r.height};
-  }
+  const auto rescale = [&](int extra) {
+    return layout::MulDivRound(layout::MulDivRound(extra, next.num, next.den), scale_.den,
+                               scale_.num);
+  };
+  const int w = layout::Scaled(def_.clientWidth, next) + rescale(client.right - designW);
+  const int h = layout::Scaled(def_.clientHeight, next) + rescale(client.bottom - designH);
+  size = OuterSizeForDpi(w, h, def_.style, def_.exStyle, dpi);
+  return true;
+}
+
+void TForm::ChangeDpi(int dpi, const RECT* suggested) {
+  if (!handle_) return;
+  ApplyDpi(dpi);
+  for (const TControl& c : controls_)
+    if (c.hwnd) ::SendMessageW(c.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(c.font), FALSE);
+  if (suggested)
+    ::SetWindowPos(handle_, nullptr, suggested->left, suggested->top,
+                   suggested->right - suggested->left, suggested->bottom - suggested->top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+  Arrange();  // also when the size did not change: the measures did
+  ::RedrawWindow(handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+// Each control's place for a client area of that size, from the design rectangles.
+void TForm::Layout(int clientWidth, int clientHeight) {
+  std::vector<layout::TPlacement> rows;
+  rows.reserve(controls_.size());
+  for (const auto& c : controls_) rows.push_back({c.def->parent, c.def->anchors, c.def->align, c.base});
+  std::vector<layout::TRect> places(controls_.size());
+  layout::PlaceAll(rows.data(), rows.size(), clientWidth, clientHeight,
+                   layout::Scaled(def_.clientWidth, scale_), layout::Scaled(def_.clientHeight, scale_),
+                   places.data());
+  for (size_t i = 0; i < controls_.size(); ++i) controls_[i].bounds = places[i];
 }
 
 void TForm::Arrange() {
@@ -226,6 +268,14 @@ LRESULT TForm::HandleFormMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SIZE:
       Arrange();
       return 0;
+    case WM_DPICHANGED:
+      // The suggested rectangle keeps the window where the user is looking.
+      ChangeDpi(HIWORD(wp), reinterpret_cast<const RECT*>(lp));
+      return 0;
+    case WM_GETDPISCALEDSIZE: {
+      auto* size = reinterpret_cast<SIZE*>(lp);
+      return size && ScaledSizeForDpi(static_cast<int>(LOWORD(wp)), *size) ? TRUE : FALSE;
+    }
     case WM_ACTIVATE:
       if (LOWORD(wp) == WA_INACTIVE) {
         // The focus comes back to the control that had it when the form is active again.

@@ -59,8 +59,6 @@ enum TControlFlags : unsigned {
   cfDefault = 8,     // Enter anywhere but in a multi-line box or on another button clicks it
 };
 
-enum class TAlign { None, Top, Bottom };
-
 using TNotifyEvent = void (TForm::*)();
 
 // Binds a handler of a derived form into a table row.
@@ -135,6 +133,8 @@ class TForm {
   HWND Handle() const noexcept { return handle_; }
   const TFormDef& Def() const noexcept { return def_; }
   layout::TScale Scale() const noexcept { return scale_; }
+  // The DPI the form is laid out for: its window's.
+  int Dpi() const noexcept { return dpi_; }
   int ControlIndex(const char* name) const noexcept;
   HWND ControlHandle(const char* name) const noexcept;
   HWND ControlHandle(int index) const noexcept;
@@ -190,6 +190,12 @@ class TForm {
   bool DialogKey(int index, WORD key, unsigned shift);
   bool MnemonicKey(char16_t ch);
   int IndexOf(HWND control) const noexcept;
+  layout::TScale ScaleAtDpi(int dpi, HFONT& windowFont) const;
+  void ApplyDpi(int dpi);
+  // The outer size the window takes at another DPI (WM_GETDPISCALEDSIZE).
+  bool ScaledSizeForDpi(int dpi, SIZE& size) const;
+  // WM_DPICHANGED: everything at the new DPI, the window at the suggested rectangle.
+  void ChangeDpi(int dpi, const RECT* suggested);
   void MeasureControls(HDC screen);
   // Control rows in tab order, table order among equals.
   void SortByTabOrder(std::vector<int>& rows) const;
@@ -207,6 +213,7 @@ class TForm {
   HWND handle_ = nullptr;
   HWND owner_ = nullptr;
   layout::TScale scale_;
+  int dpi_ = 96;
   HFONT windowFont_ = nullptr;  // shared, owned by the application object
   std::vector<TControl> controls_;
   int activeControl_ = -1;

@@ -56,11 +56,15 @@ TWindowClass ClassOf(TControlKind kind) {
 }  // namespace
 
 // Everything about the controls that needs no window: rectangles at scale, shared fonts and
-// pictures, and the sizes that follow text, measured on the screen.
+// pictures, and the sizes that follow text, measured on the screen. Measured again at each
+// change of scale; the controls made by then are kept.
 void TForm::MeasureControls(HDC screen) {
   TApplication* app = Application();
-  controls_.clear();
-  controls_.resize(static_cast<size_t>(def_.controlCount));
+  const bool first = controls_.size() != static_cast<size_t>(def_.controlCount);
+  if (first) {
+    controls_.clear();
+    controls_.resize(static_cast<size_t>(def_.controlCount));
+  }
   for (int i = 0; i < def_.controlCount; ++i) {
     const TControlDef& d = def_.controls[i];
     if (d.parent >= i) throw EQuilloError("a container must come before its controls");
@@ -71,7 +75,8 @@ void TForm::MeasureControls(HDC screen) {
     c.font = d.font.faces
                  ? app->Font(d.font.faces, layout::Scaled(d.font.height, scale_), d.font.bold)
                  : windowFont_;
-    if (d.kind == TControlKind::PictureButton && d.picture) c.picture = app->Picture(d.picture);
+    if (d.kind == TControlKind::PictureButton && d.picture)
+      c.picture = app->Picture(d.picture, layout::Scaled(kPictureDesignSize, scale_));
     if (!screen) continue;
     if ((d.flags & cfAutoHeight) && IsEdit(d.kind)) {
       TSelectObject sel(screen, c.font);
@@ -79,17 +84,21 @@ void TForm::MeasureControls(HDC screen) {
       if (::GetTextMetricsW(screen, &tm))
         c.base.height = tm.tmHeight + 8 * ::GetSystemMetrics(SM_CYBORDER);
     }
-    if (d.flags & cfAutoSize) c.base = MeasureText(i, d.caption ? d.caption : u"", screen);
+    // A label that took another caption since is measured with it.
+    if (d.flags & cfAutoSize)
+      c.base = MeasureText(i, c.hwnd ? ControlText(i) : std::u16string(d.caption ? d.caption : u""),
+                           screen);
   }
+  if (!first) return;
   // The first control of the tab order has the focus when the form is first activated.
-  int first = -1;
+  int firstInTab = -1;
   for (int i = 0; i < def_.controlCount; ++i) {
     const int t = def_.controls[i].tabOrder;
     if (t >= 0 && def_.controls[i].kind != TControlKind::Panel &&
-        (first < 0 || t < def_.controls[first].tabOrder))
-      first = i;
+        (firstInTab < 0 || t < def_.controls[firstInTab].tabOrder))
+      firstInTab = i;
   }
-  activeControl_ = first;
+  activeControl_ = firstInTab;
 }
 
 // A label's rectangle when it holds `text`: its place, the text's width and line height.

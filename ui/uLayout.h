@@ -2,6 +2,10 @@
 // so that it can be checked on any machine.
 #pragma once
 
+#include <cstddef>
+
+enum class TAlign { None, Top, Bottom };
+
 namespace layout {
 
 // Rounds like the system's MulDiv: half away from zero. den must not be 0.
@@ -19,10 +23,13 @@ struct TScale {
   constexpr bool IsIdentity() const { return num == den; }
 };
 
-// The window font's height (negative: character height) at the screen's DPI.
+// The window font's height (negative: character height) at a window's DPI.
 constexpr int FontHeightForDpi(int designHeight, int dpi) {
   return MulDivRound(designHeight, dpi, 96);
 }
+
+// A size in pixels at 96 DPI, at another DPI.
+constexpr int ForDpi(int v, int dpi) { return MulDivRound(v, dpi, 96); }
 
 // Positions, sizes and the controls' own fonts follow the window font's text height (the
 // height of '0') when it differs from the height the form was designed with.
@@ -68,6 +75,39 @@ constexpr TRect AnchoredRect(TRect design, unsigned anchors, int dw, int dh) {
   if (r.width < 0) r.width = 0;
   if (r.height < 0) r.height = 0;
   return r;
+}
+
+// One control of a table as the layout sees it: its container (a row before it, or -1 for the
+// client area), how it is held there, and its rectangle at the form's scale.
+struct TPlacement {
+  int parent;
+  unsigned anchors;
+  TAlign align;
+  TRect base;  // relative to the container, as laid out for the design client area
+};
+
+// Where each control goes (in client coordinates) for a client area of clientW x clientH,
+// when the table was laid out for designW x designH at the same scale. Every place is
+// computed from the base rectangles, never from where a control was before, so that no
+// sequence of resizes or changes of scale leaves a trace.
+inline void PlaceAll(const TPlacement* rows, std::size_t n, int clientW, int clientH,
+                     int designW, int designH, TRect* out) {
+  for (std::size_t i = 0; i < n; ++i) {
+    const int p = rows[i].parent;
+    const bool top = p < 0 || static_cast<std::size_t>(p) >= i;
+    const TRect parent = top ? TRect{0, 0, clientW, clientH} : out[p];
+    const int pw = top ? designW : rows[p].base.width;
+    const int ph = top ? designH : rows[p].base.height;
+    const TRect& b = rows[i].base;
+    TRect r;
+    switch (rows[i].align) {
+      case TAlign::Bottom: r = {0, parent.height - b.height, parent.width, b.height}; break;
+      case TAlign::Top: r = {0, 0, parent.width, b.height}; break;
+      case TAlign::None:
+      default: r = AnchoredRect(b, rows[i].anchors, parent.width - pw, parent.height - ph); break;
+    }
+    out[i] = {parent.left + r.left, parent.top + r.top, r.width, r.height};
+  }
 }
 
 // The origin that centres an extent of size within [origin, origin + area): the half is

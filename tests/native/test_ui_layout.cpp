@@ -88,3 +88,51 @@ TEST(UiLayout, CentringTruncatesAndNeverGoesNegative) {
     EXPECT_EQ(CentredOrigin(c.origin, c.area, c.size), c.expected)
         << c.origin << " " << c.area << " " << c.size;
 }
+
+// The note window's table as the layout sees it (design pixels, its anchors and alignment).
+const TPlacement kNoteRows[] = {
+    {-1, akLeftTop, TAlign::None, {8, 8, 64, 12}},
+    {-1, akLeftTop | akRight, TAlign::None, {96, 32, 737, 20}},
+    {-1, akTop | akRight, TAlign::None, {720, 8, 113, 22}},
+    {-1, akLeftTop | akRight | akBottom, TAlign::None, {8, 64, 857, 489}},
+    {-1, akLeftTop, TAlign::Bottom, {0, 553, 874, 41}},
+    {4, akLeftTop, TAlign::None, {8, 8, 97, 25}},
+    {4, akTop | akRight, TAlign::None, {760, 8, 105, 25}},
+};
+constexpr std::size_t kNoteRowCount = sizeof kNoteRows / sizeof kNoteRows[0];
+
+// Places the table at a scale for a client area `extra` pixels larger than the design's.
+std::vector<TRect> PlaceAt(TScale s, int extraW, int extraH) {
+  std::vector<TPlacement> rows(kNoteRows, kNoteRows + kNoteRowCount);
+  for (auto& r : rows) r.base = ScaledRect(r.base, s);
+  std::vector<TRect> out(kNoteRowCount);
+  const int w = Scaled(874, s), h = Scaled(594, s);
+  PlaceAll(rows.data(), rows.size(), w + extraW, h + extraH, w, h, out.data());
+  return out;
+}
+
+TEST(UiLayout, ChangesOfScaleLeaveNoTrace) {
+  const std::vector<TRect> at96 = PlaceAt(TScale{}, 0, 0);
+  // 96 -> 144 -> 120 -> 96, as WM_DPICHANGED would take the window: each from the design.
+  std::vector<TRect> r;
+  for (TScale s : {TScale{18, 12}, TScale{15, 12}, TScale{12, 12}}) r = PlaceAt(s, 0, 0);
+  EXPECT_EQ(r, at96);
+  EXPECT_EQ(at96[6], (TRect{760, 561, 105, 25}));  // "취소" in the button bar
+}
+
+TEST(UiLayout, AnchorsHoldAfterAResizeAt150Percent) {
+  const TScale s{18, 12};
+  const std::vector<TRect> before = PlaceAt(s, 0, 0), after = PlaceAt(s, -120, 75);
+  const int w = Scaled(874, s);
+  // Right-anchored controls keep their distance to the right edge, the text box stretches,
+  // the button bar stays at the bottom, its left button where it was.
+  // Edges are scaled, not distances: 874 - 833 at 150 % is 1311 - 1250.
+  EXPECT_EQ(w - before[2].right(), Scaled(874, s) - Scaled(833, s));
+  EXPECT_EQ((w - 120) - after[2].right(), w - before[2].right());
+  EXPECT_EQ(after[3].width, before[3].width - 120);
+  EXPECT_EQ(after[3].height, before[3].height + 75);
+  EXPECT_EQ(after[4].top, before[4].top + 75);
+  EXPECT_EQ(after[5].left, before[5].left);
+  EXPECT_EQ(after[6].left, before[6].left - 120);
+  EXPECT_EQ(after[3].bottom(), after[4].top);
+}
