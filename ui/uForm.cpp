@@ -100,19 +100,21 @@ bool TForm::ScaledSizeForDpi(int dpi, SIZE& size) const {
   if (!handle_ || dpi <= 0) return false;
   HFONT font = nullptr;
   const layout::TScale next = ScaleAtDpi(dpi, font);
-  RECT client{};
-  if (!::GetClientRect(handle_, &client)) return false;
-  // What the user added to (or took from) the design size keeps its share at the new scale;
-  // a window at its design size gets exactly the design size there.
-  const int designW = layout::Scaled(def_.clientWidth, scale_);
-  const int designH = layout::Scaled(def_.clientHeight, scale_);
+  // Measured as the form is designed, outer or client size; what the user added to (or took
+  // from) the design size keeps its share at the new scale, and a window at its design size
+  // gets exactly the design size there, as if made at that DPI.
+  RECT now{};
+  if (!(def_.sizeIsClient ? ::GetClientRect(handle_, &now) : ::GetWindowRect(handle_, &now)))
+    return false;
   const auto rescale = [&](int extra) {
     return layout::MulDivRound(layout::MulDivRound(extra, next.num, next.den), scale_.den,
                                scale_.num);
   };
-  const int w = layout::Scaled(def_.clientWidth, next) + rescale(client.right - designW);
-  const int h = layout::Scaled(def_.clientHeight, next) + rescale(client.bottom - designH);
-  size = OuterSizeForDpi(w, h, def_.style, def_.exStyle, dpi);
+  const int w = layout::Scaled(def_.width, next) +
+                rescale(now.right - now.left - layout::Scaled(def_.width, scale_));
+  const int h = layout::Scaled(def_.height, next) +
+                rescale(now.bottom - now.top - layout::Scaled(def_.height, scale_));
+  size = def_.sizeIsClient ? OuterSizeForDpi(w, h, def_.style, def_.exStyle, dpi) : SIZE{w, h};
   return true;
 }
 

@@ -4,13 +4,16 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <iterator>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "note/fQuillo.h"
 #include "support/uTestSupport.h"
 #include "support/uWindowTestSupport.h"
 #include "ui/uApplication.h"
+#include "ui/uDpi.h"
 
 namespace {
 
@@ -561,7 +564,8 @@ TEST_F(NoteWindowTest, ResizingKeepsAnchoredDistances) {
   const auto before = measure();
   for (size_t i = 0; i < cases.size(); ++i) {
     if (cases[i].rightGap >= 0) {
-      EXPECT_EQ(before[i].right, sc(cases[i].rightGap)) << cases[i].name;
+      // Edges are scaled, not distances: the gap between the scaled edges.
+      EXPECT_EQ(before[i].right, sc(874) - sc(874 - cases[i].rightGap)) << cases[i].name;
     }
   }
   // The text box ends where the button bar begins, which is 41 high at the bottom.
@@ -595,6 +599,116 @@ TEST_F(NoteWindowTest, ResizingKeepsAnchoredDistances) {
       EXPECT_EQ(after[i].right, before[i].right - 120) << c.name;
     }
   }
+}
+
+// Every caption fits its control: a label its text, a button its text and picture.
+void ExpectCaptionsFit(TFormQuillo* f, const char* when) {
+  const char* const names[] = {"LFolder", "Label2", "Label1", "Button1",
+                               "BitBtn1", "BitBtn5", "BitBtn3", "BitBtn4"};
+  const int glyph = layout::Scaled(kPictureDesignSize, f->Scale());
+  for (const char* name : names) {
+    HWND h = f->ControlHandle(name);
+    std::wstring text = Wide(WindowText(h));
+    if (text.find(L'&') != std::wstring::npos) text.erase(text.find(L'&'), 1);
+    HDC dc = ::GetDC(h);
+    HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(h, WM_GETFONT, 0, 0)));
+    SIZE extent{};
+    ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(h, dc);
+    RECT r{};
+    ::GetClientRect(h, &r);
+    const bool picture = std::string(name) == "BitBtn5" || std::string(name) == "BitBtn3" ||
+                         std::string(name) == "BitBtn4";
+    const int need = extent.cx + (picture ? glyph + 4 : 0) + (name[0] == 'B' ? 4 : 0);
+    EXPECT_LE(need, r.right) << name << " " << when;
+    EXPECT_LE(extent.cy, r.bottom) << name << " " << when;
+  }
+}
+
+// The layout at the window's DPI, from the design values: at the prefix's DPI (96 in the
+// suite, 144 in its high-DPI run), after each WM_DPICHANGED (which Wine never sends itself),
+// and back again exactly.
+TEST_F(NoteWindowTest, FollowsTheDisplayScale) {
+  TFormQuillo* f = Open(dir.path());
+  ASSERT_NE(f, nullptr);
+  HWND w = f->Handle();
+  HDC screen = ::GetDC(nullptr);
+  const int dpi0 = ::GetDeviceCaps(screen, LOGPIXELSY);
+  ::ReleaseDC(nullptr, screen);
+  EXPECT_EQ(f->Dpi(), dpi0);
+  const char* const names[] = {"LFolder", "Label2", "EditTitle", "Label1", "Button1",
+                               "Memo1", "BitBtn1", "BitBtn5", "BitBtn3", "BitBtn4"};
+  auto snapshot = [&]() {
+    std::vector<RECT> rects;
+    for (const char* name : names) rects.push_back(ChildRect(Ctl(f, name)));
+    RECT wr{};
+    ::GetWindowRect(w, &wr);
+    rects.push_back(wr);
+    return rects;
+  };
+  auto fontHeight = [&](const char* name) {
+    LOGFONTW lf{};
+    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(Ctl(f, name), WM_GETFONT, 0, 0)),
+                 sizeof lf, &lf);
+    return lf.lfHeight;
+  };
+  // The text box's font is Dotum at 12 pixels by design: 18 at 150 %.
+  EXPECT_EQ(fontHeight("Memo1"), layout::Scaled(-12, f->Scale()));
+  if (dpi0 == 144) {
+    EXPECT_EQ(f->Scale().num * 2, f->Scale().den * 3) << "a text height of 18 at 144 dpi";
+    RECT wr{};
+    ::GetWindowRect(w, &wr);
+    EXPECT_EQ(wr.right - wr.left, 1323);
+    EXPECT_EQ(wr.bottom - wr.top, 942);
+  }
+  ExpectCaptionsFit(f, "as opened");
+  const std::vector<RECT> start = snapshot();
+
+  // Each change as the system makes it: the size the window asks for, then the change.
+  auto change = [&](int dpi, SIZE size) {
+    RECT wr{};
+    ::GetWindowRect(w, &wr);
+    RECT suggested{wr.left, wr.top, wr.left + size.cx, wr.top + size.cy};
+    ::SendMessageW(w, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    EXPECT_EQ(f->Dpi(), dpi);
+  };
+  auto askedSize = [&](int dpi) {
+    RECT wr{};
+    ::GetWindowRect(w, &wr);
+    SIZE size{wr.right - wr.left, wr.bottom - wr.top};
+    EXPECT_TRUE(::SendMessageW(w, WM_GETDPISCALEDSIZE, dpi, reinterpret_cast<LPARAM>(&size)));
+    return size;
+  };
+  for (int dpi : {144, 120, 192}) {
+    change(dpi, askedSize(dpi));
+    EXPECT_EQ(fontHeight("Memo1"), layout::Scaled(-12, f->Scale())) << dpi;
+    ExpectCaptionsFit(f, std::to_string(dpi).c_str());
+  }
+  // Back at 96 with the design's outer size: the design's fonts and measures exactly.
+  change(96, SIZE{882, 628});
+  EXPECT_TRUE(f->Scale().IsIdentity());
+  EXPECT_EQ(fontHeight("Memo1"), -12);
+  EXPECT_EQ(fontHeight("Label1"), -13);
+  EXPECT_EQ(fontHeight("EditTitle"), -12);
+  struct Fixed { const char* name; int width, height; };
+  for (const Fixed& c : {Fixed{"Button1", 113, 22}, Fixed{"BitBtn1", 97, 25},
+                         Fixed{"BitBtn5", 113, 25}, Fixed{"BitBtn4", 105, 25}}) {
+    const RECT r = ChildRect(Ctl(f, c.name));
+    EXPECT_EQ(r.right - r.left, c.width) << c.name;
+    EXPECT_EQ(r.bottom - r.top, c.height) << c.name;
+  }
+  EXPECT_EQ(ChildRect(Ctl(f, "Memo1")).left, 8);
+  EXPECT_EQ(ChildRect(Ctl(f, "Memo1")).top, 64);
+  RECT client{};
+  ::GetClientRect(w, &client);
+  EXPECT_EQ(client.right - ChildRect(Ctl(f, "Button1")).right, 41);
+  EXPECT_EQ(client.right - ChildRect(Ctl(f, "BitBtn4")).right, 9);
+  // And back where it began, to the pixel.
+  change(dpi0, askedSize(dpi0));
+  const std::vector<RECT> end = snapshot();
+  for (size_t i = 0; i < end.size(); ++i)
+    EXPECT_TRUE(::EqualRect(&end[i], &start[i])) << (i < std::size(names) ? names[i] : "window");
 }
 
 TEST_F(NoteWindowTest, PlacedInTheCentreOfThePrimaryScreen) {
