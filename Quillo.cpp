@@ -1,5 +1,5 @@
-// The library's entry: what happens when the host loads and unloads Quillo.dll, and the four
-// exports through which the COM runtime and regsvr32 reach it.
+// The library's entry: what happens when the host loads and unloads Quillo.dll, and the
+// exports through which the COM runtime and regsvr32 reach it (DllInstall: per-user setup).
 //
 // Loading and unloading touch no window and no window class: the windowing layer lives on the
 // note windows' own thread (note/uNoteThread.h), which holds the library while it runs and is
@@ -79,4 +79,6 @@ STDAPI DllCanUnloadNow() { return ComServerCanUnloadNow(); }
 STDAPI DllRegisterServer() { return ComServerRegister(true); }
 
 STDAPI DllUnregisterServer() { return ComServerRegister(false); }
+
+STDAPI DllInstall(BOOL install, PCWSTR cmdLine) { return InstallForUser(install != FALSE, cmdLine); }
 

@@ -6,10 +6,12 @@
 #include <cstring>
 #include <cwchar>
 
+#include "common/uHandles.h"
 #include "common/uWide.h"
 #include "note/uNoteBytes.h"
 #include "note/uNoteThread.h"
 #include "server/uComRegistry.h"
+#include "server/uComServer.h"
 
 const CLSID CLSID_QuilloContextMenu = {
     0x7C3E5B12, 0x9A4D, 0x4F60, {0x8E, 0x21, 0x5D, 0x0B, 0x3A, 0x9C, 0x6F, 0x47}};
@@ -171,6 +173,46 @@ HRESULT STDMETHODCALLTYPE TContextMenu::GetCommandString(UINT_PTR idCmd, UINT ty
       default:
         return CopyOut(kHelpTextW, std::wcslen(kHelpTextW), wide, cchMax);
     }
+  } catch (...) {
+    return E_FAIL;
+  }
+}
+
+namespace {
+const wchar_t kUserClasses[] = L"Software\\Classes";
+const wchar_t kApproved[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
+}  // namespace
+
+HRESULT InstallForUser(bool install, const wchar_t* cmdLine) noexcept {
+  try {
+    if (!cmdLine || ::lstrcmpiW(cmdLine, L"user") != 0) return E_INVALIDARG;
+    TComServer* server = ComServer;
+    if (!server) return E_FAIL;
+    const std::u16string classId = GUIDToString(CLSID_QuilloContextMenu);
+    TRegKey classes, approved;
+    if (install) {
+      if (::RegCreateKeyExW(HKEY_CURRENT_USER, kUserClasses, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                            KEY_READ | KEY_WRITE, nullptr, classes.put(), nullptr) != ERROR_SUCCESS)
+        return E_FAIL;
+      server->WriteServerRegistration(true, classes.get());
+      // Some policies let Explorer load only the extensions listed here.
+      const wchar_t name[] = L"Quillo";
+      LONG rc = ::RegCreateKeyExW(HKEY_CURRENT_USER, kApproved, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                  KEY_SET_VALUE, nullptr, approved.put(), nullptr);
+      if (rc == ERROR_SUCCESS)
+        rc = ::RegSetValueExW(approved.get(), W(classId), 0, REG_SZ,
+                              reinterpret_cast<const BYTE*>(name), sizeof name);
+      return rc == ERROR_SUCCESS ? S_OK : E_FAIL;
+    }
+    // Removing what is not there is no failure, as for the machine's registration.
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kUserClasses, 0, KEY_READ | KEY_WRITE,
+                        classes.put()) == ERROR_SUCCESS)
+      server->WriteServerRegistration(false, classes.get());
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kApproved, 0, KEY_SET_VALUE, approved.put()) ==
+        ERROR_SUCCESS)
+      (void)::RegDeleteValueW(approved.get(), W(classId));
+    return S_OK;
   } catch (...) {
     return E_FAIL;
   }

@@ -41,6 +41,12 @@ class TContextMenu : public TComObject, public IContextMenu, public IShellExtIni
   std::u16string folder_;
 };
 
+// DllInstall: `regsvr32 /n /i:user` registers the handler for the calling user only (below
+// HKEY_CURRENT_USER\Software\Classes, which Explorer sees merged over the machine's classes,
+// and on the shell's list of approved extensions); with /u it removes exactly that. Any
+// other command line is refused (E_INVALIDARG). Never throws.
+HRESULT InstallForUser(bool install, const wchar_t* cmdLine) noexcept;
+
 class TContextMenuFactory : public TComObjectFactory {
  public:
   explicit TContextMenuFactory(TComServerObject* server);

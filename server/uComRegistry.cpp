@@ -9,11 +9,19 @@
 #include "common/uHandles.h"
 #include "common/uWide.h"
 
+namespace {
+HKEY g_root = HKEY_CLASSES_ROOT;
+}  // namespace
+
+TRegistrationRoot::TRegistrationRoot(HKEY root) noexcept : previous_(g_root) { g_root = root; }
+
+TRegistrationRoot::~TRegistrationRoot() { g_root = previous_; }
+
 void WriteKeyValue(const std::u16string& key, const std::u16string& valueName,
                    const std::u16string& value) {
   TRegKey k;
   wchar_t noClass[] = L"";
-  LONG rc = ::RegCreateKeyExW(HKEY_CLASSES_ROOT, W(key), 0, noClass, REG_OPTION_NON_VOLATILE,
+  LONG rc = ::RegCreateKeyExW(g_root, W(key), 0, noClass, REG_OPTION_NON_VOLATILE,
                               KEY_READ | KEY_WRITE, nullptr, k.put(), nullptr);
   if (rc == ERROR_SUCCESS)
     rc = ::RegSetValueExW(k.get(), W(valueName), 0, REG_SZ,
@@ -24,7 +32,7 @@ void WriteKeyValue(const std::u16string& key, const std::u16string& valueName,
 
 void RemoveKey(const std::u16string& key) noexcept {
   // Deletion is best effort by design: unregistering what is not there is not a failure.
-  (void)::RegDeleteKeyW(HKEY_CLASSES_ROOT, W(key));
+  (void)::RegDeleteKeyW(g_root, W(key));
 }
 
 std::u16string GUIDToString(REFGUID guid) {

@@ -13,6 +13,20 @@ class EOleRegistrationError : public EQuilloError {
   using EQuilloError::EQuilloError;
 };
 
+// The key the writes and deletes below go under while one lives: HKEY_CLASSES_ROOT unless a
+// registration for one user names that user's classes key. The caller serialises
+// registrations (TComServer::WriteServerRegistration holds the factory registry's lock).
+class TRegistrationRoot {
+ public:
+  explicit TRegistrationRoot(HKEY root) noexcept;
+  ~TRegistrationRoot();
+  TRegistrationRoot(const TRegistrationRoot&) = delete;
+  TRegistrationRoot& operator=(const TRegistrationRoot&) = delete;
+
+ private:
+  HKEY previous_;
+};
+
 // Creates or opens the key and sets one REG_SZ value (empty name: the default value).
 // Raises EOleRegistrationError on any failure; earlier writes stay.
 void WriteKeyValue(const std::u16string& key, const std::u16string& valueName,

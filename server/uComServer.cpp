@@ -56,10 +56,15 @@ std::u16string TComServer::GetServerName() const {
 
 ITypeLib* TComServer::GetTypeLib() const noexcept { return typeLib_; }
 
-void TComServer::WriteServerRegistration(bool doRegister) {
+void TComServer::WriteServerRegistration(bool doRegister, HKEY root) {
+  TComClassManager* manager = ComClassManager();
+  // One registration at a time: the root is shared by the writes (the walk below takes the
+  // same lock again, which its holder may).
+  TWriteLock guard(manager->Lock());
+  TRegistrationRoot at(root);
   // The type library stays out of the registry: it is carried, never loaded.
   registering_ = doRegister;
-  ComClassManager()->VisitFactories(this, [doRegister](TComObjectFactory* f) {
+  manager->VisitFactories(this, [doRegister](TComObjectFactory* f) {
     if (f->Instancing() != ciInternal) f->WriteRegistration(doRegister);
   });
 }

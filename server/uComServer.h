@@ -18,9 +18,10 @@ class TComServer : public TComServerObject {
   std::u16string GetServerName() const override;
   ITypeLib* GetTypeLib() const noexcept override;
 
-  // Writes (true) or removes (false) the entries of every registrable factory.
-  // Raises EOleRegistrationError at the first write that fails.
-  void WriteServerRegistration(bool doRegister);
+  // Writes (true) or removes (false) the entries of every registrable factory, below
+  // HKEY_CLASSES_ROOT or below another classes key (a user's). Raises EOleRegistrationError at
+  // the first write that fails.
+  void WriteServerRegistration(bool doRegister, HKEY root = HKEY_CLASSES_ROOT);
 
   LONG ObjectCount() const noexcept;
   LONG FactoryCount() const noexcept;
