@@ -2,7 +2,7 @@
 
 namespace {
 
-// Looked up at run time: Windows 7 and 8 have none of them.
+// Looked up at run time, each time (rarely): Windows 7 and 8 have none of them.
 using TSetThreadDpiAwarenessContext = HANDLE(WINAPI*)(HANDLE);
 using TGetDpiForWindow = UINT(WINAPI*)(HWND);
 using TAdjustWindowRectExForDpi = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
@@ -20,7 +20,7 @@ F User32(const char* name) noexcept {
 }  // namespace
 
 void BecomePerMonitorDpiAware() noexcept {
-  static const auto set = User32<TSetThreadDpiAwarenessContext>("SetThreadDpiAwarenessContext");
+  const auto set = User32<TSetThreadDpiAwarenessContext>("SetThreadDpiAwarenessContext");
   // Refused before Windows 10 1703, which has no v2; the thread then keeps the process's.
   if (set) (void)set(kPerMonitorAwareV2);
 }
@@ -33,13 +33,13 @@ int SystemDpi() noexcept {
 }
 
 int WindowDpi(HWND window) noexcept {
-  static const auto get = User32<TGetDpiForWindow>("GetDpiForWindow");
+  const auto get = User32<TGetDpiForWindow>("GetDpiForWindow");
   const UINT dpi = get && window ? get(window) : 0;
   return dpi ? static_cast<int>(dpi) : SystemDpi();
 }
 
 SIZE OuterSizeForDpi(int clientW, int clientH, DWORD style, DWORD exStyle, int dpi) noexcept {
-  static const auto adjust = User32<TAdjustWindowRectExForDpi>("AdjustWindowRectExForDpi");
+  const auto adjust = User32<TAdjustWindowRectExForDpi>("AdjustWindowRectExForDpi");
   RECT r{0, 0, clientW, clientH};
   const BOOL ok = adjust ? adjust(&r, style, FALSE, exStyle, static_cast<UINT>(dpi))
                          : ::AdjustWindowRectEx(&r, style, FALSE, exStyle);
