@@ -38,17 +38,17 @@ double OpenPlain(const TScratch& scratch, HWND& window) {
 // The plain window made on a thread started for it, which pumps it until it is gone: what a
 // hand-over to a new thread costs any window, Quillo's or not.
 struct TPlainThread {
-  std::string folder;
+  std::wstring folder;
   HWND window = nullptr;
-  TKernelHandle made{::CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+  TKernelHandle made{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
   static DWORD WINAPI Run(LPVOID p) {
     auto* self = static_cast<TPlainThread*>(p);
     self->window = OpenPlainWindow(self->folder);
     ::SetEvent(self->made.get());
     MSG msg;
-    while (self->window && ::IsWindow(self->window) && ::GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    while (self->window && ::IsWindow(self->window) && ::GetMessageW(&msg, nullptr, 0, 0) > 0) {
       ::TranslateMessage(&msg);
-      ::DispatchMessageA(&msg);
+      ::DispatchMessageW(&msg);
     }
     return 0;
   }
@@ -68,26 +68,33 @@ double OpenPlainOnNewThread(const TScratch& scratch) {
   return ms;
 }
 
-std::string TextOf(size_t bytes) {
-  // Lines of a real note: Korean and ASCII, CR LF.
-  const std::string line = "가나다라마바사 아자차카타파하 The quick brown fox 0123456789 메모 한 줄\r\n";
-  std::string s;
+// Lines of a real note, Korean and ASCII with CR LF, that make `bytes` bytes in the system's
+// code page (the size of the file a save writes).
+std::wstring TextOf(size_t bytes) {
+  const std::wstring line = L"가나다라마바사 아자차카타파하 The quick brown fox 0123456789 메모 한 줄\r\n";
+  const size_t lineBytes = InAnsiCodePage(line).size();
+  if (lineBytes == 0) Fail("the system's code page cannot hold the benchmark's text");
+  std::wstring s;
   s.reserve(bytes);
-  while (s.size() + line.size() <= bytes) s += line;
-  s.append(bytes - s.size(), 'x');
+  size_t used = 0;
+  for (; used + lineBytes <= bytes; used += lineBytes) s += line;
+  s.append(bytes - used, L'x');
   return s;
 }
 
-// Taking the text out of the box and one raw write of the same bytes: what any save costs.
-bool RawSave(HWND memo, const std::string& file) {
-  const LRESULT n = ::SendMessageA(memo, WM_GETTEXTLENGTH, 0, 0);
-  std::string text(static_cast<size_t>(n) + 1, '\0');
-  const LRESULT got = ::SendMessageA(memo, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]));
-  TFileHandle f(::CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+// Taking the text out of the box, in the system's code page, and one raw write of those
+// bytes: what any save costs.
+bool RawSave(HWND memo, const std::wstring& file) {
+  const LRESULT n = ::SendMessageW(memo, WM_GETTEXTLENGTH, 0, 0);
+  std::wstring text(static_cast<size_t>(n) + 1, L'\0');
+  const LRESULT got = ::SendMessageW(memo, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]));
+  text.resize(static_cast<size_t>(got));
+  const std::string bytes = InAnsiCodePage(text);
+  TFileHandle f(::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD put = 0;
-  return f && ::WriteFile(f.get(), text.data(), static_cast<DWORD>(got), &put, nullptr) &&
-         put == static_cast<DWORD>(got);
+  return f && ::WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) &&
+         put == static_cast<DWORD>(bytes.size());
 }
 
 struct TNoteUnderTest {
@@ -97,17 +104,17 @@ struct TNoteUnderTest {
 TNoteUnderTest OpenFilledNote(const THandlerDll& dll, const TScratch& scratch, size_t bytes) {
   TNoteUnderTest n;
   OpenNote(dll, scratch, n.window);
-  n.memo = Child(n.window, "Edit", nullptr, true);
-  n.title = Child(n.window, "Edit", nullptr, false);
-  n.save = Child(n.window, "Button", "Save (&S)");
+  n.memo = Child(n.window, L"Edit", nullptr, true);
+  n.title = Child(n.window, L"Edit", nullptr, false);
+  n.save = Child(n.window, L"Button", L"Save (&S)");
   if (!n.memo || !n.title || !n.save) Fail("note window controls not found");
   {
-    const std::string text = TextOf(bytes);
-    ::SendMessageA(n.memo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-    if (static_cast<size_t>(::SendMessageA(n.memo, WM_GETTEXTLENGTH, 0, 0)) != bytes)
+    const std::wstring text = TextOf(bytes);
+    ::SendMessageW(n.memo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    if (static_cast<size_t>(::SendMessageW(n.memo, WM_GETTEXTLENGTH, 0, 0)) != text.size())
       Fail("the text box did not take the whole text");
   }
-  ::SendMessageA(n.title, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("bench"));
+  ::SendMessageW(n.title, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"bench"));
   return n;
 }
 
@@ -116,8 +123,8 @@ TNoteUnderTest OpenFilledNote(const THandlerDll& dll, const TScratch& scratch, s
 int ColdMain(const std::string& dllPath) {
   TScratch scratch;
   // The platform is warm in a file manager that shows a menu: only the library is cold.
-  char path[MAX_PATH + 1];
-  ::SHGetPathFromIDListA(scratch.pidl.get(), path);
+  wchar_t path[MAX_PATH + 1];
+  ::SHGetPathFromIDListW(scratch.pidl.get(), path);
   ::DestroyMenu(::CreatePopupMenu());
   const double t0 = NowMs();
   THandlerDll dll(dllPath);
@@ -172,8 +179,8 @@ int SavePeakMain(const std::string& dllPath, const std::string& what, size_t mib
   PumpUntil([] { return false; }, 200);
   TSampler sampler;
   const SIZE_T before = sampler.Start();
-  if (what == "floor" ? !RawSave(n.memo, scratch.path + "\\bench.txt")
-                      : (::SendMessageA(n.save, BM_CLICK, 0, 0), false))
+  if (what == "floor" ? !RawSave(n.memo, scratch.path + L"\\bench.txt")
+                      : (::SendMessageW(n.save, BM_CLICK, 0, 0), false))
     Fail("raw save");
   const SIZE_T peak = sampler.Stop();
   std::printf("%.0f\n", static_cast<double>(peak - before) - static_cast<double>(bytes));
@@ -237,36 +244,36 @@ int AllMain(const std::string& quilloPath, const std::string& floorPath) {
   }
   NoteWindowRows(quillo, scratch);
   for (size_t mib : {size_t(1), size_t(64)}) {  // saving
-    const std::string file = scratch.path + "\\bench.txt", raw = scratch.path + "\\raw.txt";
+    const std::wstring file = scratch.path + L"\\bench.txt", raw = scratch.path + L"\\raw.txt";
     // A note asks before replacing a file it did not write: each size's window starts without.
-    ::DeleteFileA(file.c_str());
+    ::DeleteFileW(file.c_str());
     TNoteUnderTest n = OpenFilledNote(quillo, scratch, mib << 20);
     // The window's command alone, and the whole click (the button's own press and redraw
     // included) against a click on the plain window's button that does nothing.
     HWND plain = nullptr;
     OpenPlain(scratch, plain);
-    HWND plainButton = Child(plain, "Button", "Save (&S)");
+    HWND plainButton = Child(plain, L"Button", L"Save (&S)");
     const WPARAM command = MAKEWPARAM(::GetDlgCtrlID(n.save), BN_CLICKED);
     std::vector<double> q, f, qc, fc;
     const int runs = mib > 8 ? 5 : kRuns;
     for (int r = 0; r < runs; ++r) {
       double t0 = NowMs();
-      ::SendMessageA(::GetParent(n.save), WM_COMMAND, command, reinterpret_cast<LPARAM>(n.save));
+      ::SendMessageW(::GetParent(n.save), WM_COMMAND, command, reinterpret_cast<LPARAM>(n.save));
       q.push_back(NowMs() - t0);
       t0 = NowMs();
       if (!RawSave(n.memo, raw)) Fail("raw save");
       f.push_back(NowMs() - t0);
       t0 = NowMs();
-      ::SendMessageA(n.save, BM_CLICK, 0, 0);
+      ::SendMessageW(n.save, BM_CLICK, 0, 0);
       qc.push_back(NowMs() - t0);
       t0 = NowMs();
-      ::SendMessageA(plainButton, BM_CLICK, 0, 0);
+      ::SendMessageW(plainButton, BM_CLICK, 0, 0);
       if (!RawSave(n.memo, raw)) Fail("raw save");
       fc.push_back(NowMs() - t0);
     }
     ::DestroyWindow(plain);
     WIN32_FILE_ATTRIBUTE_DATA fa = {};
-    if (!::GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &fa) ||
+    if (!::GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &fa) ||
         fa.nFileSizeLow != static_cast<DWORD>(mib << 20))
       Fail("Save (&S) did not write the whole text");
     CloseAndWait(n.window);
@@ -279,21 +286,21 @@ int AllMain(const std::string& quilloPath, const std::string& floorPath) {
     std::printf("%-44s %10.0f KiB  floor %10.0f KiB  (memory in use beyond the text)\n",
                 (label + ", peak").c_str(), qPeak / 1024, fPeak / 1024);
   }
-  {  // the first line of 64 MiB of blank lines
-    std::string text;
+  {  // the first line of 64 Mi characters of blank lines
+    std::u16string text;
     text.reserve((64u << 20) + 16);
-    while (text.size() < (64u << 20)) text += "  \t \r\n";
-    text += "   제목 줄\r\n";
+    while (text.size() < (64u << 20)) text += u"  \t \r\n";
+    text += u"   제목 줄\r\n";
     std::vector<double> q, f;
     for (int r = 0; r < 5; ++r) {
       double t0 = NowMs();
-      std::optional<std::string> title = TitleFromFirstLine(text);
+      std::optional<std::u16string> title = TitleFromFirstLine(text);
       q.push_back(NowMs() - t0);
-      if (!title || *title != "제목 줄") Fail("TitleFromFirstLine found no title");
+      if (!title || *title != u"제목 줄") Fail("TitleFromFirstLine found no title");
       t0 = NowMs();
-      // The floor: one pass to the first byte that is not blank.
+      // The floor: one pass to the first character that is not blank.
       volatile size_t at = static_cast<size_t>(
-          std::find_if(text.begin(), text.end(), [](char c) { return !IsBlank(static_cast<unsigned char>(c)); }) -
+          std::find_if(text.begin(), text.end(), [](char16_t c) { return !IsBlank(c); }) -
           text.begin());
       (void)at;
       f.push_back(NowMs() - t0);

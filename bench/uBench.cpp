@@ -5,16 +5,17 @@
 #include <cstdlib>
 
 #include "bench/uFloorHandler.h"
+#include "note/uNoteThread.h"
 
 namespace {
 
 // {7C3E5B12-9A4D-4F60-8E21-5D0B3A9C6F47}
 constexpr CLSID CLSID_Quillo = {
     0x7c3e5b12, 0x9a4d, 0x4f60, {0x8e, 0x21, 0x5d, 0x0b, 0x3a, 0x9c, 0x6f, 0x47}};
-constexpr char kFolderLabel[] = "저장 폴더: ";
+constexpr wchar_t kFolderLabel[] = L"저장 폴더: ";
 
 struct TCaptionSearch {
-  const char* caption;
+  const wchar_t* caption;
   std::vector<HWND> skip;
   HWND found;
 };
@@ -23,9 +24,9 @@ BOOL CALLBACK ProcessWindowProc(HWND w, LPARAM lp) {
   auto* s = reinterpret_cast<TCaptionSearch*>(lp);
   DWORD pid = 0;
   ::GetWindowThreadProcessId(w, &pid);
-  char text[64] = {};
-  ::GetWindowTextA(w, text, sizeof text);
-  if (pid == ::GetCurrentProcessId() && ::IsWindowVisible(w) && std::string(text) == s->caption &&
+  wchar_t text[64] = {};
+  ::GetWindowTextW(w, text, 64);
+  if (pid == ::GetCurrentProcessId() && ::IsWindowVisible(w) && std::wstring(text) == s->caption &&
       std::find(s->skip.begin(), s->skip.end(), w) == s->skip.end()) {
     s->found = w;
     return FALSE;
@@ -34,31 +35,32 @@ BOOL CALLBACK ProcessWindowProc(HWND w, LPARAM lp) {
 }
 
 struct TChildSearch {
-  const char* cls;
-  const char* prefix;
+  const wchar_t* cls;
+  const wchar_t* prefix;
   bool multiline;
   HWND found;
 };
 
 BOOL CALLBACK ChildProc(HWND w, LPARAM lp) {
   auto* s = reinterpret_cast<TChildSearch*>(lp);
-  char c[64] = {}, t[512] = {};
-  ::GetClassNameA(w, c, sizeof c);
-  ::GetWindowTextA(w, t, sizeof t);
-  if (::lstrcmpiA(c, s->cls) != 0) return TRUE;
-  if (s->prefix && std::string(t).rfind(s->prefix, 0) != 0) return TRUE;
-  if (!::lstrcmpiA(s->cls, "Edit") &&
-      ((::GetWindowLongPtrA(w, GWL_STYLE) & ES_MULTILINE) != 0) != s->multiline)
+  wchar_t c[64] = {}, t[512] = {};
+  ::GetClassNameW(w, c, 64);
+  ::GetWindowTextW(w, t, 512);
+  if (::lstrcmpiW(c, s->cls) != 0) return TRUE;
+  if (s->prefix && std::wstring(t).rfind(s->prefix, 0) != 0) return TRUE;
+  if (!::lstrcmpiW(s->cls, L"Edit") &&
+      ((::GetWindowLongPtrW(w, GWL_STYLE) & ES_MULTILINE) != 0) != s->multiline)
     return TRUE;
   s->found = w;
   return FALSE;
 }
 
-HRESULT InvokeOffset0(IContextMenu* menu, const std::string& folder) {
+HRESULT InvokeOffset0(IContextMenu* menu, const std::wstring& folder) {
+  const std::string folderA = InAnsiCodePage(folder);
   CMINVOKECOMMANDINFO ici = {};
   ici.cbSize = sizeof ici;
   ici.lpVerb = MAKEINTRESOURCEA(0);
-  ici.lpDirectory = folder.c_str();
+  ici.lpDirectory = folderA.c_str();
   ici.nShow = SW_SHOWNORMAL;
   return menu->InvokeCommand(&ici);
 }
@@ -87,27 +89,25 @@ void Fail(const char* what, long code) {
 }
 
 TScratch::TScratch() {
-  char tmp[MAX_PATH] = {};
-  ::GetTempPathA(MAX_PATH, tmp);
-  path = std::string(tmp) + "quillo-bench-" + std::to_string(::GetCurrentProcessId());
-  ::CreateDirectoryA(path.c_str(), nullptr);
-  wchar_t wide[MAX_PATH] = {};
-  ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
-  HRESULT hr = ::SHParseDisplayName(wide, nullptr, pidl.put(), 0, nullptr);
+  wchar_t tmp[MAX_PATH] = {};
+  ::GetTempPathW(MAX_PATH, tmp);
+  path = std::wstring(tmp) + L"quillo-bench-" + std::to_wstring(::GetCurrentProcessId());
+  ::CreateDirectoryW(path.c_str(), nullptr);
+  HRESULT hr = ::SHParseDisplayName(path.c_str(), nullptr, pidl.put(), 0, nullptr);
   if (FAILED(hr)) Fail("SHParseDisplayName", hr);
 }
 
 TScratch::~TScratch() {
-  WIN32_FIND_DATAA fd;
-  TFindHandle f(::FindFirstFileA((path + "\\*").c_str(), &fd));
+  WIN32_FIND_DATAW fd;
+  TFindHandle f(::FindFirstFileW((path + L"\\*").c_str(), &fd));
   if (f) {
     do {
       if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        ::DeleteFileA((path + "\\" + fd.cFileName).c_str());
-    } while (::FindNextFileA(f.get(), &fd));
+        ::DeleteFileW((path + L"\\" + fd.cFileName).c_str());
+    } while (::FindNextFileW(f.get(), &fd));
   }
   f.reset();
-  ::RemoveDirectoryA(path.c_str());
+  ::RemoveDirectoryW(path.c_str());
 }
 
 THandlerDll::THandlerDll(const std::string& path) {
@@ -138,13 +138,13 @@ HRESULT RightClick(const THandlerDll& dll, PCIDLIST_ABSOLUTE folder, TComPtr<ICo
   return hr;
 }
 
-HWND ProcessWindow(const char* caption, const std::vector<HWND>& skip) {
+HWND ProcessWindow(const wchar_t* caption, const std::vector<HWND>& skip) {
   TCaptionSearch s{caption, skip, nullptr};
   ::EnumWindows(ProcessWindowProc, reinterpret_cast<LPARAM>(&s));
   return s.found;
 }
 
-HWND Child(HWND parent, const char* cls, const char* textPrefix, bool multiline) {
+HWND Child(HWND parent, const wchar_t* cls, const wchar_t* textPrefix, bool multiline) {
   TChildSearch s{cls, textPrefix, multiline, nullptr};
   ::EnumChildWindows(parent, ChildProc, reinterpret_cast<LPARAM>(&s));
   return s.found;
@@ -152,11 +152,11 @@ HWND Child(HWND parent, const char* cls, const char* textPrefix, bool multiline)
 
 bool Ready(HWND w) {
   return w && ::IsWindowVisible(w) && ::GetForegroundWindow() == w &&
-         Child(w, "Static", kFolderLabel) != nullptr;
+         Child(w, L"Static", kFolderLabel) != nullptr;
 }
 
 void CloseAndWait(HWND w) {
-  ::PostMessageA(w, WM_CLOSE, 0, 0);
+  ::PostMessageW(w, WM_CLOSE, 0, 0);
   if (!PumpUntil([&] { return !::IsWindow(w); })) Fail("a window did not close");
 }
 
@@ -181,8 +181,18 @@ TKernelHandle ThreadOf(HWND w) {
 }
 
 void WaitThreadGone(const TKernelHandle& thread) {
-  if (!PumpUntil([&] { return ::WaitForSingleObject(thread.get(), 0) == WAIT_OBJECT_0; }))
+  if (!PumpUntil([&] { return ::WaitForSingleObject(thread.get(), 0) == WAIT_OBJECT_0; },
+                 kNoteGraceMs + 10000))
     Fail("a window's thread did not end");
+}
+
+std::string InAnsiCodePage(const std::wstring& text) {
+  if (text.empty()) return std::string();
+  const int in = static_cast<int>(text.size());
+  const int n = ::WideCharToMultiByte(CP_ACP, 0, text.data(), in, nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0) ::WideCharToMultiByte(CP_ACP, 0, text.data(), in, &bytes[0], n, nullptr, nullptr);
+  return bytes;
 }
 
 std::string RunChild(const std::string& args) {

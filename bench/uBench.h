@@ -15,7 +15,7 @@
 #include "common/uComPtr.h"
 #include "common/uHandles.h"
 
-constexpr char kNoteCaption[] = "Quillo  Ver1.1";
+constexpr wchar_t kNoteCaption[] = L"Quillo  Ver1.1";
 constexpr int kRuns = 7;
 
 double NowMs();
@@ -30,7 +30,7 @@ using TPidl = TUniqueHandle<PIDLIST_ABSOLUTE, TPidlTraits>;
 
 // A scratch folder for the benchmarks' notes, emptied and removed at the end.
 struct TScratch {
-  std::string path;
+  std::wstring path;
   TPidl pidl;
   TScratch();
   ~TScratch();
@@ -59,9 +59,9 @@ bool PumpUntil(Cond cond, DWORD limitMs = 10000) {
   const double end = NowMs() + limitMs;
   MSG msg;
   for (;;) {
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
       ::TranslateMessage(&msg);
-      ::DispatchMessageA(&msg);
+      ::DispatchMessageW(&msg);
     }
     if (cond()) return true;
     if (NowMs() > end) return false;
@@ -71,9 +71,9 @@ bool PumpUntil(Cond cond, DWORD limitMs = 10000) {
 
 // A visible window of this process with the caption (Quillo's note windows live on its own
 // UI thread), other than those given.
-HWND ProcessWindow(const char* caption, const std::vector<HWND>& skip = {});
+HWND ProcessWindow(const wchar_t* caption, const std::vector<HWND>& skip = {});
 // A child window of the given class (and, when given, text prefix and multi-line style).
-HWND Child(HWND parent, const char* cls, const char* textPrefix, bool multiline = false);
+HWND Child(HWND parent, const wchar_t* cls, const wchar_t* textPrefix, bool multiline = false);
 // Shown, in front and its folder label set: the window is ready for the user.
 bool Ready(HWND w);
 // Posts WM_CLOSE and pumps until the window is gone.
@@ -85,8 +85,12 @@ double OpenNote(const THandlerDll& dll, const TScratch& scratch, HWND& window,
                 const std::vector<HWND>& open = {});
 // The thread of a window, to wait for its end (SYNCHRONIZE access).
 TKernelHandle ThreadOf(HWND w);
-// Pumps until the thread has ended.
+// Pumps until Quillo's UI thread has ended, which it does once its last note has been gone
+// for the library's grace period.
 void WaitThreadGone(const TKernelHandle& thread);
+
+// A wide text in the system's code page, for the fields of the shell's records that are ANSI.
+std::string InAnsiCodePage(const std::wstring& text);
 
 // Runs this program again with ARGS; returns what it printed on its standard output.
 std::string RunChild(const std::string& args);

@@ -38,16 +38,16 @@ class TFloorMenu final : public IShellExtInit, public IContextMenu {
   }
   STDMETHODIMP Initialize(PCIDLIST_ABSOLUTE folder, IDataObject*, HKEY) override {
     folder_[0] = 0;
-    return ::SHGetPathFromIDListA(folder, folder_) ? S_OK : E_INVALIDARG;
+    return ::SHGetPathFromIDListW(folder, folder_) ? S_OK : E_INVALIDARG;
   }
   STDMETHODIMP QueryContextMenu(HMENU menu, UINT pos, UINT first, UINT, UINT) override {
-    MENUITEMINFOA mii = {};
+    MENUITEMINFOW mii = {};
     mii.cbSize = sizeof mii;
     mii.fMask = MIIM_ID | MIIM_TYPE;
     mii.fType = MFT_STRING;
     mii.wID = first;
-    mii.dwTypeData = const_cast<char*>("Quillo floor");
-    ::InsertMenuItemA(menu, pos, TRUE, &mii);
+    mii.dwTypeData = const_cast<wchar_t*>(L"Quillo floor");
+    ::InsertMenuItemW(menu, pos, TRUE, &mii);
     return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1);
   }
   STDMETHODIMP InvokeCommand(CMINVOKECOMMANDINFO* ici) override {
@@ -58,7 +58,7 @@ class TFloorMenu final : public IShellExtInit, public IContextMenu {
 
  private:
   LONG refs_ = 1;
-  char folder_[MAX_PATH + 1] = {};
+  wchar_t folder_[MAX_PATH + 1] = {};
 };
 
 class TFloorFactory final : public IClassFactory {

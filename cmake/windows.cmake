@@ -80,6 +80,24 @@ if(QUILLO_TESTS)
     add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
     set_tests_properties(${name} PROPERTIES TIMEOUT 300)
   endforeach()
+  # The programs whose files and names depend on the system's code page run again under the
+  # two other kinds Wine can give: 1252 (a Western one, without Korean) and 65001 (UTF-8).
+  # Each Wine process takes its code page from its own locale, so these share the tree's
+  # prefix, and its running wineserver, with the Korean runs: no restart, no second prefix.
+  set(QUILLO_CODE_PAGE_TESTS test_e2e test_note_window test_save_note)
+  foreach(name ${QUILLO_CODE_PAGE_TESTS})
+    if(NOT TARGET ${name})
+      message(FATAL_ERROR "${name} is no test program")
+    endif()
+    foreach(page_locale 1252=en_US.UTF-8 65001=hi_IN.UTF-8)
+      string(REPLACE "=" ";" page_locale ${page_locale})
+      list(GET page_locale 0 page)
+      list(GET page_locale 1 locale)
+      add_test(NAME ${name}.cp${page} COMMAND ${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+      set_tests_properties(${name}.cp${page} PROPERTIES TIMEOUT 300
+                           ENVIRONMENT QUILLO_LOCALE=${locale})
+    endforeach()
+  endforeach()
 
   include(cmake/tools.cmake)
   include(cmake/bench.cmake)

@@ -15,9 +15,14 @@ if [ -n "$missing" ]; then
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing >/dev/null
 fi
-# Wine needs this locale to give the ANSI code page 949 and to make Korean file names.
-if ! locale -a 2>/dev/null | grep -qi '^ko_KR\.utf-\?8$'; then
-  $sudo sed -i 's/^# *ko_KR.UTF-8 UTF-8/ko_KR.UTF-8 UTF-8/' /etc/locale.gen
-  grep -q '^ko_KR.UTF-8 UTF-8' /etc/locale.gen || echo 'ko_KR.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
-  $sudo locale-gen >/dev/null
-fi
+# Wine takes the ANSI code page from the locale, and names non-ASCII files only in one that
+# exists: Korean for 949 (the tests' default), and for the tests under other code pages
+# en_US for 1252 and hi_IN for 65001 (UTF-8).
+generate=""
+for name in ko_KR en_US hi_IN; do
+  locale -a 2>/dev/null | grep -qi "^$name\.utf-\?8$" && continue
+  $sudo sed -i "s/^# *$name.UTF-8 UTF-8/$name.UTF-8 UTF-8/" /etc/locale.gen
+  grep -q "^$name.UTF-8 UTF-8" /etc/locale.gen || echo "$name.UTF-8 UTF-8" | $sudo tee -a /etc/locale.gen >/dev/null
+  generate=1
+done
+[ -z "$generate" ] || $sudo locale-gen >/dev/null

@@ -1,5 +1,7 @@
 #!/bin/sh
 # Creates the build tree's private Wine prefix once (it takes a while) and reuses it after.
+# It is made under the Korean locale, and serves every other one as well: each Wine process
+# takes its ANSI code page from its own LC_ALL, so no prefix is tied to a code page.
 # Usage: wineprefix.sh WINE PREFIX
 set -eu
 wine=$1 prefix=$2

@@ -8,7 +8,10 @@
 //
 // Without --invoke the folder's background is a small window: the menu opens at the cursor
 // (once at the start, and on every right-click). With --invoke the item whose text is TEXT
-// (ANSI bytes) is chosen without showing anything. --list prints the menu and exits.
+// is chosen without showing anything. --list prints the menu and exits. Everything is wide:
+// the arguments are read as UTF-16 whatever the system's code page, menus and the folder's
+// path too; what the host prints goes to a console as UTF-16, and anywhere else (a pipe, a
+// file) as UTF-8.
 //
 // The chosen command is invoked as the current file manager does: the item's canonical verb
 // is read (GCS_VERBW), and a worker thread with its own apartment creates a second handler,
@@ -37,9 +40,9 @@
 
 namespace {
 
-constexpr char kHandlersKey[] = "Directory\\Background\\shellex\\ContextMenuHandlers";
-constexpr char kBackgroundKey[] = "Directory\\Background";
-constexpr char kHostClass[] = "QuilloHostWindow";
+constexpr wchar_t kHandlersKey[] = L"Directory\\Background\\shellex\\ContextMenuHandlers";
+constexpr wchar_t kBackgroundKey[] = L"Directory\\Background";
+constexpr wchar_t kHostClass[] = L"QuilloHostWindow";
 
 // Handlers share the identifiers 1..0x7FFF; the host's own items sit above them.
 constexpr UINT kFirstHandlerId = 1;
@@ -52,14 +55,52 @@ constexpr UINT WM_HOST_SHOWMENU = WM_APP + 1;
 
 enum ExitCode { kExitOk = 0, kExitUsage = 1, kExitFolder = 2, kExitNoHandler = 3, kExitInvoke = 4 };
 
+std::wstring FromBytes(UINT codePage, const std::string& s) {
+  if (s.empty()) return std::wstring();
+  const int n = ::MultiByteToWideChar(codePage, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+  if (n <= 0) return std::wstring();
+  std::wstring w(static_cast<size_t>(n), L'\0');
+  ::MultiByteToWideChar(codePage, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
+  return w;
+}
+
+std::string ToBytes(UINT codePage, const std::wstring& w) {
+  if (w.empty()) return std::string();
+  const int n = ::WideCharToMultiByte(codePage, 0, w.data(), static_cast<int>(w.size()), nullptr,
+                                      0, nullptr, nullptr);
+  if (n <= 0) return std::string();
+  std::string a(static_cast<size_t>(n), '\0');
+  ::WideCharToMultiByte(codePage, 0, w.data(), static_cast<int>(w.size()), &a[0], n, nullptr,
+                        nullptr);
+  return a;
+}
+
+// The host's own texts are UTF-8 while it formats them.
+std::string Utf8(const std::wstring& w) { return ToBytes(CP_UTF8, w); }
+
+// Readable wherever it goes: a console takes UTF-16, so that no code page stands between the
+// text and the screen; a pipe or a file gets UTF-8.
+void Print(DWORD stdHandle, const std::string& utf8) {
+  const HANDLE out = ::GetStdHandle(stdHandle);
+  if (!out || out == INVALID_HANDLE_VALUE || utf8.empty()) return;
+  DWORD mode = 0, done = 0;
+  if (::GetConsoleMode(out, &mode)) {
+    const std::wstring w = FromBytes(CP_UTF8, utf8);
+    ::WriteConsoleW(out, w.data(), static_cast<DWORD>(w.size()), &done, nullptr);
+  } else {
+    ::WriteFile(out, utf8.data(), static_cast<DWORD>(utf8.size()), &done, nullptr);
+  }
+}
+
+// printf-style, UTF-8 arguments.
 void Say(const char* fmt, ...) {
+  char text[2048];
   va_list args;
   va_start(args, fmt);
-  std::fputs("QuilloHost: ", stderr);
-  std::vfprintf(stderr, fmt, args);
-  std::fputc('\n', stderr);
-  std::fflush(stderr);
+  const int n = std::vsnprintf(text, sizeof text, fmt, args);
   va_end(args);
+  if (n < 0) return;
+  Print(STD_ERROR_HANDLE, std::string("QuilloHost: ") + text + "\n");
 }
 
 // An item identifier list from the shell's allocator.
@@ -97,54 +138,46 @@ class TComScope {
 // The folder as the shell knows it.
 struct TFolder {
   TPidl pidl;
-  std::string path;  // its file-system path, as the shell gives it
+  std::wstring path;  // its file-system path, as the shell gives it
 };
 
-std::wstring Widen(const std::string& s) {
-  if (s.empty()) return std::wstring();
-  int n = ::MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  if (n <= 0) return std::wstring();
-  std::wstring w(static_cast<size_t>(n), L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
-  return w;
-}
-
 // The folder's absolute identifier list, checked to be a file-system folder that exists.
-int OpenFolder(const std::string& given, TFolder& folder) {
+int OpenFolder(const std::wstring& given, TFolder& folder) {
   // A file-system name is made absolute and checked first: the shell's parser is not meant
   // for names that do not exist (Wine's even crashes on some). Namespace names ("::{...}",
   // "shell:...") go to the parser as they are.
-  std::string name = given;
-  if (given.rfind("::", 0) != 0 && given.rfind("shell:", 0) != 0) {
-    char full[MAX_PATH] = {};
-    const DWORD n = ::GetFullPathNameA(given.c_str(), sizeof full, full, nullptr);
-    if (n == 0 || n >= sizeof full) {
-      Say("the folder \"%s\" does not exist (%lu)", given.c_str(), ::GetLastError());
+  std::wstring name = given;
+  if (given.rfind(L"::", 0) != 0 && given.rfind(L"shell:", 0) != 0) {
+    wchar_t full[MAX_PATH] = {};
+    const DWORD n = ::GetFullPathNameW(given.c_str(), MAX_PATH, full, nullptr);
+    if (n == 0 || n >= MAX_PATH) {
+      const DWORD error = ::GetLastError();
+      Say("the folder \"%s\" does not exist (%lu)", Utf8(given).c_str(), error);
       return kExitFolder;
     }
-    const DWORD fa = ::GetFileAttributesA(full);
+    const DWORD fa = ::GetFileAttributesW(full);
     if (fa == INVALID_FILE_ATTRIBUTES || !(fa & FILE_ATTRIBUTE_DIRECTORY)) {
-      Say("\"%s\" is not a folder that exists", full);
+      Say("\"%s\" is not a folder that exists", Utf8(full).c_str());
       return kExitFolder;
     }
     name = full;
   }
-  const std::wstring wide = Widen(name);
   SFGAOF attrs = 0;
-  HRESULT hr = wide.empty() ? E_INVALIDARG
-                            : ::SHParseDisplayName(wide.c_str(), nullptr, folder.pidl.put(), 0, &attrs);
+  HRESULT hr = name.empty() ? E_INVALIDARG
+                            : ::SHParseDisplayName(name.c_str(), nullptr, folder.pidl.put(), 0, &attrs);
   if (FAILED(hr) || !folder.pidl) {
-    Say("the folder \"%s\" does not exist (0x%08lX)", name.c_str(), static_cast<unsigned long>(hr));
+    Say("the folder \"%s\" does not exist (0x%08lX)", Utf8(name).c_str(),
+        static_cast<unsigned long>(hr));
     return kExitFolder;
   }
-  char path[MAX_PATH + 1] = {};
-  if (!::SHGetPathFromIDListA(folder.pidl.get(), path)) {
-    Say("\"%s\" has no file-system path", name.c_str());
+  wchar_t path[MAX_PATH + 1] = {};
+  if (!::SHGetPathFromIDListW(folder.pidl.get(), path)) {
+    Say("\"%s\" has no file-system path", Utf8(name).c_str());
     return kExitFolder;
   }
-  const DWORD fa = ::GetFileAttributesA(path);
+  const DWORD fa = ::GetFileAttributesW(path);
   if (fa == INVALID_FILE_ATTRIBUTES || !(fa & FILE_ATTRIBUTE_DIRECTORY)) {
-    Say("the folder \"%s\" does not exist", path);
+    Say("the folder \"%s\" does not exist", Utf8(path).c_str());
     return kExitFolder;
   }
   folder.path = path;
@@ -156,28 +189,27 @@ int OpenFolder(const std::string& given, TFolder& folder) {
 std::vector<CLSID> RegisteredHandlers() {
   std::vector<CLSID> found;
   TRegKey key;
-  if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, kHandlersKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+  if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, kHandlersKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
     return found;
   for (DWORD i = 0;; ++i) {
-    char name[256];
-    DWORD nameLen = sizeof name;
-    LONG rc = ::RegEnumKeyExA(key.get(), i, name, &nameLen, nullptr, nullptr, nullptr, nullptr);
+    wchar_t name[256];
+    DWORD nameLen = 256;
+    LONG rc = ::RegEnumKeyExW(key.get(), i, name, &nameLen, nullptr, nullptr, nullptr, nullptr);
     if (rc == ERROR_NO_MORE_ITEMS) break;
     if (rc != ERROR_SUCCESS) continue;
-    std::string candidates[2];
+    std::wstring candidates[2];
     TRegKey sub;
-    if (::RegOpenKeyExA(key.get(), name, 0, KEY_READ, sub.put()) == ERROR_SUCCESS) {
-      char value[256] = {};
-      DWORD type = 0, size = sizeof value - 1;
-      if (::RegQueryValueExA(sub.get(), "", nullptr, &type, reinterpret_cast<BYTE*>(value), &size) ==
+    if (::RegOpenKeyExW(key.get(), name, 0, KEY_READ, sub.put()) == ERROR_SUCCESS) {
+      wchar_t value[256] = {};
+      DWORD type = 0, size = sizeof value - sizeof(wchar_t);
+      if (::RegQueryValueExW(sub.get(), L"", nullptr, &type, reinterpret_cast<BYTE*>(value), &size) ==
               ERROR_SUCCESS && type == REG_SZ)
         candidates[0] = value;
     }
     candidates[1] = name;
-    for (const std::string& text : candidates) {
+    for (std::wstring& text : candidates) {
       CLSID clsid;
-      std::wstring wide = Widen(text);
-      if (!text.empty() && text[0] == '{' && SUCCEEDED(::CLSIDFromString(&wide[0], &clsid))) {
+      if (!text.empty() && text[0] == L'{' && SUCCEEDED(::CLSIDFromString(&text[0], &clsid))) {
         found.push_back(clsid);
         break;
       }
@@ -189,9 +221,7 @@ std::vector<CLSID> RegisteredHandlers() {
 std::string ClsidText(const CLSID& clsid) {
   wchar_t w[64] = {};
   if (!::StringFromGUID2(clsid, w, 64)) return "?";
-  char a[64] = {};
-  ::WideCharToMultiByte(CP_ACP, 0, w, -1, a, sizeof a, nullptr, nullptr);
-  return a;
+  return Utf8(w);
 }
 
 // One handler's share of the menu's identifiers.
@@ -219,19 +249,19 @@ struct TBackgroundMenu {
   }
 };
 
-HRESULT AppendItem(HMENU menu, UINT id, const char* text) {
-  MENUITEMINFOA mii = {};
+HRESULT AppendItem(HMENU menu, UINT id, const wchar_t* text) {
+  MENUITEMINFOW mii = {};
   mii.cbSize = sizeof mii;
   if (text) {
     mii.fMask = MIIM_ID | MIIM_STRING | MIIM_FTYPE;
     mii.fType = MFT_STRING;
     mii.wID = id;
-    mii.dwTypeData = const_cast<char*>(text);
+    mii.dwTypeData = const_cast<wchar_t*>(text);
   } else {
     mii.fMask = MIIM_FTYPE;
     mii.fType = MFT_SEPARATOR;
   }
-  return ::InsertMenuItemA(menu, ::GetMenuItemCount(menu), TRUE, &mii)
+  return ::InsertMenuItemW(menu, ::GetMenuItemCount(menu), TRUE, &mii)
              ? S_OK
              : HRESULT_FROM_WIN32(::GetLastError());
 }
@@ -246,16 +276,16 @@ int BuildMenu(const TFolder& folder, const std::vector<CLSID>& classes, TBackgro
     return kExitUsage;
   }
   HRESULT hr = S_OK;
-  for (const auto& [id, text] : {std::pair<UINT, const char*>{kIdView, "보기(&V)"},
-                                 {kIdRefresh, "새로 고침(&E)"}, {0, nullptr}, {0, nullptr},
-                                 {kIdProperties, "속성(&R)"}}) {
+  for (const auto& [id, text] : {std::pair<UINT, const wchar_t*>{kIdView, L"보기(&V)"},
+                                 {kIdRefresh, L"새로 고침(&E)"}, {0, nullptr}, {0, nullptr},
+                                 {kIdProperties, L"속성(&R)"}}) {
     if (FAILED(hr = AppendItem(out.menu.get(), id, text))) {
       Say("cannot build the menu (0x%08lX)", static_cast<unsigned long>(hr));
       return kExitUsage;
     }
   }
   TRegKey progId;
-  if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, kBackgroundKey, 0, KEY_READ, progId.put()) != ERROR_SUCCESS)
+  if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, kBackgroundKey, 0, KEY_READ, progId.put()) != ERROR_SUCCESS)
     progId.reset();
 
   UINT next = kFirstHandlerId;
@@ -295,16 +325,16 @@ int BuildMenu(const TFolder& folder, const std::vector<CLSID>& classes, TBackgro
   return kExitOk;
 }
 
-std::string MenuText(HMENU menu, int pos) {
-  char text[512] = {};
-  int n = ::GetMenuStringA(menu, static_cast<UINT>(pos), text, sizeof text, MF_BYPOSITION);
-  return n > 0 ? std::string(text, static_cast<size_t>(n)) : std::string();
+std::wstring MenuText(HMENU menu, int pos) {
+  wchar_t text[512] = {};
+  int n = ::GetMenuStringW(menu, static_cast<UINT>(pos), text, 512, MF_BYPOSITION);
+  return n > 0 ? std::wstring(text, static_cast<size_t>(n)) : std::wstring();
 }
 
-std::string WithoutMnemonic(const std::string& s) {
-  std::string r;
+std::wstring WithoutMnemonic(const std::wstring& s) {
+  std::wstring r;
   for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '&' && i + 1 < s.size()) ++i;
+    if (s[i] == L'&' && i + 1 < s.size()) ++i;
     r += s[i];
   }
   return r;
@@ -312,14 +342,14 @@ std::string WithoutMnemonic(const std::string& s) {
 
 // The command identifier of the item that reads TEXT (exactly, or without its mnemonic
 // marks), searched through submenus too; 0 when there is none.
-UINT FindItem(HMENU menu, const std::string& text) {
+UINT FindItem(HMENU menu, const std::wstring& text) {
   const int count = ::GetMenuItemCount(menu);
   for (int i = 0; i < count; ++i) {
     if (HMENU sub = ::GetSubMenu(menu, i)) {
       if (UINT id = FindItem(sub, text)) return id;
       continue;
     }
-    const std::string item = MenuText(menu, i);
+    const std::wstring item = MenuText(menu, i);
     if (!item.empty() && (item == text || WithoutMnemonic(item) == text)) {
       const UINT id = ::GetMenuItemID(menu, i);
       if (id != static_cast<UINT>(-1)) return id;
@@ -328,54 +358,51 @@ UINT FindItem(HMENU menu, const std::string& text) {
   return 0;
 }
 
-void ListMenu(HMENU menu, int depth) {
+void ListMenu(HMENU menu, int depth, std::string& out) {
   const int count = ::GetMenuItemCount(menu);
   for (int i = 0; i < count; ++i) {
     HMENU sub = ::GetSubMenu(menu, i);
-    const std::string text = MenuText(menu, i);
+    const std::wstring text = MenuText(menu, i);
+    out.append(static_cast<size_t>(depth) * 2, ' ');
     if (text.empty() && !sub)
-      std::printf("%*s-\n", depth * 2, "");
+      out += "-\n";
     else
-      std::printf("%*s%s%s\n", depth * 2, "", text.c_str(), sub ? " >" : "");
-    if (sub) ListMenu(sub, depth + 1);
+      out += Utf8(text) + (sub ? " >\n" : "\n");
+    if (sub) ListMenu(sub, depth + 1, out);
   }
-  std::fflush(stdout);
 }
 
-HRESULT Invoke(IContextMenu* handler, UINT offset, HWND owner, const std::string& folder) {
+void PrintMenu(HMENU menu, int depth) {
+  std::string out;
+  ListMenu(menu, depth, out);
+  Print(STD_OUTPUT_HANDLE, out);
+}
+
+// The plain record older file managers fill: the ANSI fields only, in the system's code page.
+HRESULT Invoke(IContextMenu* handler, UINT offset, HWND owner, const std::wstring& folder) {
+  const std::string folderA = ToBytes(CP_ACP, folder);
   CMINVOKECOMMANDINFO ici = {};
   ici.cbSize = sizeof ici;
   ici.hwnd = owner;
   ici.lpVerb = MAKEINTRESOURCEA(offset);
-  ici.lpDirectory = folder.c_str();
+  ici.lpDirectory = folderA.c_str();
   ici.nShow = SW_SHOWNORMAL;
   return handler->InvokeCommand(&ici);
 }
 
-std::string Narrow(const std::wstring& w) {
-  if (w.empty()) return std::string();
-  int n = ::WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
-                                nullptr, nullptr);
-  if (n <= 0) return std::string();
-  std::string a(static_cast<size_t>(n), '\0');
-  ::WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), &a[0], n, nullptr,
-                        nullptr);
-  return a;
-}
-
 // By the canonical verb, in both forms, as the current file manager invokes.
 HRESULT InvokeVerb(IContextMenu* handler, const std::wstring& verb, HWND owner,
-                   const std::string& folder) {
-  const std::string verbA = Narrow(verb);
-  const std::wstring folderW = Widen(folder);
+                   const std::wstring& folder) {
+  const std::string verbA = ToBytes(CP_ACP, verb);
+  const std::string folderA = ToBytes(CP_ACP, folder);
   CMINVOKECOMMANDINFOEX ici = {};
   ici.cbSize = sizeof ici;
   ici.fMask = CMIC_MASK_UNICODE;
   ici.hwnd = owner;
   ici.lpVerb = verbA.c_str();
   ici.lpVerbW = verb.c_str();
-  ici.lpDirectory = folder.c_str();
-  ici.lpDirectoryW = folderW.c_str();
+  ici.lpDirectory = folderA.c_str();
+  ici.lpDirectoryW = folder.c_str();
   ici.nShow = SW_SHOWNORMAL;
   return handler->InvokeCommand(reinterpret_cast<CMINVOKECOMMANDINFO*>(&ici));
 }
@@ -403,9 +430,9 @@ struct TVisibleWindows {
 };
 
 std::string Caption(HWND wnd) {
-  char text[256] = {};
-  ::GetWindowTextA(wnd, text, sizeof text);
-  return text;
+  wchar_t text[256] = {};
+  ::GetWindowTextW(wnd, text, 256);
+  return Utf8(text);
 }
 
 // What the worker thread needs to find the chosen item again, and what it saw.
@@ -413,7 +440,7 @@ struct TWorkerJob {
   const TFolder* folder = nullptr;
   std::vector<CLSID> classes;
   std::wstring verb;  // the handler's canonical verb, if it offers one
-  std::string text;   // the item's text, to find it by resemblance otherwise
+  std::wstring text;  // the item's text, to find it by resemblance otherwise
   HWND host = nullptr;
   HRESULT result = E_FAIL;
 };
@@ -466,16 +493,16 @@ class THost {
   }
 
   bool CreateHostWindow(bool visible) {
-    WNDCLASSEXA wc = {};
+    WNDCLASSEXW wc = {};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = &THost::WndProc;
-    wc.hInstance = ::GetModuleHandleA(nullptr);
-    wc.hCursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     wc.lpszClassName = kHostClass;
-    if (!::RegisterClassExA(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
-    const std::string caption = "QuilloHost - " + folder_.path;
-    wnd_ = ::CreateWindowExA(0, kHostClass, caption.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+    if (!::RegisterClassExW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
+    const std::wstring caption = L"QuilloHost - " + folder_.path;
+    wnd_ = ::CreateWindowExW(0, kHostClass, caption.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                              CW_USEDEFAULT, 420, 240, nullptr, nullptr, wc.hInstance, this);
     if (!wnd_) return false;
     if (visible) {
@@ -492,20 +519,20 @@ class THost {
   HWND window() const { return wnd_; }
 
   // Builds the menu, lets the user (or TEXT) choose, and invokes the choice. Returns an exit code.
-  int RightClick(const std::string* scripted, bool listOnly, POINT at) {
+  int RightClick(const std::wstring* scripted, bool listOnly, POINT at) {
     TBackgroundMenu menu;
     int rc = BuildMenu(folder_, classes_, menu, true);
     if (rc != kExitOk) return rc;
     if (listOnly) {
-      ListMenu(menu.menu.get(), 0);
+      PrintMenu(menu.menu.get(), 0);
       return kExitOk;
     }
     UINT id = 0;
     if (scripted) {
       id = FindItem(menu.menu.get(), *scripted);
       if (!id) {
-        Say("no menu item reads \"%s\"; the menu holds:", scripted->c_str());
-        ListMenu(menu.menu.get(), 1);
+        Say("no menu item reads \"%s\"; the menu holds:", Utf8(*scripted).c_str());
+        PrintMenu(menu.menu.get(), 1);
         return kExitInvoke;
       }
     } else {
@@ -513,16 +540,16 @@ class THost {
       ::SetForegroundWindow(wnd_);
       id = static_cast<UINT>(::TrackPopupMenu(menu.menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON,
                                               at.x, at.y, 0, wnd_, nullptr));
-      ::PostMessageA(wnd_, WM_NULL, 0, 0);
+      ::PostMessageW(wnd_, WM_NULL, 0, 0);
       if (!id) return kExitOk;  // dismissed
     }
     UINT offset = 0;
     IContextMenu* owner = menu.Owner(id, offset);
     if (!owner) return kExitOk;  // one of the host's own items: nothing to do here
-    const std::string text = [&] {
-      char t[512] = {};
-      ::GetMenuStringA(menu.menu.get(), id, t, sizeof t, MF_BYCOMMAND);
-      return std::string(t);
+    const std::wstring text = [&] {
+      wchar_t t[512] = {};
+      ::GetMenuStringW(menu.menu.get(), id, t, 512, MF_BYCOMMAND);
+      return std::wstring(t);
     }();
     if (onWorker_) return HandToWorker(owner, offset, text);
     const HRESULT hr = Invoke(owner, offset, wnd_, folder_.path);
@@ -538,14 +565,14 @@ class THost {
   int Run() {
     MSG msg;
     while (!Finished()) {
-      BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
+      BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
       if (got == 0) break;  // WM_QUIT
       if (got == -1) {
         Say("GetMessage failed (%lu)", ::GetLastError());
         return kExitUsage;
       }
       ::TranslateMessage(&msg);
-      ::DispatchMessageA(&msg);
+      ::DispatchMessageW(&msg);
     }
     return exitCode_;
   }
@@ -558,7 +585,7 @@ class THost {
   }
 
  private:
-  int HandToWorker(IContextMenu* owner, UINT offset, const std::string& text) {
+  int HandToWorker(IContextMenu* owner, UINT offset, const std::wstring& text) {
     // One worker at a time: the job it reads is the host's.
     if (worker_) {
       ::WaitForSingleObject(worker_.get(), INFINITE);
@@ -570,7 +597,7 @@ class THost {
     job_.text = text;
     job_.host = wnd_;
     Say("handing the command to a worker thread (verb \"%s\", text \"%s\")",
-        Narrow(job_.verb).c_str(), text.c_str());
+        Utf8(job_.verb).c_str(), Utf8(text).c_str());
     DWORD id = 0;
     worker_.reset(::CreateThread(nullptr, 0, &WorkerMain, &job_, 0, &id));
     if (!worker_) {
@@ -598,10 +625,10 @@ class THost {
     if (worker_) return false;
     if (!TVisibleWindows().windows.empty()) return false;
     MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
       if (msg.message == WM_QUIT) return true;
       ::TranslateMessage(&msg);
-      ::DispatchMessageA(&msg);
+      ::DispatchMessageW(&msg);
     }
     return TVisibleWindows().windows.empty() && !worker_;
   }
@@ -616,10 +643,10 @@ class THost {
   static LRESULT CALLBACK WndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
     try {
       if (msg == WM_NCCREATE) {
-        auto* cs = reinterpret_cast<CREATESTRUCTA*>(lp);
-        ::SetWindowLongPtrA(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+        auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
+        ::SetWindowLongPtrW(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
       }
-      auto* self = reinterpret_cast<THost*>(::GetWindowLongPtrA(wnd, GWLP_USERDATA));
+      auto* self = reinterpret_cast<THost*>(::GetWindowLongPtrW(wnd, GWLP_USERDATA));
       if (self) {
         switch (msg) {
           case WM_CONTEXTMENU:
@@ -639,9 +666,9 @@ class THost {
             TPaintDC dc(wnd);
             RECT r;
             ::GetClientRect(wnd, &r);
-            const std::string text = "이 창의 빈 곳을 오른쪽 단추로 누르세요.\n" + self->folder_.path;
+            const std::wstring text = L"이 창의 빈 곳을 오른쪽 단추로 누르세요.\n" + self->folder_.path;
             ::SetBkMode(dc.get(), TRANSPARENT);
-            ::DrawTextA(dc.get(), text.c_str(), -1, &r, DT_CENTER | DT_VCENTER | DT_WORDBREAK);
+            ::DrawTextW(dc.get(), text.c_str(), -1, &r, DT_CENTER | DT_VCENTER | DT_WORDBREAK);
             return 0;
           }
           case WM_DESTROY:
@@ -651,7 +678,7 @@ class THost {
             break;
         }
       }
-      return ::DefWindowProcA(wnd, msg, wp, lp);
+      return ::DefWindowProcW(wnd, msg, wp, lp);
     } catch (...) {
       return 0;
     }
@@ -668,24 +695,40 @@ class THost {
 };
 
 void Usage() {
-  std::fputs("usage: QuilloHost [--invoke TEXT] [--invoke-on-window-thread] [--list] [FOLDER]\n",
-             stderr);
+  Print(STD_ERROR_HANDLE,
+        "usage: QuilloHost [--invoke TEXT] [--invoke-on-window-thread] [--list] [FOLDER]\n");
 }
 
-int HostMain(int argc, char** argv) {
-  std::string folderName;
-  std::string invokeText;
+// The command line as UTF-16 arguments: the narrow ones would hold only what the system's
+// code page can spell.
+struct TArguments {
+  TArguments() : argv(::CommandLineToArgvW(::GetCommandLineW(), &argc)) {}
+  ~TArguments() { ::LocalFree(argv); }
+  TArguments(const TArguments&) = delete;
+  TArguments& operator=(const TArguments&) = delete;
+  int argc = 0;
+  wchar_t** argv;
+};
+
+int HostMain() {
+  const TArguments args;
+  if (!args.argv) {
+    Say("cannot read the command line (%lu)", ::GetLastError());
+    return kExitUsage;
+  }
+  std::wstring folderName;
+  std::wstring invokeText;
   bool scripted = false, onWorker = true, listOnly = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--invoke" && i + 1 < argc) {
+  for (int i = 1; i < args.argc; ++i) {
+    const std::wstring arg = args.argv[i];
+    if (arg == L"--invoke" && i + 1 < args.argc) {
       scripted = true;
-      invokeText = argv[++i];
-    } else if (arg == "--invoke-on-window-thread") {
+      invokeText = args.argv[++i];
+    } else if (arg == L"--invoke-on-window-thread") {
       onWorker = false;
-    } else if (arg == "--list") {
+    } else if (arg == L"--list") {
       listOnly = true;
-    } else if (!arg.empty() && arg[0] == '-' && arg.size() > 1) {
+    } else if (!arg.empty() && arg[0] == L'-' && arg.size() > 1) {
       Usage();
       return kExitUsage;
     } else if (folderName.empty()) {
@@ -696,9 +739,9 @@ int HostMain(int argc, char** argv) {
     }
   }
   if (folderName.empty()) {
-    char cwd[MAX_PATH] = {};
-    const DWORD n = ::GetCurrentDirectoryA(sizeof cwd, cwd);
-    if (n == 0 || n >= sizeof cwd) {
+    wchar_t cwd[MAX_PATH] = {};
+    const DWORD n = ::GetCurrentDirectoryW(MAX_PATH, cwd);
+    if (n == 0 || n >= MAX_PATH) {
       Say("cannot read the current folder (%lu)", ::GetLastError());
       return kExitFolder;
     }
@@ -716,7 +759,8 @@ int HostMain(int argc, char** argv) {
     if ((rc = OpenFolder(folderName, folder)) != kExitOk) return rc;
     std::vector<CLSID> classes = RegisteredHandlers();
     if (classes.empty()) {
-      Say("no context menu handler is registered for folder backgrounds (HKCR\\%s)", kHandlersKey);
+      Say("no context menu handler is registered for folder backgrounds (HKCR\\%s)",
+          Utf8(kHandlersKey).c_str());
       return kExitNoHandler;
     }
     THost host(folder, std::move(classes), onWorker);
@@ -732,7 +776,7 @@ int HostMain(int argc, char** argv) {
         return rc;
       }
     } else {
-      ::PostMessageA(host.window(), WM_HOST_SHOWMENU, 0, 0);  // the menu opens once by itself
+      ::PostMessageW(host.window(), WM_HOST_SHOWMENU, 0, 0);  // the menu opens once by itself
     }
     rc = host.Run();
     host.Stop();
@@ -743,9 +787,9 @@ int HostMain(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
   try {
-    return HostMain(argc, argv);
+    return HostMain();
   } catch (...) {
     Say("failed unexpectedly");
     return kExitUsage;

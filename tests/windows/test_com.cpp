@@ -255,7 +255,7 @@ TComObject* NewFailingObject() { return new TFailingObject(); }
 class TFailingFactory : public TComObjectFactory {
  public:
   explicit TFailingFactory(TComServerObject* server)
-      : TComObjectFactory(server, &NewFailingObject, kFailingClass, "Failing", "",
+      : TComObjectFactory(server, &NewFailingObject, kFailingClass, u"Failing", u"",
                           ciInternal, tmSingle) {}
 };
 
@@ -263,7 +263,7 @@ class TFailingFactory : public TComObjectFactory {
 class TNoMemoryFactory : public TComObjectFactory {
  public:
   explicit TNoMemoryFactory(TComServerObject* server)
-      : TComObjectFactory(server, &NewFailingObject, kFailingClass, "NoMemory", "", ciInternal,
+      : TComObjectFactory(server, &NewFailingObject, kFailingClass, u"NoMemory", u"", ciInternal,
                           tmSingle) {}
   TComObject* MakeObject(IUnknown*) override { throw std::bad_alloc(); }
 };

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "note/uNoteThread.h"
 #include "support/uComTestSupport.h"
 #include "support/uHeapUse.h"
 #include "support/uTestSupport.h"
@@ -69,7 +70,7 @@ class ComDllTest : public ::testing::Test {
     IShellExtInit* init = nullptr;
     HRESULT hr = menu->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(&init));
     if (FAILED(hr)) return hr;
-    PIDLIST_ABSOLUTE pidl = ::ILCreateFromPathA(folder.c_str());
+    PIDLIST_ABSOLUTE pidl = ::ILCreateFromPathW(Wide(folder).c_str());
     hr = pidl ? init->Initialize(pidl, nullptr, nullptr) : E_OUTOFMEMORY;
     ::CoTaskMemFree(pidl);
     init->Release();
@@ -151,9 +152,9 @@ TEST_F(ComDllTest, RightClickSequenceSavesANoteIntoTheFolder) {
   ASSERT_NE(note, nullptr);
   const TNoteControls c = FindNoteControls(note);
   ASSERT_TRUE(c.memo && c.title && c.create);
-  ::SendMessageA(c.memo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("첫 줄\r\n둘째"));
-  ::SendMessageA(c.title, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("메모"));
-  ::PostMessageA(c.create, BM_CLICK, 0, 0);  // clicked on the UI thread, in its own loop
+  ::SendMessageW(c.memo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"첫 줄\r\n둘째"));
+  ::SendMessageW(c.title, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"메모"));
+  ::PostMessageW(c.create, BM_CLICK, 0, 0);  // clicked on the UI thread, in its own loop
   for (int i = 0; i < 300 && ::IsWindow(note); ++i) {
     PumpMessages();
     ::Sleep(10);
@@ -162,7 +163,7 @@ TEST_F(ComDllTest, RightClickSequenceSavesANoteIntoTheFolder) {
   ::Sleep(50);  // the form is let go just after its window
   std::string bytes;
   ASSERT_TRUE(ReadFileBytes(dir.File("메모.txt"), bytes));
-  EXPECT_EQ(bytes, "첫 줄\r\n둘째");
+  EXPECT_EQ(bytes, InCodePage(CP_ACP, "첫 줄\r\n둘째"));
   EXPECT_EQ(dll->CanUnloadNow(), S_OK);
 }
 
@@ -183,18 +184,19 @@ TEST_F(ComDllTest, UnloadingWithANoteOpenLeavesItUsableUntilItCloses) {
   ASSERT_NE(note, nullptr);
   const std::string path = BuiltDllPath();
   dll->Unload();
-  EXPECT_NE(::GetModuleHandleA(path.c_str()), nullptr) << "unloaded under an open note";
+  EXPECT_NE(::GetModuleHandleW(Wide(path).c_str()), nullptr) << "unloaded under an open note";
   ASSERT_TRUE(::IsWindow(note));
   const TNoteControls c = FindNoteControls(note);
   ASSERT_TRUE(c.memo && c.title && c.create);
-  ::SendMessageA(c.memo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("kept"));
-  ::SendMessageA(c.title, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("kept"));
-  ::PostMessageA(c.create, BM_CLICK, 0, 0);
+  ::SendMessageW(c.memo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"kept"));
+  ::SendMessageW(c.title, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"kept"));
+  ::PostMessageW(c.create, BM_CLICK, 0, 0);
   EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(note); }));
   std::string bytes;
   EXPECT_TRUE(ReadFileBytes(dir.File("kept.txt"), bytes));
   EXPECT_EQ(bytes, "kept");
-  EXPECT_TRUE(WaitUntil([&] { return ::GetModuleHandleA(path.c_str()) == nullptr; }))
+  EXPECT_TRUE(WaitUntil([&] { return ::GetModuleHandleW(Wide(path).c_str()) == nullptr; },
+                        kNoteGraceMs + 10000))
       << "the library outlived its last window";
   dll = std::make_unique<TQuilloDll>();
   ASSERT_TRUE(dll->Loaded());
@@ -209,7 +211,9 @@ TEST_F(ComDllTest, TheRuntimeCreatesTheClassAndUnloadsOnlyWhenNothingIsOpen) {
   ASSERT_EQ(dll->RegisterServer(), S_OK);
   dll->Unload();
   const std::string path = BuiltDllPath();
-  ASSERT_EQ(::GetModuleHandleA(path.c_str()), nullptr);
+  // The UI thread of an earlier test holds the library until its grace period is over.
+  ASSERT_TRUE(WaitUntil([&] { return ::GetModuleHandleW(Wide(path).c_str()) == nullptr; },
+                        kNoteGraceMs + 10000));
 
   TTempDir dir;
   TWorkerInvoke invoker{dir.path(), kContextMenuVerb, nullptr, CLSID_QuilloContextMenu};
@@ -221,11 +225,11 @@ TEST_F(ComDllTest, TheRuntimeCreatesTheClassAndUnloadsOnlyWhenNothingIsOpen) {
   const std::vector<HWND> notes = NewWindows(before, ProcessWindows());
   EXPECT_EQ(notes.size(), 1u) << "the window went with the worker";
   ::CoFreeUnusedLibraries();
-  EXPECT_NE(::GetModuleHandleA(path.c_str()), nullptr) << "unloaded under an open note";
+  EXPECT_NE(::GetModuleHandleW(Wide(path).c_str()), nullptr) << "unloaded under an open note";
   CloseWindows(notes);
   // Wine's runtime keeps the worker apartment's reference, so the library itself may stay;
   // what must be back is its count.
-  if (HMODULE loaded = ::GetModuleHandleA(path.c_str())) {
+  if (HMODULE loaded = ::GetModuleHandleW(Wide(path).c_str())) {
     using CanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
     auto canUnloadNow = reinterpret_cast<CanUnloadNowFn>(
         reinterpret_cast<void*>(::GetProcAddress(loaded, "DllCanUnloadNow")));
@@ -253,10 +257,10 @@ TEST(ComDllCycles, LoadAndUnloadLeaveTheHeapAsItWas) {
     ASSERT_TRUE(CopyFileTo(path, copy)) << path;
     SIZE_T afterFirst = 0;
     for (int cycle = 1; cycle <= 100; ++cycle) {
-      HMODULE module = ::LoadLibraryA(copy.c_str());
+      HMODULE module = ::LoadLibraryW(Wide(copy).c_str());
       ASSERT_NE(module, nullptr) << path << " error " << ::GetLastError();
       ASSERT_TRUE(::FreeLibrary(module));
-      ASSERT_EQ(::GetModuleHandleA(copy.c_str()), nullptr) << path << " still loaded";
+      ASSERT_EQ(::GetModuleHandleW(Wide(copy).c_str()), nullptr) << path << " still loaded";
       if (cycle == 1) afterFirst = HeapBytesInUse();
     }
     const SIZE_T afterLast = HeapBytesInUse();

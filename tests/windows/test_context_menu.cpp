@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/uHandles.h"
+#include "common/uWide.h"
 #include "note/fQuillo.h"
 #include "note/uNoteThread.h"
 #include "server/uComServer.h"
@@ -58,8 +59,8 @@ class ContextMenuTest : public ::testing::Test {
     if (factory) factory->Release();
     EXPECT_EQ(server->ObjectCount(), 0);
     EXPECT_EQ(server->FactoryCount(), 0);
-    // With its last window gone, the UI thread ends by itself.
-    EXPECT_TRUE(PumpUntil([] { return !NoteThreadRunning(); }, 5000));
+    // With its last window gone for the grace period, the UI thread ends by itself.
+    EXPECT_TRUE(PumpUntil([] { return !NoteThreadRunning(); }, kNoteGraceMs + 5000));
     SetNoteWindowCountHook(nullptr);
     ComServer = nullptr;
     delete server;
@@ -68,7 +69,7 @@ class ContextMenuTest : public ::testing::Test {
   TContextMenu& Handler() { return *static_cast<TContextMenu*>(menu); }
   HRESULT InitializeWithPath(const std::string& path) {
     TPidl pidl;
-    pidl.p = ::ILCreateFromPathA(path.c_str());
+    pidl.p = ::ILCreateFromPathW(Wide(path).c_str());
     if (!pidl.p) return E_OUTOFMEMORY;
     return init->Initialize(pidl.p, nullptr, nullptr);
   }
@@ -87,16 +88,30 @@ class ContextMenuTest : public ::testing::Test {
   std::vector<HWND> before;
 };
 
+// The path exactly as UTF-16, whatever the system's code page could spell of it.
 TEST_F(ContextMenuTest, InitializeKeepsTheFolderPath) {
   TTempDir dir("quillo menu");
-  ASSERT_EQ(InitializeWithPath(dir.path()), S_OK);
-  EXPECT_EQ(Handler().Folder(), dir.path());
+  const char* const names[] = {
+      "",                        // the folder itself, with a space
+      "메모 폴더",               // Korean
+      "Thư mục ghi chú",         // Vietnamese: outside code page 949
+      "Σημειώσεις",              // Greek
+      "notes 📝",                // an emoji: a surrogate pair
+  };
+  for (const char* name : names) {
+    const std::string path = *name ? dir.File(name) : dir.path();
+    if (*name) {
+      ASSERT_TRUE(::CreateDirectoryW(Wide(path).c_str(), nullptr)) << name;
+    }
+    ASSERT_EQ(InitializeWithPath(path), S_OK) << name;
+    EXPECT_EQ(Handler().Folder(), U16(path)) << name;
+  }
 
   // The shell's own parse of a drive root: the path keeps its backslash.
   TPidl root;
   ASSERT_EQ(::SHParseDisplayName(L"C:\\", nullptr, &root.p, 0, nullptr), S_OK);
   ASSERT_EQ(init->Initialize(root.p, nullptr, nullptr), S_OK);
-  EXPECT_EQ(Handler().Folder(), "C:\\");
+  EXPECT_EQ(Handler().Folder(), u"C:\\");
 }
 
 TEST_F(ContextMenuTest, OnlyFileSystemFoldersAreTaken) {
@@ -106,16 +121,16 @@ TEST_F(ContextMenuTest, OnlyFileSystemFoldersAreTaken) {
     ASSERT_EQ(InitializeWithPath(dir.path()), S_OK);
     TPidl other;
     if (csidl < 0)
-      other.p = ::ILCreateFromPathA(dir.File("plain.txt").c_str());  // a file, not a folder
+      other.p = ::ILCreateFromPathW(Wide(dir.File("plain.txt")).c_str());  // a file, not a folder
     else
       ASSERT_EQ(::SHGetSpecialFolderLocation(nullptr, csidl, &other.p), S_OK) << csidl;
     ASSERT_NE(other.p, nullptr);
     EXPECT_EQ(init->Initialize(other.p, nullptr, nullptr), E_INVALIDARG) << csidl;
-    EXPECT_EQ(Handler().Folder(), "") << csidl;
+    EXPECT_EQ(Handler().Folder(), u"") << csidl;
   }
   ASSERT_EQ(InitializeWithPath(dir.path()), S_OK);
   EXPECT_EQ(init->Initialize(nullptr, nullptr, nullptr), E_INVALIDARG);
-  EXPECT_EQ(Handler().Folder(), "");
+  EXPECT_EQ(Handler().Folder(), u"");
 }
 
 TEST_F(ContextMenuTest, QueryContextMenuInsertsOneStringItem) {
@@ -129,13 +144,13 @@ TEST_F(ContextMenuTest, QueryContextMenuInsertsOneStringItem) {
   }
   ASSERT_EQ(::GetMenuItemCount(popup.get()), 5);
   for (int pos : {1, 2, 3}) {
-    char text[64] = {};
-    MENUITEMINFOA item = {};
+    wchar_t text[64] = {};
+    MENUITEMINFOW item = {};
     item.cbSize = sizeof item;
     item.fMask = MIIM_STATE | MIIM_ID | MIIM_SUBMENU | MIIM_CHECKMARKS | MIIM_TYPE | MIIM_DATA;
     item.dwTypeData = text;
-    item.cch = sizeof text;
-    ASSERT_TRUE(::GetMenuItemInfoA(popup.get(), pos, TRUE, &item));
+    item.cch = 64;
+    ASSERT_TRUE(::GetMenuItemInfoW(popup.get(), pos, TRUE, &item));
     EXPECT_EQ(item.fType, static_cast<UINT>(MFT_STRING));
     EXPECT_EQ(item.fState, 0u);
     EXPECT_EQ(item.wID, 100u);
@@ -143,10 +158,12 @@ TEST_F(ContextMenuTest, QueryContextMenuInsertsOneStringItem) {
     EXPECT_EQ(item.hbmpChecked, nullptr);
     EXPECT_EQ(item.hbmpUnchecked, nullptr);
     EXPECT_EQ(item.dwItemData, 0u);
-    // "Quillo 파일 만들기" in code page 949.
-    const char expected[] = "Quillo \xC6\xC4\xC0\xCF \xB8\xB8\xB5\xE9\xB1\xE2";
-    EXPECT_EQ(std::string(text), std::string(expected));
-    EXPECT_EQ(std::string(text), std::string(kContextMenuItemText));
+    EXPECT_EQ(std::u16string(U(text)), u"Quillo 파일 만들기");
+    EXPECT_EQ(item.cch, 13u);
+    EXPECT_EQ(std::u16string(U(text)), kContextMenuItemText);
+    wchar_t shown[64] = {};
+    EXPECT_EQ(::GetMenuStringW(popup.get(), static_cast<UINT>(pos), shown, 64, MF_BYPOSITION), 13);
+    EXPECT_EQ(std::u16string(U(shown)), u"Quillo 파일 만들기");
   }
   EXPECT_EQ(::GetMenuItemID(popup.get(), 0), 1u);
   EXPECT_EQ(::GetMenuItemID(popup.get(), 4), 2u);
@@ -231,7 +248,7 @@ TEST_F(ContextMenuTest, InvokeCommandByOffsetAndByVerbOpensOnTheUiThread) {
     EXPECT_EQ(::GetWindowThreadProcessId(w, nullptr), ui) << "note windows on two threads";
     auto* form = dynamic_cast<TFormQuillo*>(TForm::FromHandle(w));
     ASSERT_NE(form, nullptr);
-    EXPECT_EQ(form->Folder(), dir.path());
+    EXPECT_EQ(form->Folder(), U16(dir.path()));
   }
   EXPECT_EQ(menu->InvokeCommand(nullptr), E_INVALIDARG);
 
@@ -260,14 +277,25 @@ TEST_F(ContextMenuTest, WithoutAFolderNothingOpens) {
 
 TEST_F(ContextMenuTest, GetCommandStringGivesTheCanonicalVerbAndHelp) {
   const std::wstring helpW = L"이 폴더에 새 메모를 쓰고 텍스트 파일로 저장합니다.";
-  const std::string helpA = "이 폴더에 새 메모를 쓰고 텍스트 파일로 저장합니다.";  // CP949
+  // The ANSI help is in the system's code page; where that cannot hold it, there is none.
+  const char* helpA = nullptr;
+  if (::GetACP() == 949)
+    helpA = "\xC0\xCC \xC6\xFA\xB4\xF5\xBF\xA1 \xBB\xF5 \xB8\xDE\xB8\xF0\xB8\xA6 \xBE\xB2\xB0\xED "
+            "\xC5\xD8\xBD\xBA\xC6\xAE \xC6\xC4\xC0\xCF\xB7\xCE \xC0\xFA\xC0\xE5\xC7\xD5\xB4\xCF\xB4\xD9.";
+  else if (::GetACP() == CP_UTF8)
+    helpA = "이 폴더에 새 메모를 쓰고 텍스트 파일로 저장합니다.";
   struct Case { UINT type; bool wide; std::wstring textW; std::string textA; };
-  const std::vector<Case> cases = {
+  std::vector<Case> cases = {
       {GCS_VERBA, false, L"", "Quillo.NewNote"},
       {GCS_VERBW, true, L"Quillo.NewNote", ""},
-      {GCS_HELPTEXTA, false, L"", helpA},
       {GCS_HELPTEXTW, true, helpW, ""},
   };
+  if (helpA) {
+    cases.push_back({GCS_HELPTEXTA, false, L"", helpA});
+  } else {
+    char buffer[256];
+    EXPECT_EQ(menu->GetCommandString(0, GCS_HELPTEXTA, nullptr, buffer, sizeof buffer), E_FAIL);
+  }
   for (const auto& c : cases) {
     const size_t length = c.wide ? c.textW.size() : c.textA.size();
     for (UINT size : {static_cast<UINT>(length + 1), 64u, static_cast<UINT>(length), 1u, 0u}) {

@@ -3,14 +3,21 @@
 // it as the current file manager does (a worker thread, a second handler, the canonical verb),
 // a note written into the window that opens, "만들기", the file on disk, the host ending once
 // the window is gone, and regsvr32 /u taking every key of the registration away again.
+//
+// Runs under the code pages 949, 1252 and 65001 alike: each note's file is expected as that
+// code page holds it, or, where it cannot, after the "알림" question (No first: nothing is
+// written and the window stays; then Yes: UTF-8 with a byte-order mark).
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "common/uHandles.h"
 #include "support/uTestSupport.h"
+#include "support/uWindowTestSupport.h"
 
 namespace {
 
@@ -19,23 +26,24 @@ constexpr char kCaption[] = "Quillo  Ver1.1";
 constexpr DWORD kWaitMs = 20000;
 
 std::string Here() {
-  char path[MAX_PATH] = {};
-  DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string s(path, n);
+  wchar_t path[MAX_PATH] = {};
+  DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::string s = Utf8(std::wstring(path, n));
   return s.substr(0, s.rfind('\\'));
 }
 
 std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 
-// A started program; its exit code once it has ended.
+// A started program; its exit code once it has ended. The command line goes wide, so that
+// the host reads every argument as it was written.
 class TProcess {
  public:
   explicit TProcess(const std::string& commandLine) {
-    STARTUPINFOA si = {};
+    STARTUPINFOW si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
-    std::string cmd = commandLine;
-    if (::CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    std::wstring cmd = Wide(commandLine);
+    if (::CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
       process_.reset(pi.hProcess);
       ::CloseHandle(pi.hThread);
       id_ = pi.dwProcessId;
@@ -68,9 +76,9 @@ DWORD RunToEnd(const std::string& commandLine) {
 }
 
 std::string Regsvr32() {
-  char sys[MAX_PATH] = {};
-  UINT n = ::GetSystemDirectoryA(sys, MAX_PATH);
-  return std::string(sys, n) + "\\regsvr32.exe";
+  wchar_t sys[MAX_PATH] = {};
+  UINT n = ::GetSystemDirectoryW(sys, MAX_PATH);
+  return Utf8(std::wstring(sys, n)) + "\\regsvr32.exe";
 }
 
 std::string Dll() { return Here() + "\\Quillo.dll"; }
@@ -88,9 +96,10 @@ const char* const kRegistrationKeys[] = {
     "Directory\\Background\\shellex\\ContextMenuHandlers\\OrvQuillo",
 };
 
-bool KeyExists(const char* path) {
+bool KeyExists(const std::string& path) {
   TRegKey key;
-  return ::RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+  return ::RegOpenKeyExW(HKEY_CLASSES_ROOT, Wide(path).c_str(), 0, KEY_READ, key.put()) ==
+         ERROR_SUCCESS;
 }
 
 // The visible window with that caption that a process opened, or nullptr.
@@ -107,17 +116,104 @@ HWND WaitForNoteWindow(DWORD processId, const char* caption = kCaption) {
   return nullptr;
 }
 
-bool WaitForFile(const std::string& path, const std::string& expected, std::string& bytes) {
+bool WaitFor(const std::function<bool()>& done) {
   for (DWORD waited = 0; waited < kWaitMs; waited += 50) {
-    if (ReadFileBytes(path, bytes) && bytes == expected) return true;
+    if (done()) return true;
     ::Sleep(50);
   }
-  return ReadFileBytes(path, bytes);
+  return done();
+}
+
+bool SetText(HWND w, const std::string& text) {
+  return ::SendMessageW(w, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(text).c_str())) == TRUE;
+}
+
+// One note: where it goes, what it says, and which code pages hold its text (those save it
+// without a question; any other asks, and Yes writes UTF-8 with a byte-order mark).
+struct TNoteCase {
+  const char* what;
+  const char* folder;  // a folder of that name inside the temporary one, or null for that one
+  const char* title;
+  const char* text;
+  std::vector<UINT> held;
+  const char* cp949;  // the file under 949, spelt out; null: the text's own (ASCII) bytes
+};
+
+const TNoteCase kKorean = {
+    "a Korean note in a Korean folder", "메모 폴더", "e2e 메모",
+    "첫 줄\r\n\r\n둘째 줄: 'quoted' \"and\" <more>\r\n끝", {949, CP_UTF8},
+    "\xC3\xB9 \xC1\xD9\r\n\r\n\xB5\xD1\xC2\xB0 \xC1\xD9: 'quoted' \"and\" <more>\r\n\xB3\xA1"};
+
+const TNoteCase kNotes[] = {
+    {"a text outside the page", nullptr, "outside", "Tiếng Việt 📝\r\n한글 끝", {CP_UTF8}, nullptr},
+    {"a title outside the page", nullptr, "Ελληνικά 📝", "plain text\r\n", {949, 1252, CP_UTF8},
+     nullptr},
+    {"a folder outside the page", "Thư mục 📝", "in a folder", "saved there\r\n",
+     {949, 1252, CP_UTF8}, nullptr},
+};
+
+// Through the host: the item chosen by its text on the case's folder, the note written and
+// "만들기" pressed; where a question comes, No first and then Yes. `hold` keeps the window
+// open that long before it is written into. The host must then end with 0.
+void SaveThroughHost(const TNoteCase& c, const std::string& hostArgs = "", DWORD hold = 0) {
+  SCOPED_TRACE(c.what);
+  const UINT codePage = ::GetACP();
+  const bool asks = std::find(c.held.begin(), c.held.end(), codePage) == c.held.end();
+  const std::string expected = asks                          ? "\xEF\xBB\xBF" + std::string(c.text)
+                               : codePage == 949 && c.cp949 ? c.cp949
+                                                            : c.text;
+  TTempDir dir("quillo-e2e");
+  const std::string folder = c.folder ? dir.File(c.folder) : dir.path();
+  if (c.folder) {
+    ASSERT_TRUE(::CreateDirectoryW(Wide(folder).c_str(), nullptr));
+  }
+  TProcess host(Quoted(Host()) + " " + hostArgs + "--invoke " + Quoted(kItem) + " " +
+                Quoted(folder));
+  ASSERT_TRUE(host.started());
+  TBoxWatcher boxes("알림", host.id());
+  boxes.SetAnswer(IDNO);
+  HWND note = WaitForNoteWindow(host.id());
+  if (!note) host.Kill();
+  ASSERT_TRUE(note) << "no note window appeared";
+  ::Sleep(hold);
+  ASSERT_TRUE(::IsWindow(note)) << "the note window went away while open";
+  const TNoteControls controls = FindNoteControls(note);
+  ASSERT_TRUE(controls.memo && controls.title && controls.create);
+  ASSERT_TRUE(SetText(controls.memo, c.text));
+  ASSERT_TRUE(SetText(controls.title, c.title));
+  const std::string file = folder + "\\" + c.title + ".txt";
+  if (asks) {
+    // Posted, so that the click runs in the host's own loop, as a user's click would.
+    ASSERT_TRUE(::PostMessageW(controls.create, BM_CLICK, 0, 0));
+    std::vector<TSeenBox> seen;
+    EXPECT_TRUE(WaitFor([&] { return !(seen = boxes.Take()).empty(); })) << "no question came";
+    for (const TSeenBox& box : seen)
+      EXPECT_NE(box.text.find("(" + std::to_string(codePage) + ")"), std::string::npos) << box.text;
+    EXPECT_TRUE(WaitFor([&] { return ProcessWindows(host.id(), "#32770", "알림").empty(); }));
+    EXPECT_TRUE(::IsWindow(note)) << "the window closed after No";
+    EXPECT_EQ(ListFolder(folder), "") << "No wrote a file";
+    boxes.SetAnswer(IDYES);
+  }
+  ASSERT_TRUE(::PostMessageW(controls.create, BM_CLICK, 0, 0));
+  std::string bytes;
+  EXPECT_TRUE(WaitFor([&] { return ReadFileBytes(file, bytes) && bytes == expected; }));
+  EXPECT_EQ(bytes, expected);
+  EXPECT_EQ(ListFolder(folder), std::string(c.title) + ".txt");
+  EXPECT_EQ(boxes.Take().size(), asks ? 1u : 0u);
+
+  // The window closes after a successful save, and with it the host.
+  const DWORD code = host.Wait(kWaitMs);
+  host.Kill();
+  EXPECT_EQ(code, 0u) << "the host did not end once the note window was gone";
+  EXPECT_FALSE(::IsWindow(note));
 }
 
 class EndToEnd : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(::GetACP(), 949u); }
+  void SetUp() override {
+    const UINT codePage = ::GetACP();
+    ASSERT_TRUE(codePage == 949 || codePage == 1252 || codePage == CP_UTF8) << codePage;
+  }
   void TearDown() override { Unregister(); }
   std::string HostCommand(const std::string& args) { return Quoted(Host()) + " " + args; }
 };
@@ -126,42 +222,23 @@ TEST_F(EndToEnd, RightClickToSavedFileAndBack) {
   ASSERT_EQ(Register(), 0u) << "regsvr32 " << Dll();
   for (const char* key : kRegistrationKeys) EXPECT_TRUE(KeyExists(key)) << key;
 
-  TTempDir dir("quillo-e2e");
-  TProcess host(HostCommand("--invoke " + Quoted(kItem) + " " + Quoted(dir.path())));
-  ASSERT_TRUE(host.started());
-  HWND note = WaitForNoteWindow(host.id());
-  if (!note) host.Kill();
-  ASSERT_TRUE(note) << "no note window appeared";
-
   // The host frees unused libraries every second (after a second's grace); under Wine a
   // library that claims it can go is gone within about nine seconds. The open window must
   // keep Quillo.dll loaded past that.
-  ::Sleep(11000);
-  ASSERT_TRUE(::IsWindow(note)) << "the note window went away while open";
-  const TNoteControls c = FindNoteControls(note);
-  ASSERT_TRUE(c.memo && c.title && c.create) << c.memo << " " << c.title << " " << c.create;
-  const std::string text = "첫 줄\r\n\r\n둘째 줄: 'quoted' \"and\" <more>\r\n끝";
-  const std::string title = "e2e 메모";
-  ASSERT_TRUE(::SendMessageA(c.memo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())));
-  ASSERT_TRUE(::SendMessageA(c.title, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title.c_str())));
-  // Posted, so that the click runs in the host's own loop, as a user's click would.
-  ASSERT_TRUE(::PostMessageA(c.create, BM_CLICK, 0, 0));
+  SaveThroughHost(kKorean, "", 11000);
 
-  std::string bytes;
-  EXPECT_TRUE(WaitForFile(dir.File(title + ".txt"), text, bytes));
-  EXPECT_EQ(bytes, text);
-  EXPECT_EQ(ListFolder(dir.path()), title + ".txt");
-
-  // The window closes after a successful save, and with it the host.
-  const DWORD code = host.Wait(kWaitMs);
-  host.Kill();
-  EXPECT_EQ(code, 0u) << "the host did not end once the note window was gone";
-  EXPECT_FALSE(::IsWindow(note));
-
+  TTempDir dir("quillo-e2e");
   ASSERT_EQ(Unregister(), 0u);
   for (const char* key : kRegistrationKeys) EXPECT_FALSE(KeyExists(key)) << key;
   EXPECT_TRUE(KeyExists("Directory\\Background\\shellex\\ContextMenuHandlers"));
   EXPECT_EQ(RunToEnd(HostCommand("--list " + Quoted(dir.path()))), 3u);
+}
+
+// Names and texts the code page may lack: the file holds the text as the code page does,
+// or as UTF-8 after the question, under exactly the name typed, in exactly the folder given.
+TEST_F(EndToEnd, EachNoteAsTheCodePageHoldsIt) {
+  ASSERT_EQ(Register(), 0u);
+  for (const TNoteCase& c : kNotes) SaveThroughHost(c);
 }
 
 TEST_F(EndToEnd, HostRefusesWhatItCannotServe) {
@@ -178,6 +255,7 @@ TEST_F(EndToEnd, HostRefusesWhatItCannotServe) {
   const std::vector<Case> cases = {
       {"--list " + Quoted(dir.path()), 0},
       {"--list " + Quoted(dir.File("missing")), 2},
+      {"--list " + Quoted(dir.File("없는 폴더 📝")), 2},
       {"--list " + Quoted(dir.File("plain.txt")), 2},
       {"--list ::{20D04FE0-3AEA-1069-A2D8-08002B30309D}", 2},  // My Computer: no path
       {"--invoke " + Quoted("없는 항목") + " " + Quoted(dir.path()), 4},
@@ -191,23 +269,9 @@ TEST_F(EndToEnd, HostRefusesWhatItCannotServe) {
 // The window lives on Quillo's UI thread all the same, and the host ends once it is gone.
 TEST_F(EndToEnd, OnTheWindowThreadAsOlderHostsDo) {
   ASSERT_EQ(Register(), 0u);
-  TTempDir dir("quillo-e2e");
-  TProcess host(HostCommand("--invoke-on-window-thread --invoke " + Quoted(kItem) + " " +
-                            Quoted(dir.path())));
-  ASSERT_TRUE(host.started());
-  HWND note = WaitForNoteWindow(host.id());
-  if (!note) host.Kill();
-  ASSERT_TRUE(note) << "no note window appeared";
-  const TNoteControls c = FindNoteControls(note);
-  ASSERT_TRUE(c.memo && c.title && c.create);
-  ASSERT_TRUE(::SendMessageA(c.memo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("옛 방식")));
-  ASSERT_TRUE(::SendMessageA(c.title, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("old")));
-  ASSERT_TRUE(::PostMessageA(c.create, BM_CLICK, 0, 0));
-  std::string bytes;
-  EXPECT_TRUE(WaitForFile(dir.File("old.txt"), "옛 방식", bytes));
-  const DWORD code = host.Wait(kWaitMs);
-  host.Kill();
-  EXPECT_EQ(code, 0u);
+  SaveThroughHost({"an older host", nullptr, "old", "옛 방식", {949, CP_UTF8},
+                   "\xBF\xBE \xB9\xE6\xBD\xC4"},
+                  "--invoke-on-window-thread ");
 }
 
 }  // namespace
@@ -221,12 +285,14 @@ constexpr char kHandlers[] = "Directory\\Background\\shellex\\ContextMenuHandler
 
 bool SetDefault(const std::string& key, const std::string& name, const std::string& value) {
   TRegKey k;
-  if (::RegCreateKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, k.put(),
-                        nullptr) != ERROR_SUCCESS)
+  if (::RegCreateKeyExW(HKEY_CLASSES_ROOT, Wide(key).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                        k.put(), nullptr) != ERROR_SUCCESS)
     return false;
-  return ::RegSetValueExA(k.get(), name.empty() ? nullptr : name.c_str(), 0, REG_SZ,
-                          reinterpret_cast<const BYTE*>(value.c_str()),
-                          static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
+  const std::wstring data = Wide(value);
+  return ::RegSetValueExW(k.get(), name.empty() ? nullptr : Wide(name).c_str(), 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(data.c_str()),
+                          static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t))) ==
+         ERROR_SUCCESS;
 }
 
 class FloorRegistration {
@@ -242,7 +308,7 @@ class FloorRegistration {
   ~FloorRegistration() {
     const std::string cls = std::string("CLSID\\") + kFloorClsid;
     for (const std::string& key : {handlerKey_, cls + "\\InprocServer32", cls})
-      ::RegDeleteKeyA(HKEY_CLASSES_ROOT, key.c_str());
+      ::RegDeleteKeyW(HKEY_CLASSES_ROOT, Wide(key).c_str());
   }
   bool ok() const { return ok_; }
 
@@ -275,7 +341,7 @@ TEST_F(EndToEnd, TwoHandlersEachInvokedForTheirOwnItem) {
       HWND w = WaitForNoteWindow(host.id(), c.opens);
       EXPECT_TRUE(w) << c.item << (byValue ? " (by value)" : " (by name)");
       EXPECT_FALSE(FindNoteWindow(host.id(), c.notOpened)) << c.item;
-      if (w) ::PostMessageA(w, WM_CLOSE, 0, 0);
+      if (w) ::PostMessageW(w, WM_CLOSE, 0, 0);
       EXPECT_EQ(host.Wait(kWaitMs), 0u) << c.item;
       host.Kill();
     }

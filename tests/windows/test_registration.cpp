@@ -37,15 +37,15 @@ const std::vector<std::string> kParentKeys = {
     "Directory\\Background\\shellex\\ContextMenuHandlers"};
 
 std::string LongPath(const std::string& path) {
-  char buf[MAX_PATH];
-  DWORD n = ::GetLongPathNameA(path.c_str(), buf, MAX_PATH);
-  return n && n < MAX_PATH ? std::string(buf, n) : path;
+  wchar_t buf[MAX_PATH];
+  DWORD n = ::GetLongPathNameW(Wide(path).c_str(), buf, MAX_PATH);
+  return n && n < MAX_PATH ? Utf8(std::wstring(buf, n)) : path;
 }
 
 std::string ShortPath(const std::string& path) {
-  char buf[MAX_PATH];
-  DWORD n = ::GetShortPathNameA(path.c_str(), buf, MAX_PATH);
-  return n && n < MAX_PATH ? std::string(buf, n) : std::string();
+  wchar_t buf[MAX_PATH];
+  DWORD n = ::GetShortPathNameW(Wide(path).c_str(), buf, MAX_PATH);
+  return n && n < MAX_PATH ? Utf8(std::wstring(buf, n)) : std::string();
 }
 
 class RegistrationTest : public ::testing::Test {
@@ -79,9 +79,11 @@ TEST_F(RegistrationTest, SevenValuesInSixKeys) {
   EXPECT_EQ(dll.CanUnloadNow(), S_OK);
 }
 
+// Written wide: a folder named outside the system's code page is registered as it is named.
 TEST_F(RegistrationTest, ModulePathInLongFormOrShortWhenItHasASpace) {
   TTempDir spaced("Quillo Space");
   TTempDir plain("QuilloLongFolderName");
+  TTempDir foreign("QuilloThưMục📝");  // Vietnamese and an emoji: in neither 949 nor 1252
   struct Case { std::string folder; std::string file; bool loadShort; };
   const std::vector<Case> cases = {
       {spaced.path(), "Quillo.dll", false},
@@ -89,6 +91,9 @@ TEST_F(RegistrationTest, ModulePathInLongFormOrShortWhenItHasASpace) {
       {plain.path(), "Quillo.dll", true},    // loaded by its 8.3 path, registered long
       {plain.path(), "Quillo.dll", false},
       {plain.path(), "Notes Two.dll", false},  // the space is in the file name
+      {foreign.path(), "Quillo.dll", false},
+      {foreign.path(), "Quillo.dll", true},
+      {foreign.path(), "Ghi chú.dll", false},  // a space, so the 8.3 form
   };
   for (const auto& c : cases) {
     const std::string longPath = LongPath(c.folder + "\\" + c.file);
@@ -100,13 +105,13 @@ TEST_F(RegistrationTest, ModulePathInLongFormOrShortWhenItHasASpace) {
     ASSERT_TRUE(dll.Loaded()) << longPath;
     ASSERT_EQ(dll.RegisterServer(), S_OK);
     const bool spaceInLong = longPath.find(' ') != std::string::npos;
-    const std::string progId = StripFileExt(c.file) + ".OrvQuillo";
+    const std::string progId = Utf8(StripFileExt(U16(c.file))) + ".OrvQuillo";
     EXPECT_EQ(ReadValues(classes.Root()), Expected(spaceInLong ? shortPath : longPath, progId))
         << longPath;
     EXPECT_EQ(dll.UnregisterServer(), S_OK);
     EXPECT_EQ(ReadValues(classes.Root()), TRegistryValues());
     dll.Unload();
-    ::DeleteFileA(longPath.c_str());
+    ::DeleteFileW(Wide(longPath).c_str());
   }
 }
 
@@ -120,7 +125,7 @@ TEST_F(RegistrationTest, RenamedModuleLeavesItsOldProgIdBehind) {
     ASSERT_TRUE(dll.Loaded());
     ASSERT_EQ(dll.RegisterServer(), S_OK);
   }
-  ASSERT_TRUE(::MoveFileA(first.c_str(), second.c_str()));
+  ASSERT_TRUE(::MoveFileW(Wide(first).c_str(), Wide(second).c_str()));
   TQuilloDll dll(second);
   ASSERT_TRUE(dll.Loaded());
   ASSERT_EQ(dll.UnregisterServer(), S_OK);
@@ -181,9 +186,9 @@ TEST(ModulePath, LongFormWalk) {
       {dir.File("missing.dll"), "C:"},                 // nothing found: the drive alone
       {"\\\\server\\share\\x.dll", "\\\\server\\share"},
   };
-  for (const auto& c : cases) EXPECT_EQ(LongPathName(c.in), c.out) << c.in;
-  EXPECT_EQ(ModulePathForRegistry(shortFile), shortFile);
-  EXPECT_EQ(ModulePathForRegistry(longFile), shortFile);
+  for (const auto& c : cases) EXPECT_EQ(Utf8(LongPathName(U16(c.in))), c.out) << c.in;
+  EXPECT_EQ(Utf8(ModulePathForRegistry(U16(shortFile))), shortFile);
+  EXPECT_EQ(Utf8(ModulePathForRegistry(U16(longFile))), shortFile);
 }
 
 // Wine's own registration tool, on the prefix's real registry.

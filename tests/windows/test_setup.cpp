@@ -36,9 +36,16 @@ const std::vector<std::string> kParentKeys = {
 std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 
 std::string InstallDir() {
-  char path[MAX_PATH] = {};
-  if (FAILED(::SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, path))) return "";
-  return std::string(path) + "\\Quillo";
+  wchar_t path[MAX_PATH] = {};
+  if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, path))) return "";
+  return Utf8(std::wstring(path)) + "\\Quillo";
+}
+
+// A file's 8.3 path, as registration writes it for a path with a space.
+std::string ShortPath(const std::string& path) {
+  wchar_t shortPath[MAX_PATH] = {};
+  ::GetShortPathNameW(Wide(path).c_str(), shortPath, MAX_PATH);
+  return Utf8(std::wstring(shortPath));
 }
 
 // HKLM\Software\<path> in one registry view (KEY_WOW64_64KEY or KEY_WOW64_32KEY).
@@ -83,13 +90,13 @@ std::vector<std::string> QuilloKeysIn(REGSAM view) {
 }
 
 std::string StringValue(HKEY key, const char* name) {
-  char data[1024] = {};
-  DWORD size = sizeof data - 1, type = 0;
-  if (::RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) !=
-          ERROR_SUCCESS ||
+  wchar_t data[1024] = {};
+  DWORD size = sizeof data - sizeof(wchar_t), type = 0;
+  if (::RegQueryValueExW(key, Wide(name).c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data),
+                         &size) != ERROR_SUCCESS ||
       type != REG_SZ)
     return "(none)";
-  return data;
+  return Utf8(std::wstring(data));
 }
 
 DWORD DwordValue(HKEY key, const char* name) {
@@ -146,12 +153,12 @@ bool UninstallAndWait() {
 // Returns the host's exit code, or a text saying what went wrong.
 std::string SaveNoteThroughHost(const std::string& folder, const std::string& text,
                                 const std::string& title) {
-  std::string command = Quoted(TestProgramDir() + "\\QuilloHost.exe") +
-                        " --invoke \"Quillo 파일 만들기\" " + Quoted(folder);
-  STARTUPINFOA si = {};
+  std::wstring command = Wide(Quoted(TestProgramDir() + "\\QuilloHost.exe") +
+                              " --invoke \"Quillo 파일 만들기\" " + Quoted(folder));
+  STARTUPINFOW si = {};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
-  if (!::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+  if (!::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
                         &pi))
     return "the host did not start";
   TKernelHandle process(pi.hProcess), thread(pi.hThread);
@@ -169,11 +176,11 @@ std::string SaveNoteThroughHost(const std::string& folder, const std::string& te
     outcome = "the note window lacks its controls";
   } else {
     DWORD_PTR ignored = 0;
-    ::SendMessageTimeoutA(c.memo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+    ::SendMessageTimeoutW(c.memo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(text).c_str()),
                           SMTO_ABORTIFHUNG, 10000, &ignored);
-    ::SendMessageTimeoutA(c.title, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title.c_str()),
+    ::SendMessageTimeoutW(c.title, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(title).c_str()),
                           SMTO_ABORTIFHUNG, 10000, &ignored);
-    ::PostMessageA(c.create, BM_CLICK, 0, 0);
+    ::PostMessageW(c.create, BM_CLICK, 0, 0);
   }
   DWORD code = STILL_ACTIVE;
   if (::WaitForSingleObject(process.get(), 30000) == WAIT_OBJECT_0) {
@@ -224,9 +231,7 @@ TEST(Setup, InstallUseUpgradeAndUninstall) {
   {
     TRegKey server = OpenMachineKey(std::string("Classes\\CLSID\\") + kClsid + "\\InprocServer32",
                                     KEY_WOW64_64KEY);
-    char shortPath[MAX_PATH] = {};
-    ::GetShortPathNameA((dir + "\\Quillo.dll").c_str(), shortPath, MAX_PATH);
-    EXPECT_EQ(StringValue(server.get(), ""), shortPath);
+    EXPECT_EQ(StringValue(server.get(), ""), ShortPath(dir + "\\Quillo.dll"));
     EXPECT_EQ(StringValue(server.get(), "ThreadingModel"), "Apartment");
   }
 
@@ -260,12 +265,12 @@ TEST(Setup, InstallUseUpgradeAndUninstall) {
     EXPECT_EQ(SaveNoteThroughHost(folder.path(), "설치된 Quillo\r\nnote", "설치 메모"), "exit 0");
     std::string bytes;
     EXPECT_TRUE(ReadFileBytes(folder.File("설치 메모.txt"), bytes));
-    EXPECT_EQ(bytes, "설치된 Quillo\r\nnote");
+    EXPECT_EQ(bytes, InCodePage(CP_ACP, "설치된 Quillo\r\nnote"));
   }
 
   // Installing again upgrades in place, also while a program (Explorer) holds the DLL loaded:
   // one entry, the same keys, the DLL as built at its place.
-  HMODULE held = ::LoadLibraryA((dir + "\\Quillo.dll").c_str());
+  HMODULE held = ::LoadLibraryW(Wide(dir + "\\Quillo.dll").c_str());
   EXPECT_NE(held, nullptr);
   const int secondExit = Install();
   EXPECT_TRUE(installOk(secondExit)) << "exit code " << secondExit;
@@ -299,9 +304,7 @@ TEST(Setup, X86DllRegisteredInThe32BitView) {
   EXPECT_EQ(QuilloKeysIn(KEY_WOW64_32KEY), kQuilloKeys);
   TRegKey server = OpenMachineKey(std::string("Classes\\CLSID\\") + kClsid + "\\InprocServer32",
                                   KEY_WOW64_32KEY);
-  char shortPath[MAX_PATH] = {};
-  ::GetShortPathNameA((InstallDir() + "\\x86\\Quillo.dll").c_str(), shortPath, MAX_PATH);
-  EXPECT_EQ(StringValue(server.get(), ""), shortPath);
+  EXPECT_EQ(StringValue(server.get(), ""), ShortPath(InstallDir() + "\\x86\\Quillo.dll"));
   EXPECT_TRUE(UninstallAndWait());
   EXPECT_EQ(QuilloKeysIn(KEY_WOW64_32KEY), std::vector<std::string>());
   EXPECT_EQ(QuilloKeysIn(KEY_WOW64_64KEY), std::vector<std::string>());

@@ -9,10 +9,9 @@
 
 #include "resources/Quillo_TLB.h"
 #include "support/uComTestSupport.h"
+#include "support/uTestSupport.h"
 
 namespace {
-
-std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 
 // This tree's DLL, and the shipped ones when the tree knows where they are, with the kind of
 // Windows each is built for.
@@ -71,7 +70,7 @@ TEST(TypeLib, ResourceAttributes) {
 }
 
 TEST(TypeLib, ResourceIsTypelibOneLanguageNeutral) {
-  HMODULE dll = ::LoadLibraryExA(BuiltDllPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  HMODULE dll = ::LoadLibraryExW(Wide(BuiltDllPath()).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(dll, nullptr);
   EXPECT_NE(::FindResourceExA(dll, "TYPELIB", MAKEINTRESOURCEA(1),
                               MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL)),
@@ -109,27 +108,27 @@ TEST(TypeLib, RegistrationLeavesItAlone) {
   ::CoUninitialize();
 }
 
-// A string of the version information's one block, Korean in code page 949.
+// A string of the version information's one block (the Korean block), read wide, as UTF-8.
 std::string VersionString(const std::vector<char>& info, const char* name) {
   void* value = nullptr;
   UINT length = 0;
-  const std::string path = std::string("\\StringFileInfo\\041203B5\\") + name;
-  if (!::VerQueryValueA(info.data(), path.c_str(), &value, &length) || !value) return "(none)";
-  return std::string(static_cast<const char*>(value));
+  const std::wstring path = L"\\StringFileInfo\\041203B5\\" + Wide(name);
+  if (!::VerQueryValueW(info.data(), path.c_str(), &value, &length) || !value) return "(none)";
+  return Utf8(std::wstring(static_cast<const wchar_t*>(value)));
 }
 
 TEST(VersionInfo, ReadBackFromEveryDll) {
   for (const TDllCase& dll : DllCases()) {
     SCOPED_TRACE(dll.path);
     DWORD ignored = 0;
-    const DWORD size = ::GetFileVersionInfoSizeA(dll.path.c_str(), &ignored);
+    const DWORD size = ::GetFileVersionInfoSizeW(Wide(dll.path).c_str(), &ignored);
     ASSERT_GT(size, 0u) << "error " << ::GetLastError();
     std::vector<char> info(size);
-    ASSERT_TRUE(::GetFileVersionInfoA(dll.path.c_str(), 0, size, info.data()));
+    ASSERT_TRUE(::GetFileVersionInfoW(Wide(dll.path).c_str(), 0, size, info.data()));
 
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
-    ASSERT_TRUE(::VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    ASSERT_TRUE(::VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
     ASSERT_EQ(length, sizeof(VS_FIXEDFILEINFO));
     EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
     EXPECT_EQ(fixed->dwFileVersionMS, 0x00010001u);
@@ -139,7 +138,7 @@ TEST(VersionInfo, ReadBackFromEveryDll) {
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
 
     WORD* translation = nullptr;
-    ASSERT_TRUE(::VerQueryValueA(info.data(), "\\VarFileInfo\\Translation",
+    ASSERT_TRUE(::VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation",
                                  reinterpret_cast<void**>(&translation), &length));
     ASSERT_EQ(length, 4u);
     EXPECT_EQ(translation[0], 0x0412);

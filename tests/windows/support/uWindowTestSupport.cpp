@@ -54,7 +54,11 @@ RECT ChildRect(HWND child) {
   return r;
 }
 
-TBoxWatcher::TBoxWatcher(const std::string& caption) : caption_(caption) {
+TBoxWatcher::TBoxWatcher(const std::string& caption)
+    : TBoxWatcher(caption, ::GetCurrentProcessId()) {}
+
+TBoxWatcher::TBoxWatcher(const std::string& caption, DWORD processId)
+    : caption_(caption), processId_(processId) {
   ::InitializeCriticalSection(&lock_);
   thread_ = ::CreateThread(nullptr, 0, &TBoxWatcher::Run, this, 0, nullptr);
 }
@@ -82,7 +86,7 @@ BOOL CALLBACK TBoxWatcher::Visit(HWND w, LPARAM lp) {
   ::GetWindowThreadProcessId(w, &pid);
   wchar_t cls[64] = {};
   ::GetClassNameW(w, cls, 64);
-  if (pid != ::GetCurrentProcessId() || lstrcmpW(cls, L"#32770") != 0 ||
+  if (pid != me->processId_ || lstrcmpW(cls, L"#32770") != 0 ||
       !::IsWindowVisible(w) || WindowText(w) != me->caption_)
     return TRUE;
   // A box stays up until its thread takes the posted OK: note it once.

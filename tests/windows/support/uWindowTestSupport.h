@@ -46,6 +46,8 @@ struct TSeenBox {
 class TBoxWatcher {
  public:
   explicit TBoxWatcher(const std::string& caption);
+  // The same for the boxes of another process, such as a host the test started.
+  TBoxWatcher(const std::string& caption, DWORD processId);
   void SetAnswer(int answer) { answer_ = answer; }
   ~TBoxWatcher();
   TBoxWatcher(const TBoxWatcher&) = delete;
@@ -56,6 +58,7 @@ class TBoxWatcher {
   static DWORD WINAPI Run(void* self);
   static BOOL CALLBACK Visit(HWND w, LPARAM self);
   std::string caption_;
+  DWORD processId_;
   volatile LONG answer_ = IDOK;
   CRITICAL_SECTION lock_;
   std::vector<TSeenBox> seen_;
