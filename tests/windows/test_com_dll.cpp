@@ -203,6 +203,58 @@ TEST_F(ComDllTest, UnloadingWithANoteOpenLeavesItUsableUntilItCloses) {
   EXPECT_EQ(dll->CanUnloadNow(), S_OK);
 }
 
+// Notes come in bursts: after the last one closes, the UI thread and its windowing layer stay
+// for the grace period (shortened in the test build), so that the next note opens on them.
+// The unload check says yes at once all the same; the thread's own reference keeps the code
+// until the period ends, and then the library goes. A request at the very end of the period
+// opens exactly one window, on a thread that stays for it.
+TEST_F(ComDllTest, TheUiThreadStaysForItsGracePeriodThenGoes) {
+  TTempDir dir;
+  const std::string path = BuiltDllPath();
+  auto closeNote = [&](HWND note) {
+    ::PostMessageW(note, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(note); }));
+  };
+  HWND first = OpenOneNote(dir.path());
+  ASSERT_NE(first, nullptr);
+  const DWORD uiThread = ::GetWindowThreadProcessId(first, nullptr);
+  const HANDLE thread = ::OpenThread(SYNCHRONIZE, FALSE, uiThread);
+  ASSERT_NE(thread, nullptr);
+  closeNote(first);
+  EXPECT_TRUE(WaitUntil([&] { return dll->CanUnloadNow() == S_OK; }, 1000));
+  EXPECT_EQ(::WaitForSingleObject(thread, 0), static_cast<DWORD>(WAIT_TIMEOUT))
+      << "the thread went at once";
+
+  HWND second = OpenOneNote(dir.path());
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(::GetWindowThreadProcessId(second, nullptr), uiThread) << "a new thread was made";
+  closeNote(second);
+
+  // Requests around the end of the period: each opens one window, which lives.
+  for (int offset : {-40, -15, -5, 0, 5, 15, 40}) {
+    HWND note = OpenOneNote(dir.path());
+    ASSERT_NE(note, nullptr);
+    closeNote(note);
+    ::Sleep(static_cast<DWORD>(static_cast<int>(kNoteGraceMs) + offset));
+    HWND racing = OpenOneNote(dir.path());
+    ASSERT_NE(racing, nullptr) << "offset " << offset;
+    ::Sleep(100);
+    EXPECT_TRUE(::IsWindow(racing) && ::IsWindowVisible(racing)) << "offset " << offset;
+    EXPECT_EQ(NewWindows(before, ProcessWindows()).size(), 1u) << "offset " << offset;
+    closeNote(racing);
+  }
+
+  dll->Unload();
+  EXPECT_NE(::GetModuleHandleW(Wide(path).c_str()), nullptr) << "gone before the period ended";
+  EXPECT_TRUE(WaitUntil([&] { return ::GetModuleHandleW(Wide(path).c_str()) == nullptr; },
+                        kNoteGraceMs + 10000))
+      << "the library outlived its grace period";
+  EXPECT_EQ(::WaitForSingleObject(thread, 0), WAIT_OBJECT_0);
+  ::CloseHandle(thread);
+  dll = std::make_unique<TQuilloDll>();
+  ASSERT_TRUE(dll->Loaded());
+}
+
 // The file manager's way: a worker thread makes the handler through the runtime, invokes it,
 // uninitialises COM and ends. The window outlives it and keeps its count; once it is closed
 // the count is back to 0 and the runtime unloads the library.
