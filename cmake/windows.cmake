@@ -107,11 +107,14 @@ if(QUILLO_TESTS)
   include(cmake/tools.cmake)
   include(cmake/bench.cmake)
 
-  # Some checks read the shipped binaries of the shipped trees under QUILLO_SHIPPED_DIR (the
-  # windows64 preset names build/): the version information of both DLLs, the load and unload
-  # cycles of the DLL as shipped, and QuilloSetup.exe, installed in a prefix made afresh.
+  # Some checks read the shipped binaries of the shipped trees under QUILLO_SHIPPED_DIR (both
+  # test presets name build/): the version information of both DLLs, the load and unload
+  # cycles of the DLL as shipped, and (from the 64-bit tree, for the 64-bit setup program)
+  # QuilloSetup.exe, installed in a prefix made afresh.
   if(QUILLO_SHIPPED_DIR)
     target_compile_definitions(quillo_testsupport PUBLIC QUILLO_SHIPPED_DIR="${QUILLO_SHIPPED_DIR}")
+  endif()
+  if(QUILLO_SHIPPED_DIR AND CMAKE_SIZEOF_VOID_P EQUAL 8)
     add_executable(test_setup ${CMAKE_SOURCE_DIR}/tests/windows/test_setup.cpp)
     target_link_libraries(test_setup PRIVATE quillo_testsupport gtest_main)
     add_dependencies(test_setup QuilloHost)

@@ -125,8 +125,10 @@ TEST_F(NoteWindowTest, LayoutTextsAreByteExact) {
   const LONG_PTR memo = ::GetWindowLongPtrA(Ctl(f, "Memo1"), GWL_STYLE);
   EXPECT_EQ(memo & (ES_MULTILINE | WS_VSCROLL | WS_HSCROLL | ES_AUTOHSCROLL | ES_AUTOVSCROLL),
             ES_MULTILINE | WS_VSCROLL | WS_HSCROLL | ES_AUTOHSCROLL | ES_AUTOVSCROLL);
-  EXPECT_GE(::SendMessageA(Ctl(f, "Memo1"), EM_GETLIMITTEXT, 0, 0), 0x7FFFFFFE);
-  EXPECT_GE(::SendMessageA(Ctl(f, "EditTitle"), EM_GETLIMITTEXT, 0, 0), 0x7FFFFFFE);
+  // The control's maximum: 0x7FFFFFFE, or all bits where the result is 32 bits wide.
+  for (const char* box : {"Memo1", "EditTitle"})
+    EXPECT_GE(static_cast<DWORD>(::SendMessageW(Ctl(f, box), EM_GETLIMITTEXT, 0, 0)), 0x7FFFFFFEu)
+        << box;
   const LONG_PTR frame = ::GetWindowLongPtrA(f->Handle(), GWL_STYLE);
   EXPECT_EQ(frame & WS_OVERLAPPEDWINDOW, WS_OVERLAPPEDWINDOW);
   EXPECT_EQ(::GetWindow(f->Handle(), GW_OWNER), nullptr);
