@@ -104,6 +104,12 @@ if(QUILLO_TESTS)
     endforeach()
   endforeach()
 
+  # The windows again on a display at 150 % (144 dpi), in a copy of the prefix set so.
+  foreach(name test_note_window test_about)
+    add_test(NAME ${name}.dpi144 COMMAND ${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+    set_tests_properties(${name}.dpi144 PROPERTIES TIMEOUT 300 ENVIRONMENT QUILLO_DPI=144)
+  endforeach()
+
   include(cmake/tools.cmake)
   include(cmake/bench.cmake)
 

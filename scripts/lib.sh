@@ -23,7 +23,8 @@ can_run_32bit() {
 # Starts Xvfb on a free display and exports DISPLAY; stop_xvfb ends it.
 start_xvfb() {
   fd_file=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fd_file" >/dev/null 2>&1 &
+  # Room for the note window at 150 % (1323 x 942).
+  Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp 3>"$fd_file" >/dev/null 2>&1 &
   XVFB_PID=$!
   i=0
   while [ ! -s "$fd_file" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done

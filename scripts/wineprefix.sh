@@ -2,14 +2,15 @@
 # Creates the build tree's private Wine prefix once (it takes a while) and reuses it after.
 # It is made under the Korean locale, and serves every other one as well: each Wine process
 # takes its ANSI code page from its own LC_ALL, so no prefix is tied to a code page.
-# Usage: wineprefix.sh WINE PREFIX
+# With a DPI, it makes (once) PREFIX-dpiDPI beside it: a copy whose display is at that DPI.
+# Usage: wineprefix.sh WINE PREFIX [DPI]
 set -eu
-wine=$1 prefix=$2
+wine=$1 prefix=$2 dpi=${3:-}
 export WINEPREFIX="$prefix" WINEDEBUG=-all LC_ALL=ko_KR.UTF-8 WINEDLLOVERRIDES="mscoree,mshtml="
 # Bump when the settings below change, so that existing prefixes take them too.
 version=3
 ready="$prefix/.quillo-ready"
-[ "$(cat "$ready" 2>/dev/null)" = "$version" ] && exit 0
+if [ "$(cat "$ready" 2>/dev/null)" != "$version" ]; then
 mkdir -p "$(dirname "$prefix")"
 exec 9>"$prefix.lock"
 flock 9
@@ -29,3 +30,23 @@ done
 "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 wineserver -w 2>/dev/null || true
 echo "$version" >"$ready"
+exec 9>&-
+fi
+
+[ -n "$dpi" ] || exit 0
+# A display at another scale: both places Windows keeps the DPI, in a copy of the prefix made
+# while no program runs in it (the copy takes seconds; a new prefix, minutes).
+scaled="$prefix-dpi$dpi"
+[ "$(cat "$scaled/.quillo-ready" 2>/dev/null)" = "$version.$dpi" ] && exit 0
+exec 8>"$scaled.lock"
+flock 8
+[ "$(cat "$scaled/.quillo-ready" 2>/dev/null)" = "$version.$dpi" ] && exit 0
+wineserver -w 2>/dev/null || true
+rm -rf "$scaled"
+cp -a "$prefix" "$scaled"
+export WINEPREFIX="$scaled"
+"$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+"$wine" reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' \
+  /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+wineserver -w 2>/dev/null || true
+echo "$version.$dpi" >"$scaled/.quillo-ready"

@@ -16,7 +16,9 @@ if ! locale -a 2>/dev/null | grep -qix "$(echo "$locale" | sed 's/\.UTF-8$/.utf8
   echo "wine-run: the locale $locale is not generated (scripts/setup.sh makes it)" >&2
   exit 1
 fi
-"$here/../../scripts/wineprefix.sh" "$wine" "$prefix" || exit 1
+# QUILLO_DPI runs it on a display at that DPI, in a copy of the prefix set so.
+"$here/../../scripts/wineprefix.sh" "$wine" "$prefix" ${QUILLO_DPI:-} || exit 1
+[ -n "${QUILLO_DPI:-}" ] && prefix="$prefix-dpi$QUILLO_DPI"
 export WINEPREFIX="$prefix" WINEDEBUG="${WINEDEBUG:--all}" LC_ALL="$locale" \
        WINEDLLOVERRIDES="mscoree,mshtml="
 exec "$wine" "$@"
