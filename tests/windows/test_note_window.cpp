@@ -640,7 +640,9 @@ TEST_F(NoteWindowTest, FollowsTheDisplayScale) {
   ::ReleaseDC(nullptr, screen);
   EXPECT_EQ(f->Dpi(), dpi0);
   wchar_t asked[8] = {};  // the run on a scaled display says which (wine-run.sh)
-  if (::GetEnvironmentVariableW(L"QUILLO_DPI", asked, 8)) EXPECT_EQ(dpi0, _wtoi(asked));
+  if (::GetEnvironmentVariableW(L"QUILLO_DPI", asked, 8)) {
+    EXPECT_EQ(dpi0, _wtoi(asked));
+  }
   const char* const names[] = {"LFolder", "Label2", "EditTitle", "Label1", "Button1",
                                "Memo1", "BitBtn1", "BitBtn5", "BitBtn3", "BitBtn4"};
   auto snapshot = [&]() {
