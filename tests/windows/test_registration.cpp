@@ -115,6 +115,37 @@ TEST_F(RegistrationTest, ModulePathInLongFormOrShortWhenItHasASpace) {
   }
 }
 
+// regsvr32 /n /i:user: the same entries below the user's own classes and the class on the
+// shell's approved list, nothing in the machine's classes; /u takes exactly that away; any
+// other command line is refused and writes nothing.
+TEST_F(RegistrationTest, PerUserInstallWritesOnlyTheUsersKeys) {
+  TQuilloDll dll;
+  ASSERT_TRUE(dll.Loaded());
+  TClassesRootOverride user(HKEY_CURRENT_USER);
+  ASSERT_TRUE(user.Active());
+  for (const wchar_t* bad : {static_cast<const wchar_t*>(nullptr), L"machine", L"USER ", L"",
+                             L"user,all"}) {
+    for (BOOL install : {TRUE, FALSE}) {
+      EXPECT_EQ(dll.Install(install, bad), E_INVALIDARG) << (bad ? Utf8(bad) : "null");
+    }
+  }
+  EXPECT_EQ(ReadValues(user.Root()), TRegistryValues());
+
+  ASSERT_EQ(dll.Install(TRUE, L"user"), S_OK);
+  TRegistryValues expected;
+  for (const auto& v : Expected(LongPath(BuiltDllPath()), "Quillo.OrvQuillo"))
+    expected["Software\\Classes\\" + v.first] = v.second;
+  expected["Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved|" +
+           kClsid] = Sz("Quillo");
+  EXPECT_EQ(ReadValues(user.Root()), expected);
+  EXPECT_EQ(ReadValues(classes.Root()), TRegistryValues()) << "the machine's classes touched";
+
+  ASSERT_EQ(dll.Install(FALSE, L"User"), S_OK);
+  EXPECT_EQ(ReadValues(user.Root()), TRegistryValues());
+  EXPECT_EQ(dll.Install(FALSE, L"user"), S_OK) << "removing what is not there";
+  EXPECT_EQ(dll.CanUnloadNow(), S_OK);
+}
+
 TEST_F(RegistrationTest, RenamedModuleLeavesItsOldProgIdBehind) {
   TTempDir dir;
   const std::string first = dir.File("First.dll");

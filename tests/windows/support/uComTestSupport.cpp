@@ -42,6 +42,7 @@ TQuilloDll::TQuilloDll(const std::string& path) : module_(::LoadLibraryW(Wide(pa
   canUnloadNow_ = Export<NoArgFn>(module_, "DllCanUnloadNow");
   registerServer_ = Export<NoArgFn>(module_, "DllRegisterServer");
   unregisterServer_ = Export<NoArgFn>(module_, "DllUnregisterServer");
+  install_ = Export<InstallFn>(module_, "DllInstall");
   if (!getClassObject_ || !canUnloadNow_ || !registerServer_ || !unregisterServer_) Unload();
 }
 
@@ -56,6 +57,10 @@ HRESULT TQuilloDll::GetClassObject(REFCLSID classId, REFIID iid, void** out) con
   return module_ ? getClassObject_(classId, iid, out) : E_UNEXPECTED;
 }
 HRESULT TQuilloDll::CanUnloadNow() const { return module_ ? canUnloadNow_() : E_UNEXPECTED; }
+HRESULT TQuilloDll::Install(BOOL install, const wchar_t* cmdLine) const {
+  return module_ && install_ ? install_(install, cmdLine) : E_UNEXPECTED;
+}
+
 HRESULT TQuilloDll::RegisterServer() const {
   return module_ ? registerServer_() : E_UNEXPECTED;
 }
@@ -63,7 +68,7 @@ HRESULT TQuilloDll::UnregisterServer() const {
   return module_ ? unregisterServer_() : E_UNEXPECTED;
 }
 
-TClassesRootOverride::TClassesRootOverride() {
+TClassesRootOverride::TClassesRootOverride(HKEY predefined) : predefined_(predefined) {
   static int counter = 0;
   path_ = "Software\\QuilloTest\\classes-" + std::to_string(::GetCurrentProcessId()) + "-" +
           std::to_string(++counter);
@@ -72,11 +77,11 @@ TClassesRootOverride::TClassesRootOverride() {
     root_ = nullptr;
     return;
   }
-  active_ = ::RegOverridePredefKey(HKEY_CLASSES_ROOT, root_) == ERROR_SUCCESS;
+  active_ = ::RegOverridePredefKey(predefined_, root_) == ERROR_SUCCESS;
 }
 
 TClassesRootOverride::~TClassesRootOverride() {
-  if (active_) ::RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+  if (active_) ::RegOverridePredefKey(predefined_, nullptr);
   if (root_) ::RegCloseKey(root_);
   ::RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
   ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\QuilloTest");

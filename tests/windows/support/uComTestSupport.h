@@ -30,6 +30,8 @@ class TQuilloDll {
   HRESULT GetClassObject(REFCLSID classId, REFIID iid, void** out) const;
   HRESULT CanUnloadNow() const;
   HRESULT RegisterServer() const;
+  // DllInstall; E_UNEXPECTED when the library has none.
+  HRESULT Install(BOOL install, const wchar_t* cmdLine) const;
   HRESULT UnregisterServer() const;
 
  private:
@@ -40,12 +42,15 @@ class TQuilloDll {
   NoArgFn canUnloadNow_ = nullptr;
   NoArgFn registerServer_ = nullptr;
   NoArgFn unregisterServer_ = nullptr;
+  using InstallFn = HRESULT(STDAPICALLTYPE*)(BOOL, PCWSTR);
+  InstallFn install_ = nullptr;
 };
 
-// Redirects HKEY_CLASSES_ROOT of this process to a fresh private key for the scope.
+// Redirects HKEY_CLASSES_ROOT (or another predefined key, such as HKEY_CURRENT_USER) of this
+// process to a fresh private key for the scope.
 class TClassesRootOverride {
  public:
-  TClassesRootOverride();
+  explicit TClassesRootOverride(HKEY predefined = HKEY_CLASSES_ROOT);
   TClassesRootOverride(const TClassesRootOverride&) = delete;
   TClassesRootOverride& operator=(const TClassesRootOverride&) = delete;
   ~TClassesRootOverride();
@@ -53,6 +58,7 @@ class TClassesRootOverride {
   bool Active() const { return active_; }
 
  private:
+  HKEY predefined_;
   std::string path_;
   HKEY root_ = nullptr;
   bool active_ = false;
