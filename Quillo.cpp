@@ -59,11 +59,14 @@ BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
     case DLL_PROCESS_ATTACH:
       return Load(module);
     case DLL_PROCESS_DETACH:
+      // At process exit (reserved not null) the other threads are already gone, killed where
+      // they stood, perhaps holding the locks the unload path takes; the process's memory
+      // goes anyway. Nothing to do.
+      if (reserved) return TRUE;
       Unload();
       // The statically linked C++ runtime allocates its exception reserve (about 73 KiB) when
       // the library loads and never frees it itself: every unload would leak it into the host.
-      // At process exit (reserved not null) the whole heap goes anyway.
-      if (!reserved) __gnu_cxx::__freeres();
+      __gnu_cxx::__freeres();
       return TRUE;
     default:
       return TRUE;

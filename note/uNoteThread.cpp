@@ -272,9 +272,12 @@ HRESULT OpenNoteOnUiThread(const std::u16string& folder) noexcept {
       }
     }
     if (!WaitDelivering(request->done.get(), kNoteHandOverMs)) {
-      // Given up: a request not yet taken never opens a window. One being served may still.
-      ::InterlockedCompareExchange(&request->state, kAbandoned, kPending);
-      return E_FAIL;
+      // Given up: a request not yet taken never opens a window.
+      if (::InterlockedCompareExchange(&request->state, kAbandoned, kPending) == kPending)
+        return E_FAIL;
+      // Taken: its window is being made, and the answer must say whether it opened, or the
+      // user would see a failure and then a note (and a second try, two notes).
+      WaitDelivering(request->done.get(), INFINITE);
     }
     return request->opened ? S_OK : E_FAIL;
   } catch (...) {

@@ -40,19 +40,6 @@ bool WriteAll(HANDLE file, const std::string& text) noexcept {
   return written == want;
 }
 
-// Creates the file only if nothing of that name exists, so that a file appearing after any
-// earlier look is never replaced unasked, and writes the whole text into it.
-TCreateResult WriteNewFile(const std::u16string& path, const std::string& text) {
-  TFileHandle file(::CreateFileW(W(path), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) {
-    const DWORD error = ::GetLastError();
-    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? TCreateResult::Exists
-                                                                       : TCreateResult::Failed;
-  }
-  return WriteAll(file.get(), text) ? TCreateResult::Written : TCreateResult::Failed;
-}
-
 // A read-only, hidden or system file, or a folder, is not a note to write over.
 bool MayReplace(const std::u16string& path) {
   const DWORD attributes = ::GetFileAttributesW(W(path));
@@ -62,16 +49,23 @@ bool MayReplace(const std::u16string& path) {
 }
 
 // A fresh empty file beside path, named after it ("<name>.txt.~<n>.tmp") so that one left
-// behind by a crash says whose it is. Empty when none can be made, for instance when the
-// longer name no longer fits the file system.
+// behind by a crash says whose it is; when that name would be longer than a file name may be,
+// a short one ("~quillo-<n>.tmp"). Empty when none can be made.
 std::u16string MakeScratchFile(const std::u16string& path) {
   static LONG counter = 0;
   const DWORD seed = ::GetCurrentProcessId() ^ ::GetTickCount();
+  const size_t slash = path.find_last_of(u'\\');
+  const size_t nameLength = slash == std::u16string::npos ? path.size() : path.size() - slash - 1;
   for (int attempt = 0; attempt < 16; ++attempt) {
     wchar_t suffix[32];
     const DWORD n = seed + static_cast<DWORD>(::InterlockedIncrement(&counter));
     ::wsprintfW(suffix, L".~%lx.tmp", static_cast<unsigned long>(n));
     std::u16string name = path + U(suffix);
+    if (nameLength + std::char_traits<char16_t>::length(U(suffix)) > 255 &&
+        slash != std::u16string::npos) {
+      ::wsprintfW(suffix, L"~quillo-%lx.tmp", static_cast<unsigned long>(n));
+      name = path.substr(0, slash + 1) + U(suffix);
+    }
     TFileHandle file(::CreateFileW(W(name), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file) return name;
@@ -81,17 +75,45 @@ std::u16string MakeScratchFile(const std::u16string& path) {
   return std::u16string();
 }
 
+// The whole text in a scratch file beside path, on the disk; empty when it could not be made
+// or written (nothing is left behind then).
+std::u16string WriteScratchFile(const std::u16string& path, const std::string& text) {
+  TScratchFile scratch(MakeScratchFile(path));
+  if (scratch.path().empty()) return std::u16string();
+  {
+    TFileHandle file(::CreateFileW(W(scratch.path()), GENERIC_WRITE, 0, nullptr,
+                                   TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file || !WriteAll(file.get(), text) || !::FlushFileBuffers(file.get()))
+      return std::u16string();
+  }
+  std::u16string written = scratch.path();
+  scratch.Keep();
+  return written;
+}
+
+// A new file is written the way a replacement is: completely into a scratch file beside it,
+// then moved to its name in one step, and only while nothing has that name. So a failed save
+// leaves nothing new behind (a full disk does not keep half a note that the next save would
+// ask about), and a file that appeared since the last look is asked about, never replaced.
+TCreateResult WriteNewFile(const std::u16string& path, const std::string& text) {
+  if (::GetFileAttributesW(W(path)) != INVALID_FILE_ATTRIBUTES) return TCreateResult::Exists;
+  TScratchFile scratch(WriteScratchFile(path, text));
+  if (scratch.path().empty()) return TCreateResult::Failed;
+  if (::MoveFileExW(W(scratch.path()), W(path), MOVEFILE_WRITE_THROUGH)) {
+    scratch.Keep();  // it is the note's file now
+    return TCreateResult::Written;
+  }
+  const DWORD error = ::GetLastError();
+  return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? TCreateResult::Exists
+                                                                     : TCreateResult::Failed;
+}
+
 // Replaces the file at path by the text without ever leaving it emptied or half-written: the
 // text goes completely into a scratch file beside it, which then takes the old file's place
 // in one step, with the old file's attributes and security.
 bool ReplaceSafely(const std::u16string& path, const std::string& text) {
-  TScratchFile replacement(MakeScratchFile(path));
+  TScratchFile replacement(WriteScratchFile(path, text));
   if (replacement.path().empty()) return false;
-  {
-    TFileHandle file(::CreateFileW(W(replacement.path()), GENERIC_WRITE, 0, nullptr,
-                                   TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file || !WriteAll(file.get(), text) || !::FlushFileBuffers(file.get())) return false;
-  }
   // With a backup name the system never leaves the old file nameless: at worst it is under
   // the backup name, and goes back from there.
   TScratchFile backup(MakeScratchFile(path));

@@ -41,7 +41,17 @@ fi
 cmake --preset "$WINE_PRESET" >/dev/null && cmake --build --preset "$WINE_PRESET" -j"$(nproc)" >/dev/null \
   || status=1
 start_xvfb || exit 1
-trap 'stop_xvfb' EXIT
+# A small drive for the saving test of a drive that fills up, where this machine lets us
+# mount one (as root, or with sudo); the test says it is skipped otherwise.
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo -n"
+full_drive="$(pwd)/$WINE_TREE/full-drive"
+mkdir -p "$full_drive"
+if mountpoint -q "$full_drive" ||
+   $sudo mount -t tmpfs -o size=64k,mode=0777 quillo-full "$full_drive" 2>/dev/null; then
+  export QUILLO_FULL_DRIVE="$full_drive"
+fi
+trap 'stop_xvfb; mountpoint -q "$full_drive" && $sudo umount "$full_drive"' EXIT
 trap 'exit 1' INT TERM  # stopped: end here (Xvfb goes with the EXIT trap)
 ctest --test-dir "$WINE_TREE" -E '^dll_imports$' --output-on-failure --timeout 600 || status=1
 WINEPREFIX="$(pwd)/$WINE_TREE/wineprefix" wineserver -k 2>/dev/null

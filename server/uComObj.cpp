@@ -169,8 +169,11 @@ void TComObjectFactory::WriteRegistration(bool doRegister) {
   const std::u16string progId = GetProgID();
   const std::u16string serverKey = classKey + u"\\" + server_->GetServerKey();
   if (doRegister) {
+    // Known before anything is written: a class without a server to load is worse than none.
+    const std::u16string modulePath = ModulePathForRegistry(server_->GetServerFileName());
+    if (modulePath.empty()) throw EOleRegistrationError("The module's path cannot be found");
     WriteKeyValue(classKey, u"", description_);
-    WriteKeyValue(serverKey, u"", ModulePathForRegistry(server_->GetServerFileName()));
+    WriteKeyValue(serverKey, u"", modulePath);
     if (threadingModel_ != tmSingle)
       WriteKeyValue(serverKey, u"ThreadingModel", ThreadingModelName(threadingModel_));
     if (!progId.empty()) {

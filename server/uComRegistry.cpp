@@ -91,7 +91,14 @@ std::u16string LongPathName(const std::u16string& path) {
 }
 
 std::u16string ModulePathForRegistry(const std::u16string& moduleFileName) {
+  // A module moved or renamed since it was loaded names no file that COM could load (the walk
+  // would give only its drive).
+  const DWORD attributes = ::GetFileAttributesW(W(moduleFileName));
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return std::u16string();
   std::u16string path = LongPathName(moduleFileName);
+  if (path.empty() || ::GetFileAttributesW(W(path)) == INVALID_FILE_ATTRIBUTES)
+    return std::u16string();
   if (path.find(u' ') == std::u16string::npos) return path;
   wchar_t shortPath[MAX_PATH];
   DWORD n = ::GetShortPathNameW(W(path), shortPath, MAX_PATH);

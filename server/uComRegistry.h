@@ -48,5 +48,6 @@ std::u16string StripFileExt(const std::u16string& fileName);
 // Components that cannot be found are left out, as the lookup walk stops there.
 std::u16string LongPathName(const std::u16string& path);
 // The module's path for the InprocServer32 value: the long form, or its 8.3 form when the
-// long form holds a space (empty when the system has no short form).
+// long form holds a space. Empty when there is none: the module cannot be found any more, or
+// the system has no short form.
 std::u16string ModulePathForRegistry(const std::u16string& moduleFileName);

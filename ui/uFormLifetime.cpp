@@ -51,6 +51,7 @@ void TForm::Show() {
     PlaceOnFirstShow();
     shown_ = true;
   }
+  JoinModalRun(handle_);
   ::ShowWindow(handle_, SW_SHOW);
   ::BringWindowToTop(handle_);
 }

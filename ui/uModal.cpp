@@ -9,10 +9,15 @@ namespace {
 const wchar_t kResultProp[] = L"Quillo.ModalResult";
 
 // The thread's other top-level windows, disabled for the run and enabled again on every way
-// out of it.
+// out of it; the innermost run on the layer's thread is known, so that a window shown while
+// it runs joins it.
+class TDisabledWindows;
+TDisabledWindows* g_innermost = nullptr;
+
 class TDisabledWindows {
  public:
-  explicit TDisabledWindows(HWND except) noexcept : except_(except) {
+  explicit TDisabledWindows(HWND except) noexcept : except_(except), outer_(g_innermost) {
+    g_innermost = this;
     std::vector<HWND> found;
     found_ = &found;
     // The result only says whether the callback stopped early; a partial list still works.
@@ -31,7 +36,20 @@ class TDisabledWindows {
       ::EnableWindow(w, FALSE);
     }
   }
-  ~TDisabledWindows() { EnableAgain(); }
+  ~TDisabledWindows() {
+    EnableAgain();
+    g_innermost = outer_;
+  }
+
+  void Join(HWND w) noexcept {
+    if (w == except_ || !::IsWindowEnabled(w)) return;
+    try {
+      windows_.push_back(w);
+    } catch (...) {
+      return;  // left enabled: better than disabled for good
+    }
+    ::EnableWindow(w, FALSE);
+  }
   TDisabledWindows(const TDisabledWindows&) = delete;
   TDisabledWindows& operator=(const TDisabledWindows&) = delete;
 
@@ -54,11 +72,16 @@ class TDisabledWindows {
   }
 
   HWND except_;
+  TDisabledWindows* outer_;
   std::vector<HWND>* found_ = nullptr;
   std::vector<HWND> windows_;
 };
 
 }  // namespace
+
+void JoinModalRun(HWND window) noexcept {
+  if (g_innermost && window) g_innermost->Join(window);
+}
 
 void SetModalResult(HWND dialog, int result) noexcept {
   if (result == mrNone)

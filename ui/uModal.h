@@ -14,6 +14,10 @@ constexpr int mrCancel = IDCANCEL;
 void SetModalResult(HWND dialog, int result) noexcept;
 int ModalResult(HWND dialog) noexcept;
 
+// A top-level window shown while a modal run is on (a note opened by a new command while the
+// About dialog is up) is disabled like the others and enabled again when the run ends.
+void JoinModalRun(HWND window) noexcept;
+
 // Shows the hidden top-level `dialog` and delivers every message of the calling thread until
 // the dialog has a modal result, which is returned. While it runs, every other visible and
 // enabled top-level window of the thread is disabled; afterwards they are enabled again, the

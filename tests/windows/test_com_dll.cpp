@@ -297,6 +297,34 @@ TEST_F(ComDllTest, TheRuntimeCreatesTheClassAndUnloadsOnlyWhenNothingIsOpen) {
 // A host that loads and drops the library again and again must not grow: after 100 loads and
 // unloads the heap is where it was after the first. Checked on this tree's DLL and on the 64-bit
 // one as shipped (win32 thread model), each from a path no other test loads.
+// At process exit the other threads are killed where they stand, perhaps inside Quillo with
+// its locks held (here: a registration, which holds the factory registry's lock): the library
+// must do nothing then, or the process never ends. The child is this program again, running
+// the disabled test below.
+TEST(ComDllExit, AProcessEndsWhileAThreadIsInsideTheLibrary) {
+  wchar_t self[MAX_PATH] = {};
+  ASSERT_TRUE(::GetModuleFileNameW(nullptr, self, MAX_PATH));
+  const std::string child = "\"" + Utf8(std::wstring(self)) +
+                            "\" --gtest_also_run_disabled_tests "
+                            "--gtest_filter=ComDllExit.DISABLED_ExitWhileRegistering";
+  for (int round = 0; round < 3; ++round)
+    EXPECT_EQ(RunProgram(child, 20000), 7) << "round " << round << ": the process hung at exit";
+  ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\QuilloTest");  // the children's private roots
+}
+
+DWORD WINAPI RegisterForever(LPVOID dll) {
+  for (;;) static_cast<TQuilloDll*>(dll)->RegisterServer();
+}
+
+TEST(ComDllExit, DISABLED_ExitWhileRegistering) {
+  TClassesRootOverride classes;
+  TQuilloDll dll;
+  if (!dll.Loaded()) ::ExitProcess(1);
+  for (int i = 0; i < 2; ++i) ::CreateThread(nullptr, 0, &RegisterForever, &dll, 0, nullptr);
+  ::Sleep(200);
+  ::ExitProcess(7);
+}
+
 TEST(ComDllCycles, LoadAndUnloadLeaveTheHeapAsItWas) {
   const SIZE_T kTolerance = 4096;
   // The 32-bit test tree's library carries the posix thread model's layer, which 32-bit

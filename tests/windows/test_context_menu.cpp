@@ -366,6 +366,20 @@ TEST_F(ContextMenuTest, TwoInvokingThreadsOneUiThreadAndItsAboutDialog) {
     EXPECT_TRUE(PumpUntil([&] { return !::IsWindowEnabled(notes[0]) && !::IsWindowEnabled(notes[1]); }))
         << "the About dialog leaves a note window usable";
     EXPECT_TRUE(::IsWindowEnabled(host)) << "the About dialog disabled a window of the host";
+    HWND third = nullptr;
+    if (!quit) {
+      // A note a new command opens meanwhile is held like the others, until the dialog closes.
+      TWorkerInvoke late{a.path(), kContextMenuVerb, factory};
+      HANDLE t = ::CreateThread(nullptr, 0, &TWorkerInvoke::Run, &late, 0, nullptr);
+      EXPECT_TRUE(PumpUntil([&] { return ::WaitForSingleObject(t, 0) == WAIT_OBJECT_0; }, 20000));
+      ::CloseHandle(t);
+      EXPECT_EQ(late.hr, S_OK);
+      std::vector<HWND> now = NewWindows(before, ProcessWindows());
+      for (HWND w : now)
+        if (w != notes[0] && w != notes[1] && w != about && w != host) third = w;
+      ASSERT_NE(third, nullptr);
+      EXPECT_FALSE(::IsWindowEnabled(third)) << "a note opened under the About dialog is usable";
+    }
     if (quit) {
       // On Quillo's own thread a quit message ends the dialog, and nothing more.
       ::PostThreadMessageA(ui, WM_QUIT, 5, 0);
@@ -374,12 +388,90 @@ TEST_F(ContextMenuTest, TwoInvokingThreadsOneUiThreadAndItsAboutDialog) {
     }
     EXPECT_TRUE(PumpUntil([] { return !FindVisible("TFormAbout"); }));
     EXPECT_TRUE(PumpUntil([&] { return ::IsWindowEnabled(notes[0]) && ::IsWindowEnabled(notes[1]); }));
+    if (third) {
+      EXPECT_TRUE(PumpUntil([&] { return ::IsWindowEnabled(third) != FALSE; }));
+      CloseWindows({third});
+    }
   }
   ::DestroyWindow(host);
   EXPECT_TRUE(::IsWindow(notes[0]) && ::IsWindow(notes[1]));
   CloseWindows(notes);
-  EXPECT_EQ(g_opened, 2);
-  EXPECT_EQ(g_closed, 2);
+  EXPECT_EQ(g_opened, 4);  // two, and one under each dialog closed by hand
+  EXPECT_EQ(g_closed, 4);
+}
+
+// What the UI thread does while a request waits for its window: in each case the answer says
+// what happened, and no window opens that the answer denies.
+HWND g_invoker = nullptr;           // a window of the invoking thread
+volatile LONG g_slowOpens = 0;      // windows whose making takes longer than the wait
+void HandOverHook(bool opened) noexcept {
+  CountWindow(opened);
+  if (!opened) return;
+  if (::InterlockedCompareExchange(&g_slowOpens, 0, 0) > 0) {
+    ::InterlockedDecrement(&g_slowOpens);
+    ::Sleep(kNoteHandOverMs + 1000);
+  }
+  // The UI thread waits on the invoking thread: it must be answered while the invoker waits.
+  if (g_invoker) ::SendMessageW(g_invoker, WM_NULL, 0, 0);
+}
+
+DWORD WINAPI DelayedInvoke(LPVOID job) {
+  ::Sleep(500);
+  return TWorkerInvoke::Run(job);
+}
+
+TEST_F(ContextMenuTest, TheHandOverAnswersWhatItDid) {
+  TTempDir dir;
+  ASSERT_EQ(InitializeWithPath(dir.path()), S_OK);
+  SetNoteWindowCountHook(&HandOverHook);
+  g_invoker = ::CreateWindowExW(0, L"STATIC", L"invoker", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                nullptr, nullptr);
+  ASSERT_NE(g_invoker, nullptr);
+  struct Case {
+    const char* what;
+    LONG slow;   // windows made slowly, one after another
+    int invokes; // from this thread and, beyond the first, from workers
+    std::vector<HRESULT> answers;
+    size_t windows;
+  };
+  const std::vector<Case> cases = {
+      {"a message sent to the invoker", 0, 1, {S_OK}, 1},
+      {"taken, and slower than the wait", 1, 1, {S_OK}, 1},
+      // The first blocks the thread past the second's wait: the second is withdrawn.
+      {"not taken in time", 1, 2, {S_OK, E_FAIL}, 1},
+  };
+  for (const Case& c : cases) {
+    g_slowOpens = c.slow;
+    std::vector<TWorkerInvoke> workers(static_cast<size_t>(c.invokes - 1),
+                                       TWorkerInvoke{dir.path(), kContextMenuVerb, factory});
+    std::vector<HANDLE> threads;
+    const DWORD start = ::GetTickCount();
+    HRESULT first = E_UNEXPECTED;
+    {
+      // A worker asks half a second after this request, while the UI thread makes its window.
+      for (auto& w : workers)
+        threads.push_back(::CreateThread(nullptr, 0, &DelayedInvoke, &w, 0, nullptr));
+      first = Invoke(MAKEINTRESOURCEA(0));
+    }
+    const DWORD took = ::GetTickCount() - start;
+    for (HANDLE t : threads) {
+      EXPECT_TRUE(PumpUntil([&] { return ::WaitForSingleObject(t, 0) == WAIT_OBJECT_0; }, 30000));
+      ::CloseHandle(t);
+    }
+    std::vector<HRESULT> answers = {first};
+    for (const auto& w : workers) answers.push_back(w.hr);
+    EXPECT_EQ(answers, c.answers) << c.what;
+    if (c.slow == 0) {
+      EXPECT_LT(took, kNoteHandOverMs / 2) << c.what << ": the invoker did not answer the UI thread";
+    }
+    PumpUntil([] { return false; }, 300);
+    std::vector<HWND> open = NewWindows(before, ProcessWindows());
+    EXPECT_EQ(open.size(), c.windows) << c.what;
+    CloseWindows(open);
+  }
+  ::DestroyWindow(g_invoker);
+  g_invoker = nullptr;
+  SetNoteWindowCountHook(&CountWindow);
 }
 
 // A request that arrives while the last window closes (the UI thread on its way out) is

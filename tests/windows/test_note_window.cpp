@@ -385,13 +385,19 @@ TEST_F(NoteWindowTest, AsksBeforeReplacingAFileItDidNotWrite) {
   SetText(f, "EditTitle", "taken");
   const std::vector<std::string> question = {
       "taken.txt 파일이 이미 있습니다.\r\n이 노트로 바꾸시겠습니까?"};
-  Click(f, "BitBtn3");  // answered No: nothing written, no notice, the window stays
-  EXPECT_EQ(NoticeTexts(w), question);
-  PumpUntil([] { return false; }, 50);
-  ASSERT_TRUE(::IsWindow(w));
+  // Answered No, and with Enter (No is the default button): nothing written, no notice, the
+  // window stays.
+  for (int answer : {IDNO, TBoxWatcher::kPressEnter}) {
+    boxes.SetAnswer(answer);
+    Click(f, "BitBtn3");
+    EXPECT_EQ(NoticeTexts(w), question) << answer;
+    PumpUntil([] { return false; }, 50);
+    ASSERT_TRUE(::IsWindow(w));
+    std::string bytes;
+    ASSERT_TRUE(ReadFileBytes(dir.File("taken.txt"), bytes));
+    EXPECT_EQ(bytes, "theirs") << answer;
+  }
   std::string bytes;
-  ASSERT_TRUE(ReadFileBytes(dir.File("taken.txt"), bytes));
-  EXPECT_EQ(bytes, "theirs");
 
   boxes.SetAnswer(IDYES);
   Click(f, "BitBtn5");

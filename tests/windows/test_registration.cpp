@@ -146,6 +146,19 @@ TEST_F(RegistrationTest, PerUserInstallWritesOnlyTheUsersKeys) {
   EXPECT_EQ(dll.CanUnloadNow(), S_OK);
 }
 
+// A module no longer where it was loaded from has no path to register: the registration
+// fails and writes nothing, rather than a class whose server is an empty path.
+TEST_F(RegistrationTest, AModuleThatCannotBeFoundIsNotRegistered) {
+  TTempDir dir;
+  const std::string loaded = dir.File("Quillo.dll");
+  ASSERT_TRUE(CopyFileTo(BuiltDllPath(), loaded));
+  TQuilloDll dll(loaded);
+  ASSERT_TRUE(dll.Loaded());
+  ASSERT_TRUE(::MoveFileW(Wide(loaded).c_str(), Wide(dir.File("Moved.dll")).c_str()));
+  EXPECT_EQ(dll.RegisterServer(), E_FAIL);
+  EXPECT_EQ(ReadValues(classes.Root()), TRegistryValues());
+}
+
 TEST_F(RegistrationTest, RenamedModuleLeavesItsOldProgIdBehind) {
   TTempDir dir;
   const std::string first = dir.File("First.dll");

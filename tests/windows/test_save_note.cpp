@@ -81,6 +81,7 @@ TEST_F(SaveNoteTest, WritesExactlyTheTextBytes) {
       {"x", "  a/b  ", "a b.txt"},
       {"x", "/x/", " x .txt"},
       {"x", "a.txt", "a.txt.txt"},
+      {"x", std::string(251, 'l'), std::string(251, 'l') + ".txt"},  // a name as long as may be
   };
   for (const auto& c : cases) {
     ASSERT_TRUE(Save(c.text, c.title)) << c.title;
@@ -313,19 +314,52 @@ TEST_F(SaveNoteTest, AFileMadeDuringTheQuestionIsNotReplacedUnasked) {
 }
 
 TEST_F(SaveNoteTest, AFailedReplacementLeavesTheOldFileWhole) {
-  // A file name as long as a name may be (255 units): a scratch file beside it, whose name
-  // is longer, cannot be made, so the replacement cannot be written, and the old file keeps
-  // every byte.
+  // Another program reads the old file and lets nobody delete or rename it meanwhile: the
+  // replacement is written beside it but cannot take its place, and the old file keeps every
+  // byte (a name as long as a name may be, 255 units, whose scratch file gets a short name).
   const std::string title(255 - 4, 'n');
   const std::string file = dir.File(title + ".txt");
   ASSERT_TRUE(WriteFileBytes(file, "old"));
   notifier.answer = true;
-  EXPECT_FALSE(Save("new", title));
+  {
+    TFileHandle reader(::CreateFileW(Wide(file).c_str(), GENERIC_READ,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                     0, nullptr));
+    ASSERT_TRUE(reader);
+    EXPECT_FALSE(Save("new", title));
+  }
   EXPECT_EQ(notifier.notices, Only(NoticeSaveFailed));
   std::string bytes;
   ASSERT_TRUE(ReadFileBytes(file, bytes));
   EXPECT_EQ(bytes, "old");
   EXPECT_EQ(ListFolder(dir.path()), title + ".txt");
+}
+
+// A new note on a drive that fills up: nothing of it stays (a cut file would be asked about as
+// a stranger's at the next save, and fill the drive for every later one), and a note that
+// fits is saved at once, without a question. The drive is a small file system that
+// scripts/test.sh mounts where it may (QUILLO_FULL_DRIVE, a host path).
+TEST(SaveNoteFolders, AFullDriveKeepsNothingHalfWritten) {
+  wchar_t host[MAX_PATH] = {};
+  if (!::GetEnvironmentVariableW(L"QUILLO_FULL_DRIVE", host, MAX_PATH)) {
+    std::printf("[ skipped  ] no small drive mounted (QUILLO_FULL_DRIVE)\n");
+    return;
+  }
+  std::wstring folder = L"Z:" + std::wstring(host);
+  std::replace(folder.begin(), folder.end(), L'/', L'\\');
+  const std::string dir = Utf8(folder);
+  TRecordingNotifier n;
+  TWrittenFiles w;
+  EXPECT_FALSE(SaveNote(MakeNote(dir, std::u16string(200000, u'x'), u"full"), n, w));
+  EXPECT_EQ(n.notices, std::vector<NoteNotice>{NoticeSaveFailed});
+  EXPECT_EQ(ListFolder(dir), "");
+  n.notices.clear();
+  EXPECT_TRUE(SaveNote(MakeNote(dir, u"fits", u"full"), n, w));
+  EXPECT_TRUE(n.notices.empty() && n.questions.empty());
+  std::string bytes;
+  EXPECT_TRUE(ReadFileBytes(dir + "\\full.txt", bytes));
+  EXPECT_EQ(bytes, "fits");
+  ::DeleteFileW(Wide(dir + "\\full.txt").c_str());
 }
 
 TEST(SaveNoteFolders, NoFolderWritesNothingAnywhere) {

@@ -98,7 +98,18 @@ BOOL CALLBACK TBoxWatcher::Visit(HWND w, LPARAM lp) {
   ::EnterCriticalSection(&me->lock_);
   me->seen_.push_back({Utf8(std::wstring(text)), ::GetWindow(w, GW_OWNER)});
   ::LeaveCriticalSection(&me->lock_);
-  ::PostMessageW(w, WM_COMMAND, static_cast<WPARAM>(me->answer_), 0);
+  if (me->answer_ == kPressEnter) {
+    // As the keyboard gives it: to the focused button of the box's own thread.
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof gui;
+    HWND focus = ::GetGUIThreadInfo(::GetWindowThreadProcessId(w, nullptr), &gui) && gui.hwndFocus
+                     ? gui.hwndFocus
+                     : w;
+    ::PostMessageW(focus, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+    ::PostMessageW(focus, WM_KEYUP, VK_RETURN, static_cast<LPARAM>(0xC01C0001u));
+  } else {
+    ::PostMessageW(w, WM_COMMAND, static_cast<WPARAM>(me->answer_), 0);
+  }
   return TRUE;
 }
 

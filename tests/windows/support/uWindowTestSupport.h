@@ -42,9 +42,11 @@ struct TSeenBox {
 
 // While alive, a second thread dismisses every visible message box of this process whose
 // caption is `caption`, after noting its text and owner; a question is answered with
-// `answer` (IDOK, the notices' only button, answers a Yes/No question as No would).
+// `answer` (IDOK, the notices' only button, answers a Yes/No question as No would), or with
+// the Enter key when the answer is kPressEnter: then the box's default button decides.
 class TBoxWatcher {
  public:
+  static constexpr int kPressEnter = -1;
   explicit TBoxWatcher(const std::string& caption);
   // The same for the boxes of another process, such as a host the test started.
   TBoxWatcher(const std::string& caption, DWORD processId);
