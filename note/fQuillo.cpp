@@ -22,7 +22,19 @@ using layout::akRight;
 using layout::akTop;
 
 // Rows of the layout, in table order.
-enum { LFolder, Label2, EditTitle, Label1, Button1, Memo1, Panel1, BitBtn1, BitBtn5, BitBtn3, BitBtn4 };
+enum {
+  FolderLabel,      // "저장 폴더: " and the folder
+  TitleLabel,       // "제목 겸 파일명"
+  TitleBox,
+  ExtensionLabel,   // ".txt"
+  FirstLineButton,  // "첫줄을 제목으로"
+  TextBox,
+  ButtonBar,
+  AboutButton,      // "프로그램 정보"
+  SaveButton,       // "Save (&S)"
+  CreateButton,     // "만들기"
+  CancelButton,     // "취소"
+};
 
 // Asked for by their Korean names; where Windows lacks the Korean supplemental fonts, Malgun
 // Gothic (on every Windows since 8) stands in, so that Hangul never shows as empty boxes.
@@ -35,28 +47,28 @@ const TFontDef kWindowFont{nullptr, 0, false, kClWindowText};
 const TControlDef kControls[] = {
   // name        kind                         parent  left top  width height  anchors
   //   align  font  caption  tab  handler  flags  picture  modal result  input method
-  {"LFolder",   TControlKind::Label,         -1, {8,   8,   64,  12},  akLeftTop,
+  {"FolderLabel",     TControlKind::Label,         -1, {8,   8,   64,  12},  akLeftTop,
    TAlign::None, {kGulim, -12, false, kClGreen}, u"저장 폴더 : ", -1, nullptr, cfAutoSize},
-  {"Label2",    TControlKind::Label,         -1, {8,   32,  88,  12},  akLeftTop,
+  {"TitleLabel",      TControlKind::Label,         -1, {8,   32,  88,  12},  akLeftTop,
    TAlign::None, kWindowFont, u"제목 겸 파일명  ", -1, nullptr, cfAutoSize},
-  {"EditTitle", TControlKind::Edit,          -1, {96,  32,  737, 20},  akLeftTop | akRight,
+  {"TitleBox",        TControlKind::Edit,          -1, {96,  32,  737, 20},  akLeftTop | akRight,
    TAlign::None, kWindowFont, u"", 1, nullptr, cfAutoHeight, 0, 0, kIme},
-  {"Label1",    TControlKind::Label,         -1, {840, 36,  17,  13},  akTop | akRight,
+  {"ExtensionLabel",  TControlKind::Label,         -1, {840, 36,  17,  13},  akTop | akRight,
    TAlign::None, {kGulim, -13, false, kClWindowText}, u".txt", -1, nullptr, cfAutoSize},
-  {"Button1",   TControlKind::Button,        -1, {720, 8,   113, 22},  akTop | akRight,
-   TAlign::None, kWindowFont, u"첫줄을 제목으로", 6, Handler(&TFormQuillo::Button1Click)},
-  {"Memo1",     TControlKind::Memo,          -1, {8,   64,  857, 489}, akLeftTop | akRight | akBottom,
+  {"FirstLineButton", TControlKind::Button,        -1, {720, 8,   113, 22},  akTop | akRight,
+   TAlign::None, kWindowFont, u"첫줄을 제목으로", 6, Handler(&TFormQuillo::FirstLineClick)},
+  {"TextBox",         TControlKind::Memo,          -1, {8,   64,  857, 489}, akLeftTop | akRight | akBottom,
    TAlign::None, {kDotum, -12, false, kClWindowText}, u"", 0, nullptr, cfNone, 0, 0, kIme},
-  {"Panel1",    TControlKind::Panel,         -1, {0,   553, 874, 41},  akLeftTop,
+  {"ButtonBar",       TControlKind::Panel,         -1, {0,   553, 874, 41},  akLeftTop,
    TAlign::Bottom, kWindowFont, u"", -1},
-  {"BitBtn1",   TControlKind::PictureButton, Panel1, {8,   8, 97,  25}, akLeftTop,
-   TAlign::None, kWindowFont, u"프로그램 정보", 2, Handler(&TFormQuillo::BitBtn1Click), cfNone, 0, IDOK},
-  {"BitBtn5",   TControlKind::PictureButton, Panel1, {216, 8, 113, 25}, akLeftTop,
-   TAlign::None, kWindowFont, u"Save (&S)", 5, Handler(&TFormQuillo::BitBtn5Click), cfNone, IDB_CHECK, IDOK},
-  {"BitBtn3",   TControlKind::PictureButton, Panel1, {632, 8, 113, 25}, akTop | akRight,
-   TAlign::None, kWindowFont, u"만들기", 3, Handler(&TFormQuillo::BitBtn3Click), cfNone, IDB_CHECK, IDOK},
-  {"BitBtn4",   TControlKind::PictureButton, Panel1, {760, 8, 105, 25}, akTop | akRight,
-   TAlign::None, kWindowFont, u"취소", 4, Handler(&TFormQuillo::BitBtn4Click), cfCancel, IDB_CROSS, IDCANCEL},
+  {"AboutButton",     TControlKind::PictureButton, ButtonBar, {8,   8, 97,  25}, akLeftTop,
+   TAlign::None, kWindowFont, u"프로그램 정보", 2, Handler(&TFormQuillo::AboutClick), cfNone, 0, IDOK},
+  {"SaveButton",      TControlKind::PictureButton, ButtonBar, {216, 8, 113, 25}, akLeftTop,
+   TAlign::None, kWindowFont, u"Save (&S)", 5, Handler(&TFormQuillo::SaveClick), cfNone, IDB_CHECK, IDOK},
+  {"CreateButton",    TControlKind::PictureButton, ButtonBar, {632, 8, 113, 25}, akTop | akRight,
+   TAlign::None, kWindowFont, u"만들기", 3, Handler(&TFormQuillo::CreateClick), cfNone, IDB_CHECK, IDOK},
+  {"CancelButton",    TControlKind::PictureButton, ButtonBar, {760, 8, 105, 25}, akTop | akRight,
+   TAlign::None, kWindowFont, u"취소", 4, Handler(&TFormQuillo::CancelClick), cfCancel, IDB_CROSS, IDCANCEL},
 };
 // clang-format on
 
@@ -77,14 +89,14 @@ TFormQuillo::~TFormQuillo() { Count(false); }
 
 void TFormQuillo::FormCreate() {
   FFirstActivate = true;
-  SetControlText(Memo1, u"");
-  SetControlText(EditTitle, u"");
+  SetControlText(TextBox, u"");
+  SetControlText(TitleBox, u"");
 }
 
 void TFormQuillo::FormActivate() {
   if (!FFirstActivate) return;
   FFirstActivate = false;
-  SetControlText(LFolder, u"저장 폴더: " + FFolder);
+  SetControlText(FolderLabel, u"저장 폴더: " + FFolder);
 }
 
 void TFormQuillo::FormClose(TCloseAction& action) { action = TCloseAction::Free; }
@@ -117,18 +129,18 @@ bool TFormQuillo::FormMessage(UINT msg, WPARAM, LPARAM, LRESULT& result) {
 }
 
 Note TFormQuillo::MakeNote() const {
-  return Note{FFolder, ControlText(Memo1), ControlText(EditTitle)};
+  return Note{FFolder, ControlText(TextBox), ControlText(TitleBox)};
 }
 
 bool TFormQuillo::Save() {
   if (!SaveNote(MakeNote(), *this, FWritten)) return false;
-  for (int box : {Memo1, EditTitle})
+  for (int box : {TextBox, TitleBox})
     if (HWND edit = ControlHandle(box)) ::SendMessageW(edit, EM_SETMODIFY, FALSE, 0);
   return true;
 }
 
 bool TFormQuillo::HasUnsavedText() const {
-  HWND memo = ControlHandle(Memo1), title = ControlHandle(EditTitle);
+  HWND memo = ControlHandle(TextBox), title = ControlHandle(TitleBox);
   const bool typed = (memo && ::SendMessageW(memo, EM_GETMODIFY, 0, 0)) ||
                      (title && ::SendMessageW(title, EM_GETMODIFY, 0, 0));
   // A text box emptied again holds nothing to lose.
@@ -153,18 +165,18 @@ bool TFormQuillo::ConfirmUtf8(char32_t first, unsigned codePage) {
   return Ask(Utf8Question(first, codePage).c_str());
 }
 
-void TFormQuillo::BitBtn1Click() { ShowAboutDialog(Handle()); }
+void TFormQuillo::AboutClick() { ShowAboutDialog(Handle()); }
 
-void TFormQuillo::BitBtn3Click() {
+void TFormQuillo::CreateClick() {
   if (Save()) Close();
 }
 
-void TFormQuillo::BitBtn4Click() { Close(); }
+void TFormQuillo::CancelClick() { Close(); }
 
-void TFormQuillo::BitBtn5Click() { Save(); }
+void TFormQuillo::SaveClick() { Save(); }
 
-void TFormQuillo::Button1Click() {
-  if (auto title = TitleFromFirstLine(ControlText(Memo1))) SetControlText(EditTitle, *title);
+void TFormQuillo::FirstLineClick() {
+  if (auto title = TitleFromFirstLine(ControlText(TextBox))) SetControlText(TitleBox, *title);
 }
 
 bool OpenNoteWindow(const std::u16string& folder) noexcept {

@@ -34,11 +34,11 @@ class TFormQuillo : public TForm, public NoteNotifier {
   // Text typed (or a title changed) since the last save, which closing would lose.
   bool HasUnsavedText() const;
 
-  void BitBtn1Click();
-  void BitBtn3Click();
-  void BitBtn4Click();
-  void BitBtn5Click();
-  void Button1Click();
+  void AboutClick();      // "프로그램 정보": the About dialog
+  void CreateClick();     // "만들기": save, and close once saved
+  void CancelClick();     // "취소": close without asking
+  void SaveClick();       // "Save (&S)": save and stay
+  void FirstLineClick();  // "첫줄을 제목으로": the first non-blank line as the title
 
  protected:
   void FormCreate() override;

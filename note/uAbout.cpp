@@ -7,7 +7,7 @@ namespace {
 using layout::akLeftTop;
 
 // Rows of the layout, in table order.
-enum { GroupBox1, Image1, Label6, Label3, Label1, Label2, Button1 };
+enum { Frame, PictureBox, HeadlineLabel, SubtitleLabel, CopyrightLabel, TermsLabel, CloseButton };
 
 const char16_t* const kGulim[] = {u"굴림", u"Gulim", u"맑은 고딕", u"Malgun Gothic", nullptr};
 const TFontDef kWindowFont{nullptr, 0, false, kClWindowText};
@@ -18,22 +18,22 @@ const TFontDef kSubtitle{kGulim, -13, false, kClNavy};
 const TControlDef kControls[] = {
   // name        kind                    parent     left top  width height  anchors
   //   align  font  caption  tab  handler  flags
-  {"GroupBox1", TControlKind::GroupBox, -1,        {16,  24,  425, 153}, akLeftTop,
+  {"Frame",          TControlKind::GroupBox, -1,        {16,  24,  425, 153}, akLeftTop,
    TAlign::None, kWindowFont, u"", -1},
-  {"Image1",    TControlKind::Image,    GroupBox1, {24,  24,  41,  41},  akLeftTop,
+  {"PictureBox",     TControlKind::Image,    Frame, {24,  24,  41,  41},  akLeftTop,
    TAlign::None, kWindowFont, u"", -1},
-  {"Label6",    TControlKind::Label,    GroupBox1, {136, 24,  167, 13},  akLeftTop,
+  {"HeadlineLabel",  TControlKind::Label,    Frame, {136, 24,  167, 13},  akLeftTop,
    TAlign::None, kHeadline, u"Quillo 파일 만들기 ", -1, nullptr, cfAutoSize},
-  {"Label3",    TControlKind::Label,    GroupBox1, {120, 48,  201, 13},  akLeftTop,
+  {"SubtitleLabel",  TControlKind::Label,    Frame, {120, 48,  201, 13},  akLeftTop,
    TAlign::None, kSubtitle, u"윈도우 탐색기 Context Menu 형태", -1, nullptr, cfAutoSize},
-  {"Label1",    TControlKind::Label,    GroupBox1, {24,  88,  378, 12},  akLeftTop,
+  {"CopyrightLabel", TControlKind::Label,    Frame, {24,  88,  378, 12},  akLeftTop,
    TAlign::None, kWindowFont, u"Copyright (C) 2026 the Quillo developers. All rights reserved.",
    -1, nullptr, cfAutoSize},
-  {"Label2",    TControlKind::Label,    GroupBox1, {24,  112, 373, 12},  akLeftTop,
+  {"TermsLabel",     TControlKind::Label,    Frame, {24,  112, 373, 12},  akLeftTop,
    TAlign::None, kWindowFont, u"이 프로그램은 무료이며, 사용에 따른 책임은 사용자에게 있습니다.",
    -1, nullptr, cfAutoSize},
-  {"Button1",   TControlKind::Button,   -1,        {352, 184, 89,  25},  akLeftTop,
-   TAlign::None, kWindowFont, u"닫기", 0, Handler(&TFormAbout::Button1Click)},
+  {"CloseButton",    TControlKind::Button,   -1,        {352, 184, 89,  25},  akLeftTop,
+   TAlign::None, kWindowFont, u"닫기", 0, Handler(&TFormAbout::CloseClick)},
 };
 // clang-format on
 
@@ -52,7 +52,7 @@ const TFormDef kFormAbout{
 
 TFormAbout::TFormAbout() : TForm(kFormAbout) {}
 
-void TFormAbout::Button1Click() { Close(); }
+void TFormAbout::CloseClick() { Close(); }
 
 void ShowAboutDialog(HWND noteWindow) noexcept {
   try {

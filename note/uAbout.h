@@ -11,7 +11,7 @@ class TFormAbout : public TForm {
  public:
   TFormAbout();
 
-  void Button1Click();
+  void CloseClick();  // "닫기"
 };
 
 // Creates the About dialog over the note window, runs it modally and destroys it when the

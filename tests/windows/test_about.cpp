@@ -70,7 +70,7 @@ class AboutDialogTest : public ::testing::Test {
   // returns when the dialog has been closed and destroyed.
   void ClickAbout(std::vector<std::function<void()>> steps) {
     script.Script(std::move(steps));
-    ASSERT_TRUE(form->ClickControl(form->ControlIndex("BitBtn1")));
+    ASSERT_TRUE(form->ClickControl(form->ControlIndex("AboutButton")));
   }
 
   // Looks the dialog up from inside its run.
@@ -78,7 +78,7 @@ class AboutDialogTest : public ::testing::Test {
     about = AboutWindow();
     aboutForm = dynamic_cast<TFormAbout*>(TForm::FromHandle(about));
     if (!aboutForm) return false;
-    close = aboutForm->ControlHandle("Button1");
+    close = aboutForm->ControlHandle("CloseButton");
     return close != nullptr;
   }
 
@@ -152,13 +152,13 @@ TEST_F(AboutDialogTest, FrameControlsTextsFontsAndColours) {
                   std::string text;
                 };
                 const std::vector<Case> cases = {
-                    {"GroupBox1", false, 16, 24, 425, 153, ""},
-                    {"Image1", true, 24, 24, 41, 41, ""},
-                    {"Label6", true, 136, 24, 0, 0, "Quillo 파일 만들기 "},
-                    {"Label3", true, 120, 48, 0, 0, "윈도우 탐색기 Context Menu 형태"},
-                    {"Label1", true, 24, 88, 0, 0, ""},
-                    {"Label2", true, 24, 112, 0, 0, ""},
-                    {"Button1", false, 352, 184, 89, 25, "닫기"},
+                    {"Frame", false, 16, 24, 425, 153, ""},
+                    {"PictureBox", true, 24, 24, 41, 41, ""},
+                    {"HeadlineLabel", true, 136, 24, 0, 0, "Quillo 파일 만들기 "},
+                    {"SubtitleLabel", true, 120, 48, 0, 0, "윈도우 탐색기 Context Menu 형태"},
+                    {"CopyrightLabel", true, 24, 88, 0, 0, ""},
+                    {"TermsLabel", true, 24, 112, 0, 0, ""},
+                    {"CloseButton", false, 352, 184, 89, 25, "닫기"},
                 };
                 for (const Case& c : cases) {
                   HWND h = aboutForm->ControlHandle(c.name);
@@ -175,13 +175,13 @@ TEST_F(AboutDialogTest, FrameControlsTextsFontsAndColours) {
                     EXPECT_EQ(WindowText(h), c.text) << c.name;
                   }
                 }
-                const std::string copyright = WindowText(aboutForm->ControlHandle("Label1"));
+                const std::string copyright = WindowText(aboutForm->ControlHandle("CopyrightLabel"));
                 EXPECT_NE(copyright.find("2026"), std::string::npos) << copyright;
                 EXPECT_NE(copyright.find("the Quillo developers"), std::string::npos) << copyright;
-                EXPECT_FALSE(WindowText(aboutForm->ControlHandle("Label2")).empty());
+                EXPECT_FALSE(WindowText(aboutForm->ControlHandle("TermsLabel")).empty());
 
                 // The picture box holds nothing to draw.
-                HWND image = aboutForm->ControlHandle("Image1");
+                HWND image = aboutForm->ControlHandle("PictureBox");
                 EXPECT_EQ(::SendMessageA(image, STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
                 EXPECT_EQ(::SendMessageA(image, STM_GETIMAGE, IMAGE_ICON, 0), 0);
 
@@ -192,11 +192,11 @@ TEST_F(AboutDialogTest, FrameControlsTextsFontsAndColours) {
                   COLORREF colour;
                 };
                 const FontCase fonts[] = {
-                    {"Label6", -13, true, RGB(0, 0, 128)},
-                    {"Label3", -13, false, RGB(0, 0, 128)},
-                    {"Label1", -12, false, ::GetSysColor(COLOR_WINDOWTEXT)},
-                    {"Label2", -12, false, ::GetSysColor(COLOR_WINDOWTEXT)},
-                    {"Button1", -12, false, CLR_INVALID},
+                    {"HeadlineLabel", -13, true, RGB(0, 0, 128)},
+                    {"SubtitleLabel", -13, false, RGB(0, 0, 128)},
+                    {"CopyrightLabel", -12, false, ::GetSysColor(COLOR_WINDOWTEXT)},
+                    {"TermsLabel", -12, false, ::GetSysColor(COLOR_WINDOWTEXT)},
+                    {"CloseButton", -12, false, CLR_INVALID},
                 };
                 for (const FontCase& f : fonts) {
                   HWND h = aboutForm->ControlHandle(f.name);
@@ -271,7 +271,7 @@ namespace {
 TEST_F(AboutDialogTest, DISABLED_HoldForScreenshot) {
   form->Free();
   OpenNote("C:\\Users\\quillo\\Documents");
-  ::SendMessageA(form->ControlHandle("Memo1"), WM_SETTEXT, 0,
+  ::SendMessageA(form->ControlHandle("TextBox"), WM_SETTEXT, 0,
                  reinterpret_cast<LPARAM>("오늘 할 일\r\n- 회의 자료 정리"));
   const RECT n = OuterRect(note);
   printf("note window %ld,%ld %ldx%ld\n", n.left, n.top, n.right - n.left, n.bottom - n.top);

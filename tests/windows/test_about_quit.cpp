@@ -19,7 +19,7 @@ TEST(AboutQuit, EndsTheDialogAndLaterDialogsRunNormally) {
   HWND note = ::FindWindowA("TFormQuillo", nullptr);
   TForm* form = TForm::FromHandle(note);
   ASSERT_NE(form, nullptr);
-  const int about = form->ControlIndex("BitBtn1");
+  const int about = form->ControlIndex("AboutButton");
   TModalTestWindow script("script", false);
   script.onTimeout = [] {
     if (HWND w = ::FindWindowA("TFormAbout", nullptr)) ::PostMessageA(w, WM_CLOSE, 0, 0);

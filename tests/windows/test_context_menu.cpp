@@ -358,7 +358,7 @@ TEST_F(ContextMenuTest, TwoInvokingThreadsOneUiThreadAndItsAboutDialog) {
   HWND host = ::CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
                                 200, 100, nullptr, nullptr, nullptr, nullptr);
   ASSERT_NE(host, nullptr);
-  HWND aboutButton = TForm::FromHandle(notes[0])->ControlHandle("BitBtn1");
+  HWND aboutButton = TForm::FromHandle(notes[0])->ControlHandle("AboutButton");
   for (bool quit : {false, true, false}) {
     ::PostMessageA(aboutButton, BM_CLICK, 0, 0);
     HWND about = nullptr;

@@ -104,15 +104,15 @@ TEST_F(NoteWindowTest, LayoutTextsAreByteExact) {
   EXPECT_EQ(WindowText(f->Handle()), "Quillo  Ver1.1");
   struct Case { const char* name; const char* cls; std::string text; };
   const std::vector<Case> cases = {
-      {"Label2", "Static", "제목 겸 파일명  "},
-      {"Label1", "Static", ".txt"},
-      {"Button1", "Button", "첫줄을 제목으로"},
-      {"BitBtn1", "Button", "프로그램 정보"},
-      {"BitBtn5", "Button", "Save (&S)"},
-      {"BitBtn3", "Button", "만들기"},
-      {"BitBtn4", "Button", "취소"},
-      {"EditTitle", "Edit", ""},
-      {"Memo1", "Edit", ""},
+      {"TitleLabel", "Static", "제목 겸 파일명  "},
+      {"ExtensionLabel", "Static", ".txt"},
+      {"FirstLineButton", "Button", "첫줄을 제목으로"},
+      {"AboutButton", "Button", "프로그램 정보"},
+      {"SaveButton", "Button", "Save (&S)"},
+      {"CreateButton", "Button", "만들기"},
+      {"CancelButton", "Button", "취소"},
+      {"TitleBox", "Edit", ""},
+      {"TextBox", "Edit", ""},
   };
   for (const auto& c : cases) {
     HWND h = Ctl(f, c.name);
@@ -122,31 +122,31 @@ TEST_F(NoteWindowTest, LayoutTextsAreByteExact) {
     EXPECT_EQ(lstrcmpiA(cls, c.cls), 0) << c.name << " is a " << cls;
     EXPECT_EQ(WindowText(h), c.text) << c.name;
   }
-  const LONG_PTR memo = ::GetWindowLongPtrA(Ctl(f, "Memo1"), GWL_STYLE);
+  const LONG_PTR memo = ::GetWindowLongPtrA(Ctl(f, "TextBox"), GWL_STYLE);
   EXPECT_EQ(memo & (ES_MULTILINE | WS_VSCROLL | WS_HSCROLL | ES_AUTOHSCROLL | ES_AUTOVSCROLL),
             ES_MULTILINE | WS_VSCROLL | WS_HSCROLL | ES_AUTOHSCROLL | ES_AUTOVSCROLL);
   // The control's maximum: 0x7FFFFFFE, or all bits where the result is 32 bits wide.
-  for (const char* box : {"Memo1", "EditTitle"})
+  for (const char* box : {"TextBox", "TitleBox"})
     EXPECT_GE(static_cast<DWORD>(::SendMessageW(Ctl(f, box), EM_GETLIMITTEXT, 0, 0)), 0x7FFFFFFEu)
         << box;
   const LONG_PTR frame = ::GetWindowLongPtrA(f->Handle(), GWL_STYLE);
   EXPECT_EQ(frame & WS_OVERLAPPEDWINDOW, WS_OVERLAPPEDWINDOW);
   EXPECT_EQ(::GetWindow(f->Handle(), GW_OWNER), nullptr);
-  EXPECT_EQ(::GetFocus(), Ctl(f, "Memo1"));
+  EXPECT_EQ(::GetFocus(), Ctl(f, "TextBox"));
 }
 
 TEST_F(NoteWindowTest, FolderLabelAppearsOnFirstActivation) {
   for (const std::string& folder : {std::string("C:\\"), dir.path()}) {
     TFormQuillo* f = Application()->CreateForm<TFormQuillo>();
     f->SetFolder(U16(folder));
-    EXPECT_EQ(WindowText(Ctl(f, "LFolder")), "저장 폴더 : ");
+    EXPECT_EQ(WindowText(Ctl(f, "FolderLabel")), "저장 폴더 : ");
     f->Show();
     PumpUntil([&] { return ::GetForegroundWindow() == f->Handle(); });
-    EXPECT_EQ(WindowText(Ctl(f, "LFolder")), "저장 폴더: " + folder);
+    EXPECT_EQ(WindowText(Ctl(f, "FolderLabel")), "저장 폴더: " + folder);
     // Later activations change nothing, even with another folder.
     f->SetFolder(u"D:\\other");
     ::SendMessageA(f->Handle(), WM_ACTIVATE, WA_ACTIVE, 0);
-    EXPECT_EQ(WindowText(Ctl(f, "LFolder")), "저장 폴더: " + folder);
+    EXPECT_EQ(WindowText(Ctl(f, "FolderLabel")), "저장 폴더: " + folder);
     f->Free();
   }
 }
@@ -161,11 +161,11 @@ TEST_F(NoteWindowTest, FontsAndColoursOfTheControls) {
   struct Case { const char* name; const char* face; int height; COLORREF color; };
   const std::vector<Case> cases = {
       // Asked for by their Korean names, which the test prefix maps to installed fonts.
-      {"LFolder", "굴림", layout::Scaled(-12, s), RGB(0, 128, 0)},
-      {"Label1", "굴림", layout::Scaled(-13, s), ::GetSysColor(COLOR_WINDOWTEXT)},
-      {"Label2", "굴림", windowFont, ::GetSysColor(COLOR_WINDOWTEXT)},
-      {"Memo1", "돋움", layout::Scaled(-12, s), ::GetSysColor(COLOR_WINDOWTEXT)},
-      {"EditTitle", "굴림", windowFont, ::GetSysColor(COLOR_WINDOWTEXT)},
+      {"FolderLabel", "굴림", layout::Scaled(-12, s), RGB(0, 128, 0)},
+      {"ExtensionLabel", "굴림", layout::Scaled(-13, s), ::GetSysColor(COLOR_WINDOWTEXT)},
+      {"TitleLabel", "굴림", windowFont, ::GetSysColor(COLOR_WINDOWTEXT)},
+      {"TextBox", "돋움", layout::Scaled(-12, s), ::GetSysColor(COLOR_WINDOWTEXT)},
+      {"TitleBox", "굴림", windowFont, ::GetSysColor(COLOR_WINDOWTEXT)},
   };
   for (const auto& c : cases) {
     HWND h = Ctl(f, c.name);
@@ -176,7 +176,7 @@ TEST_F(NoteWindowTest, FontsAndColoursOfTheControls) {
     EXPECT_EQ(lf.lfHeight, c.height) << c.name;
     HDC dc = ::GetDC(h);
     const bool edit = std::string(c.name).find("Label") == std::string::npos &&
-                      std::string(c.name) != "LFolder";
+                      std::string(c.name) != "FolderLabel";
     ::SendMessageA(f->Handle(), edit ? WM_CTLCOLOREDIT : WM_CTLCOLORSTATIC,
                    reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(h));
     EXPECT_EQ(::GetTextColor(dc), c.color) << c.name;
@@ -187,7 +187,7 @@ TEST_F(NoteWindowTest, FontsAndColoursOfTheControls) {
 TEST_F(NoteWindowTest, ALongFolderRunsOnBeneathTheButton) {
   TFormQuillo* f = Open(dir.path() + "\\" + std::string(120, 'x'));
   ASSERT_NE(f, nullptr);
-  HWND label = Ctl(f, "LFolder"), button = Ctl(f, "Button1");
+  HWND label = Ctl(f, "FolderLabel"), button = Ctl(f, "FirstLineButton");
   EXPECT_GT(ChildRect(label).right, ChildRect(button).left);
   bool labelBelow = false;
   for (HWND w = ::GetWindow(button, GW_HWNDNEXT); w; w = ::GetWindow(w, GW_HWNDNEXT))
@@ -202,8 +202,8 @@ TEST_F(NoteWindowTest, PicturesAreDrawnWithTheirTransparentColourLeftOut) {
   ::UpdateWindow(f->Handle());
   struct Case { const char* name; COLORREF face; };
   const std::vector<Case> cases = {
-      {"BitBtn5", RGB(0, 128, 0)}, {"BitBtn3", RGB(0, 128, 0)}, {"BitBtn4", RGB(255, 0, 0)},
-      {"BitBtn1", CLR_INVALID},
+      {"SaveButton", RGB(0, 128, 0)}, {"CreateButton", RGB(0, 128, 0)}, {"CancelButton", RGB(255, 0, 0)},
+      {"AboutButton", CLR_INVALID},
   };
   for (const auto& c : cases) {
     HWND b = Ctl(f, c.name);
@@ -229,9 +229,9 @@ TEST_F(NoteWindowTest, PicturesAreDrawnWithTheirTransparentColourLeftOut) {
 TEST_F(NoteWindowTest, CtrlSSavesStaysOpenAndTypesNoControlCharacter) {
   TFormQuillo* f = Open(dir.path());
   ASSERT_NE(f, nullptr);
-  HWND memo = Ctl(f, "Memo1");
-  SetText(f, "Memo1", "hello");
-  SetText(f, "EditTitle", "note");
+  HWND memo = Ctl(f, "TextBox");
+  SetText(f, "TextBox", "hello");
+  SetText(f, "TitleBox", "note");
   CaretToEnd(memo);
   CtrlS(memo);
   std::string bytes;
@@ -241,14 +241,14 @@ TEST_F(NoteWindowTest, CtrlSSavesStaysOpenAndTypesNoControlCharacter) {
   TypeChar(memo, 'x');
   EXPECT_EQ(WindowText(memo), "hellox");
   // Ctrl+Shift+S saves as well, from the title box too.
-  SetText(f, "Memo1", "second");
+  SetText(f, "TextBox", "second");
   {
     TKeysDown shift({VK_SHIFT});
-    CtrlS(Ctl(f, "EditTitle"));
+    CtrlS(Ctl(f, "TitleBox"));
   }
   ASSERT_TRUE(ReadFileBytes(dir.File("note.txt"), bytes));
   EXPECT_EQ(bytes, "second");
-  EXPECT_EQ(WindowText(Ctl(f, "EditTitle")), "note");
+  EXPECT_EQ(WindowText(Ctl(f, "TitleBox")), "note");
 }
 
 // Characters reach the text box as the UTF-16 units they are, whatever the code page, and a
@@ -257,13 +257,13 @@ TEST_F(NoteWindowTest, CtrlSSavesStaysOpenAndTypesNoControlCharacter) {
 TEST_F(NoteWindowTest, TypedCharactersOutsideTheCodePage) {
   TFormQuillo* f = Open(dir.path());
   ASSERT_NE(f, nullptr);
-  HWND memo = Ctl(f, "Memo1");
+  HWND memo = Ctl(f, "TextBox");
   for (wchar_t ch : std::wstring(L"한 \x1EBF \xD83D\xDE00")) TypeChar(memo, ch);
   const std::string text = "한 ế 😀";
   EXPECT_EQ(WindowText(memo), text);
-  SetText(f, "EditTitle", "Ωμέγα");
+  SetText(f, "TitleBox", "Ωμέγα");
   boxes.SetAnswer(IDYES);
-  Click(f, "BitBtn5");
+  Click(f, "SaveButton");
   boxes.SetAnswer(IDOK);
   const bool asks = ::GetACP() != CP_UTF8;
   const char32_t first = ::GetACP() == 949 ? U'\x1EBF' : U'한';  // the first the page lacks
@@ -277,7 +277,7 @@ TEST_F(NoteWindowTest, TypedCharactersOutsideTheCodePage) {
 TEST_F(NoteWindowTest, CtrlSOnEmptyTextShowsNoticeAndNextCharacterArrives) {
   TFormQuillo* f = Open(dir.path());
   ASSERT_NE(f, nullptr);
-  HWND memo = Ctl(f, "Memo1");
+  HWND memo = Ctl(f, "TextBox");
   CtrlS(memo);
   EXPECT_EQ(NoticeTexts(f->Handle()), std::vector<std::string>{kNoText});
   EXPECT_EQ(WindowText(memo), "");
@@ -293,38 +293,38 @@ TEST_F(NoteWindowTest, CtrlSDropsOnlyItsOwnCharacter) {
   TFormQuillo* a = Open(dir.path());
   TFormQuillo* b = Open(dir.path());
   ASSERT_TRUE(a && b);
-  SetText(a, "Memo1", "saved");
-  SetText(a, "EditTitle", "alt");
+  SetText(a, "TextBox", "saved");
+  SetText(a, "TitleBox", "alt");
   {
     TKeysDown keys({VK_CONTROL, VK_MENU});
-    PressKey(Ctl(a, "Memo1"), 'S', true);
+    PressKey(Ctl(a, "TextBox"), 'S', true);
   }
   std::string bytes;
   ASSERT_TRUE(ReadFileBytes(dir.File("alt.txt"), bytes));
   EXPECT_EQ(bytes, "saved");
-  TypeChar(Ctl(b, "Memo1"), 'x');
-  EXPECT_EQ(WindowText(Ctl(b, "Memo1")), "x");
+  TypeChar(Ctl(b, "TextBox"), 'x');
+  EXPECT_EQ(WindowText(Ctl(b, "TextBox")), "x");
   // A Ctrl+S key-down followed by its control character, as a translating loop gives them.
-  SetText(b, "EditTitle", "b");
-  CtrlS(Ctl(b, "Memo1"));
-  TypeChar(Ctl(b, "Memo1"), 19);
-  TypeChar(Ctl(b, "Memo1"), 'y');
-  EXPECT_EQ(WindowText(Ctl(b, "Memo1")), "xy");
+  SetText(b, "TitleBox", "b");
+  CtrlS(Ctl(b, "TextBox"));
+  TypeChar(Ctl(b, "TextBox"), 19);
+  TypeChar(Ctl(b, "TextBox"), 'y');
+  EXPECT_EQ(WindowText(Ctl(b, "TextBox")), "xy");
 }
 
 TEST_F(NoteWindowTest, MakeSavesThenClosesOnlyWhenTheLoopRuns) {
   TFormQuillo* f = Open(dir.path());
   ASSERT_NE(f, nullptr);
   HWND w = f->Handle();
-  SetText(f, "Memo1", "text");
-  Click(f, "BitBtn3");  // no title
+  SetText(f, "TextBox", "text");
+  Click(f, "CreateButton");  // no title
   EXPECT_EQ(NoticeTexts(w), std::vector<std::string>{kNoTitle});
   PumpUntil([] { return false; }, 50);
   ASSERT_TRUE(::IsWindow(w));
-  EXPECT_EQ(WindowText(Ctl(f, "Memo1")), "text");
+  EXPECT_EQ(WindowText(Ctl(f, "TextBox")), "text");
 
-  SetText(f, "EditTitle", "made");
-  Click(f, "BitBtn3");
+  SetText(f, "TitleBox", "made");
+  Click(f, "CreateButton");
   EXPECT_TRUE(::IsWindow(w)) << "destroyed before the loop delivered the release";
   EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(w); }));
   std::string bytes;
@@ -336,10 +336,10 @@ TEST_F(NoteWindowTest, MakeSavesThenClosesOnlyWhenTheLoopRuns) {
 TEST_F(NoteWindowTest, SaveTwiceOverwritesAndStaysOpen) {
   TFormQuillo* f = Open(dir.path());
   ASSERT_NE(f, nullptr);
-  SetText(f, "EditTitle", "twice");
+  SetText(f, "TitleBox", "twice");
   for (const char* text : {"a much longer first text", "short"}) {
-    SetText(f, "Memo1", text);
-    Click(f, "BitBtn5");
+    SetText(f, "TextBox", text);
+    Click(f, "SaveButton");
     std::string bytes;
     ASSERT_TRUE(ReadFileBytes(dir.File("twice.txt"), bytes));
     EXPECT_EQ(bytes, text);
@@ -351,11 +351,11 @@ TEST_F(NoteWindowTest, SaveTwiceOverwritesAndStaysOpen) {
 TEST_F(NoteWindowTest, CancelCloseBoxAndEndSessionNeverAsk) {
   struct Case { const char* how; void (*close)(TFormQuillo*); bool closes; };
   const Case cases[] = {
-      {"cancel button", [](TFormQuillo* f) { Click(f, "BitBtn4"); }, true},
+      {"cancel button", [](TFormQuillo* f) { Click(f, "CancelButton"); }, true},
       {"close box", [](TFormQuillo* f) { ::PostMessageA(f->Handle(), WM_SYSCOMMAND, SC_CLOSE, 0); }, true},
       {"Alt+F4", [](TFormQuillo* f) {
          TKeysDown alt({VK_MENU});
-         PressKey(Ctl(f, "Memo1"), VK_F4, true);
+         PressKey(Ctl(f, "TextBox"), VK_F4, true);
        }, true},
       {"end of session", [](TFormQuillo* f) {
          EXPECT_EQ(::SendMessageA(f->Handle(), WM_QUERYENDSESSION, 0, 0), TRUE);
@@ -365,9 +365,9 @@ TEST_F(NoteWindowTest, CancelCloseBoxAndEndSessionNeverAsk) {
     TFormQuillo* f = Open(dir.path());
     ASSERT_NE(f, nullptr);
     HWND w = f->Handle();
-    SetText(f, "Memo1", "unsaved");
-    SetText(f, "EditTitle", "unsaved");
-    TypeChar(Ctl(f, "Memo1"), 'x');  // typed: Escape would ask now, these never do
+    SetText(f, "TextBox", "unsaved");
+    SetText(f, "TitleBox", "unsaved");
+    TypeChar(Ctl(f, "TextBox"), 'x');  // typed: Escape would ask now, these never do
     c.close(f);
     PumpUntil([&] { return !::IsWindow(w); }, c.closes ? 3000 : 100);
     EXPECT_EQ(::IsWindow(w) == FALSE, c.closes) << c.how;
@@ -381,15 +381,15 @@ TEST_F(NoteWindowTest, AsksBeforeReplacingAFileItDidNotWrite) {
   TFormQuillo* f = Open(dir.path());
   ASSERT_NE(f, nullptr);
   HWND w = f->Handle();
-  SetText(f, "Memo1", "mine");
-  SetText(f, "EditTitle", "taken");
+  SetText(f, "TextBox", "mine");
+  SetText(f, "TitleBox", "taken");
   const std::vector<std::string> question = {
       "taken.txt 파일이 이미 있습니다.\r\n이 노트로 바꾸시겠습니까?"};
   // Answered No, and with Enter (No is the default button): nothing written, no notice, the
   // window stays.
   for (int answer : {IDNO, TBoxWatcher::kPressEnter}) {
     boxes.SetAnswer(answer);
-    Click(f, "BitBtn3");
+    Click(f, "CreateButton");
     EXPECT_EQ(NoticeTexts(w), question) << answer;
     PumpUntil([] { return false; }, 50);
     ASSERT_TRUE(::IsWindow(w));
@@ -400,12 +400,12 @@ TEST_F(NoteWindowTest, AsksBeforeReplacingAFileItDidNotWrite) {
   std::string bytes;
 
   boxes.SetAnswer(IDYES);
-  Click(f, "BitBtn5");
+  Click(f, "SaveButton");
   EXPECT_EQ(NoticeTexts(w), question);
   ASSERT_TRUE(ReadFileBytes(dir.File("taken.txt"), bytes));
   EXPECT_EQ(bytes, "mine");
-  SetText(f, "Memo1", "mine again");
-  Click(f, "BitBtn3");  // its own file now: no question
+  SetText(f, "TextBox", "mine again");
+  Click(f, "CreateButton");  // its own file now: no question
   EXPECT_TRUE(NoticeTexts(w).empty());
   EXPECT_TRUE(PumpUntil([&] { return !::IsWindow(w); }));
   ASSERT_TRUE(ReadFileBytes(dir.File("taken.txt"), bytes));
@@ -425,10 +425,10 @@ TEST_F(NoteWindowTest, EscapeAsksOnlyWhenTextWasTypedSinceTheLastSave) {
   for (const auto& c : cases) {
     TFormQuillo* f = Open(dir.path());
     ASSERT_NE(f, nullptr);
-    HWND w = f->Handle(), memo = Ctl(f, "Memo1");
-    SetText(f, "EditTitle", "escape");
+    HWND w = f->Handle(), memo = Ctl(f, "TextBox");
+    SetText(f, "TitleBox", "escape");
     if (c.type) TypeChar(memo, 'x');
-    if (c.save) Click(f, "BitBtn5");
+    if (c.save) Click(f, "SaveButton");
     boxes.SetAnswer(c.answer);
     PressKey(memo, VK_ESCAPE);
     PumpUntil([&] { return !::IsWindow(w); }, c.closes ? 3000 : 100);
@@ -455,10 +455,10 @@ TEST_F(NoteWindowTest, FirstLineAsTitle) {
   TFormQuillo* f = Open(dir.path());
   ASSERT_NE(f, nullptr);
   for (const auto& c : cases) {
-    SetText(f, "EditTitle", "kept");
-    SetText(f, "Memo1", c.text);
-    Click(f, "Button1");
-    EXPECT_EQ(WindowText(Ctl(f, "EditTitle")), c.expected) << c.text;
+    SetText(f, "TitleBox", "kept");
+    SetText(f, "TextBox", c.text);
+    Click(f, "FirstLineButton");
+    EXPECT_EQ(WindowText(Ctl(f, "TitleBox")), c.expected) << c.text;
   }
 }
 
@@ -468,9 +468,9 @@ TEST_F(NoteWindowTest, TwoWindowsSaveIntoTheirOwnFolders) {
   TFormQuillo* b = Open(other.path());
   ASSERT_TRUE(a && b);
   for (auto [f, text] : {std::pair{a, "in a"}, std::pair{b, "in b"}}) {
-    SetText(f, "Memo1", text);
-    SetText(f, "EditTitle", "same");
-    Click(f, "BitBtn5");
+    SetText(f, "TextBox", text);
+    SetText(f, "TitleBox", "same");
+    Click(f, "SaveButton");
   }
   std::string bytes;
   ASSERT_TRUE(ReadFileBytes(dir.File("same.txt"), bytes));
@@ -478,7 +478,7 @@ TEST_F(NoteWindowTest, TwoWindowsSaveIntoTheirOwnFolders) {
   ASSERT_TRUE(ReadFileBytes(other.File("same.txt"), bytes));
   EXPECT_EQ(bytes, "in b");
   HWND wa = a->Handle(), wb = b->Handle();
-  Click(a, "BitBtn4");
+  Click(a, "CancelButton");
   PumpUntil([&] { return !::IsWindow(wa); });
   EXPECT_FALSE(::IsWindow(wa));
   EXPECT_TRUE(::IsWindow(wb));
@@ -488,9 +488,9 @@ TEST_F(NoteWindowTest, TwoWindowsSaveIntoTheirOwnFolders) {
 TEST_F(NoteWindowTest, TabOrderEscapeAndMnemonicThroughQuillosLoop) {
   TFormQuillo* f = Open(dir.path());
   ASSERT_NE(f, nullptr);
-  const std::vector<const char*> order = {"Memo1",   "EditTitle", "BitBtn1", "BitBtn3",
-                                          "BitBtn4", "BitBtn5",   "Button1", "Memo1"};
-  ASSERT_EQ(::GetFocus(), Ctl(f, "Memo1"));
+  const std::vector<const char*> order = {"TextBox",   "TitleBox", "AboutButton", "CreateButton",
+                                          "CancelButton", "SaveButton",   "FirstLineButton", "TextBox"};
+  ASSERT_EQ(::GetFocus(), Ctl(f, "TextBox"));
   for (size_t i = 1; i < order.size(); ++i) {
     PressKey(::GetFocus(), VK_TAB);
     EXPECT_EQ(::GetFocus(), Ctl(f, order[i])) << "Tab after " << order[i - 1];
@@ -500,16 +500,16 @@ TEST_F(NoteWindowTest, TabOrderEscapeAndMnemonicThroughQuillosLoop) {
     PressKey(::GetFocus(), VK_TAB);
     EXPECT_EQ(::GetFocus(), Ctl(f, order[i - 1])) << "Shift+Tab from " << order[i];
   }
-  EXPECT_EQ(WindowText(Ctl(f, "Memo1")), "") << "Tab typed into the text";
+  EXPECT_EQ(WindowText(Ctl(f, "TextBox")), "") << "Tab typed into the text";
 
   // Enter in the text box is a line break; Alt+S is "Save (&S)".
-  HWND memo = Ctl(f, "Memo1");
-  SetText(f, "Memo1", "one");
+  HWND memo = Ctl(f, "TextBox");
+  SetText(f, "TextBox", "one");
   CaretToEnd(memo);
   PressKey(memo, VK_RETURN);
   TypeChar(memo, '2');
   EXPECT_EQ(WindowText(memo), "one\r\n2");
-  SetText(f, "EditTitle", "alt");
+  SetText(f, "TitleBox", "alt");
   {
     TKeysDown alt({VK_MENU});
     PressKey(memo, 'S', true);
@@ -527,9 +527,9 @@ TEST_F(NoteWindowTest, EnterAndSpaceClickTheFocusedButton) {
   for (UINT key : {VK_RETURN, VK_SPACE}) {
     TFormQuillo* f = Open(dir.path());
     ASSERT_NE(f, nullptr);
-    SetText(f, "Memo1", "keyed");
-    SetText(f, "EditTitle", key == VK_RETURN ? "enter" : "space");
-    HWND save = Ctl(f, "BitBtn5");
+    SetText(f, "TextBox", "keyed");
+    SetText(f, "TitleBox", key == VK_RETURN ? "enter" : "space");
+    HWND save = Ctl(f, "SaveButton");
     ::SetFocus(save);
     PressKey(save, key);
     std::string bytes;
@@ -553,11 +553,11 @@ TEST_F(NoteWindowTest, ResizingKeepsAnchoredDistances) {
 
   struct Case { const char* name; bool left, right, top, bottom; int rightGap; };
   const std::vector<Case> cases = {
-      {"LFolder", true, false, true, false, -1},  {"Label2", true, false, true, false, -1},
-      {"EditTitle", true, true, true, false, 41}, {"Label1", false, true, true, false, -1},
-      {"Button1", false, true, true, false, 41},  {"Memo1", true, true, true, true, 9},
-      {"BitBtn1", true, false, false, true, -1},  {"BitBtn5", true, false, false, true, -1},
-      {"BitBtn3", false, true, false, true, 129}, {"BitBtn4", false, true, false, true, 9},
+      {"FolderLabel", true, false, true, false, -1},  {"TitleLabel", true, false, true, false, -1},
+      {"TitleBox", true, true, true, false, 41}, {"ExtensionLabel", false, true, true, false, -1},
+      {"FirstLineButton", false, true, true, false, 41},  {"TextBox", true, true, true, true, 9},
+      {"AboutButton", true, false, false, true, -1},  {"SaveButton", true, false, false, true, -1},
+      {"CreateButton", false, true, false, true, 129}, {"CancelButton", false, true, false, true, 9},
   };
   auto measure = [&]() {
     RECT client{};
@@ -580,7 +580,7 @@ TEST_F(NoteWindowTest, ResizingKeepsAnchoredDistances) {
   RECT client{};
   ::GetClientRect(f->Handle(), &client);
   EXPECT_EQ(before[5].bottom, sc(594) - sc(553));
-  EXPECT_EQ(client.bottom - ChildRect(Ctl(f, "BitBtn4")).top, sc(594) - sc(553) - sc(8));
+  EXPECT_EQ(client.bottom - ChildRect(Ctl(f, "CancelButton")).top, sc(594) - sc(553) - sc(8));
 
   // Smaller rather than larger, so that the screen's size never gets in the way.
   ::SetWindowPos(f->Handle(), nullptr, 0, 0, wr.right - wr.left - 120, wr.bottom - wr.top - 90,
@@ -611,8 +611,8 @@ TEST_F(NoteWindowTest, ResizingKeepsAnchoredDistances) {
 
 // Every caption fits its control: a label its text, a button its text and picture.
 void ExpectCaptionsFit(TFormQuillo* f, const char* when) {
-  const char* const names[] = {"LFolder", "Label2", "Label1", "Button1",
-                               "BitBtn1", "BitBtn5", "BitBtn3", "BitBtn4"};
+  const char* const names[] = {"FolderLabel", "TitleLabel", "ExtensionLabel", "FirstLineButton",
+                               "AboutButton", "SaveButton", "CreateButton", "CancelButton"};
   const int glyph = layout::Scaled(kPictureDesignSize, f->Scale());
   for (const char* name : names) {
     HWND h = f->ControlHandle(name);
@@ -626,8 +626,8 @@ void ExpectCaptionsFit(TFormQuillo* f, const char* when) {
     ::ReleaseDC(h, dc);
     RECT r{};
     ::GetClientRect(h, &r);
-    const bool picture = std::string(name) == "BitBtn5" || std::string(name) == "BitBtn3" ||
-                         std::string(name) == "BitBtn4";
+    const bool picture = std::string(name) == "SaveButton" || std::string(name) == "CreateButton" ||
+                         std::string(name) == "CancelButton";
     const int need = extent.cx + (picture ? glyph + 4 : 0) + (name[0] == 'B' ? 4 : 0);
     EXPECT_LE(need, r.right) << name << " " << when;
     EXPECT_LE(extent.cy, r.bottom) << name << " " << when;
@@ -649,8 +649,8 @@ TEST_F(NoteWindowTest, FollowsTheDisplayScale) {
   if (::GetEnvironmentVariableW(L"QUILLO_DPI", asked, 8)) {
     EXPECT_EQ(dpi0, _wtoi(asked));
   }
-  const char* const names[] = {"LFolder", "Label2", "EditTitle", "Label1", "Button1",
-                               "Memo1", "BitBtn1", "BitBtn5", "BitBtn3", "BitBtn4"};
+  const char* const names[] = {"FolderLabel", "TitleLabel", "TitleBox", "ExtensionLabel", "FirstLineButton",
+                               "TextBox", "AboutButton", "SaveButton", "CreateButton", "CancelButton"};
   auto snapshot = [&]() {
     std::vector<RECT> rects;
     for (const char* name : names) rects.push_back(ChildRect(Ctl(f, name)));
@@ -666,7 +666,7 @@ TEST_F(NoteWindowTest, FollowsTheDisplayScale) {
     return lf.lfHeight;
   };
   // The text box's font is Dotum at 12 pixels by design: 18 at 150 %.
-  EXPECT_EQ(fontHeight("Memo1"), layout::Scaled(-12, f->Scale()));
+  EXPECT_EQ(fontHeight("TextBox"), layout::Scaled(-12, f->Scale()));
   if (dpi0 == 144) {
     EXPECT_EQ(f->Scale().num * 2, f->Scale().den * 3) << "a text height of 18 at 144 dpi";
     RECT wr{};
@@ -694,28 +694,28 @@ TEST_F(NoteWindowTest, FollowsTheDisplayScale) {
   };
   for (int dpi : {144, 120, 192}) {
     change(dpi, askedSize(dpi));
-    EXPECT_EQ(fontHeight("Memo1"), layout::Scaled(-12, f->Scale())) << dpi;
+    EXPECT_EQ(fontHeight("TextBox"), layout::Scaled(-12, f->Scale())) << dpi;
     ExpectCaptionsFit(f, std::to_string(dpi).c_str());
   }
   // Back at 96 with the design's outer size: the design's fonts and measures exactly.
   change(96, SIZE{882, 628});
   EXPECT_TRUE(f->Scale().IsIdentity());
-  EXPECT_EQ(fontHeight("Memo1"), -12);
-  EXPECT_EQ(fontHeight("Label1"), -13);
-  EXPECT_EQ(fontHeight("EditTitle"), -12);
+  EXPECT_EQ(fontHeight("TextBox"), -12);
+  EXPECT_EQ(fontHeight("ExtensionLabel"), -13);
+  EXPECT_EQ(fontHeight("TitleBox"), -12);
   struct Fixed { const char* name; int width, height; };
-  for (const Fixed& c : {Fixed{"Button1", 113, 22}, Fixed{"BitBtn1", 97, 25},
-                         Fixed{"BitBtn5", 113, 25}, Fixed{"BitBtn4", 105, 25}}) {
+  for (const Fixed& c : {Fixed{"FirstLineButton", 113, 22}, Fixed{"AboutButton", 97, 25},
+                         Fixed{"SaveButton", 113, 25}, Fixed{"CancelButton", 105, 25}}) {
     const RECT r = ChildRect(Ctl(f, c.name));
     EXPECT_EQ(r.right - r.left, c.width) << c.name;
     EXPECT_EQ(r.bottom - r.top, c.height) << c.name;
   }
-  EXPECT_EQ(ChildRect(Ctl(f, "Memo1")).left, 8);
-  EXPECT_EQ(ChildRect(Ctl(f, "Memo1")).top, 64);
+  EXPECT_EQ(ChildRect(Ctl(f, "TextBox")).left, 8);
+  EXPECT_EQ(ChildRect(Ctl(f, "TextBox")).top, 64);
   RECT client{};
   ::GetClientRect(w, &client);
-  EXPECT_EQ(client.right - ChildRect(Ctl(f, "Button1")).right, 41);
-  EXPECT_EQ(client.right - ChildRect(Ctl(f, "BitBtn4")).right, 9);
+  EXPECT_EQ(client.right - ChildRect(Ctl(f, "FirstLineButton")).right, 41);
+  EXPECT_EQ(client.right - ChildRect(Ctl(f, "CancelButton")).right, 9);
   // And back where it began, to the pixel.
   change(dpi0, askedSize(dpi0));
   const std::vector<RECT> end = snapshot();
@@ -761,10 +761,10 @@ namespace {
 TEST_F(NoteWindowTest, DISABLED_HoldForScreenshot) {
   TFormQuillo* f = Open("C:\\Users\\quillo\\Documents");
   ASSERT_NE(f, nullptr);
-  SetText(f, "Memo1", "오늘 할 일\r\n- 회의 자료 정리\r\n- 보고서 초안 작성\r\n\r\nQuillo 파일 만들기로 적은 메모입니다.");
-  Click(f, "Button1");
-  ::SetFocus(Ctl(f, "Memo1"));
-  CaretToEnd(Ctl(f, "Memo1"));
+  SetText(f, "TextBox", "오늘 할 일\r\n- 회의 자료 정리\r\n- 보고서 초안 작성\r\n\r\nQuillo 파일 만들기로 적은 메모입니다.");
+  Click(f, "FirstLineButton");
+  ::SetFocus(Ctl(f, "TextBox"));
+  CaretToEnd(Ctl(f, "TextBox"));
   const layout::TScale s = f->Scale();
   printf("scale %d/%d\n", s.num, s.den);
   fflush(stdout);
