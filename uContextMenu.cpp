@@ -164,11 +164,12 @@ HRESULT STDMETHODCALLTYPE TContextMenu::GetCommandString(UINT_PTR idCmd, UINT ty
       case GCS_HELPTEXTA: {
         // An ANSI caller gets the text in the system's code page, or nothing where that
         // code page cannot hold it: never question marks.
-        std::string text;
+        TFileBytes text;
         char32_t missing = 0;
         if (EncodeInCodePage(::GetACP(), U(kHelpTextW), text, missing) != TEncodeResult::Encoded)
           return E_FAIL;
-        return CopyOut(text.c_str(), text.size(), name, cchMax);
+        text.push_back('\0');  // CopyOut copies the terminator too
+        return CopyOut(text.data(), text.size() - 1, name, cchMax);
       }
       default:
         return CopyOut(kHelpTextW, std::wcslen(kHelpTextW), wide, cchMax);

@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <string>
-#include <string_view>
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows' wchar_t is a UTF-16 unit");
 
@@ -14,8 +13,3 @@ inline const wchar_t* W(const char16_t* s) noexcept { return reinterpret_cast<co
 inline wchar_t* W(char16_t* s) noexcept { return reinterpret_cast<wchar_t*>(s); }
 inline const wchar_t* W(const std::u16string& s) noexcept { return W(s.c_str()); }
 inline const char16_t* U(const wchar_t* s) noexcept { return reinterpret_cast<const char16_t*>(s); }
-
-// Bytes in a code page (CP_ACP, CP_UTF8, ...) as UTF-16, and back; empty for empty or on
-// failure. Only for short texts at the edges (the shell's ANSI requests, console output).
-std::u16string FromCodePage(UINT codePage, std::string_view bytes);
-std::string ToCodePage(UINT codePage, std::u16string_view text);

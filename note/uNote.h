@@ -81,8 +81,12 @@ std::size_t FindUnpairedSurrogate(std::u16string_view s);
 // The code point that starts at s[i], i < s.size() (a pair counts as one; an unpaired
 // surrogate as itself).
 char32_t CodePointAt(std::u16string_view s, std::size_t i);
+// The bytes of a file. A vector rather than a std::string: the library holds no narrow
+// string, and so carries none of the C++ runtime's prebuilt string code (a third of its size).
+using TFileBytes = std::vector<char>;
+
 // Appends s as UTF-8 to out; false (out as it was) when s holds an unpaired surrogate.
-bool AppendUtf8(std::u16string_view s, std::string& out);
+bool AppendUtf8(std::u16string_view s, TFileBytes& out);
 
 // How a note window's files are written: in the system's code page until the user once
 // agrees to UTF-8 for a text that code page cannot hold; from then on as UTF-8.

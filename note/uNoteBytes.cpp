@@ -36,7 +36,7 @@ char32_t FirstMissing(UINT codePage, std::u16string_view piece) {
 
 }  // namespace
 
-TEncodeResult EncodeInCodePage(UINT codePage, std::u16string_view text, std::string& bytes,
+TEncodeResult EncodeInCodePage(UINT codePage, std::u16string_view text, TFileBytes& bytes,
                                char32_t& first) {
   bytes.clear();
   if (codePage == CP_UTF8)
@@ -57,7 +57,7 @@ TEncodeResult EncodeInCodePage(UINT codePage, std::u16string_view text, std::str
     const size_t used = bytes.size();
     bytes.resize(used + 2 * units);
     BOOL missing = FALSE;
-    const int n = Convert(codePage, piece.data(), static_cast<int>(units), &bytes[used],
+    const int n = Convert(codePage, piece.data(), static_cast<int>(units), bytes.data() + used,
                           static_cast<int>(2 * units), missing);
     if (n <= 0 || missing) {
       first = FirstMissing(codePage, piece);
@@ -70,8 +70,9 @@ TEncodeResult EncodeInCodePage(UINT codePage, std::u16string_view text, std::str
   return TEncodeResult::Encoded;
 }
 
-bool EncodeUtf8WithBom(std::u16string_view text, std::string& bytes) {
-  bytes.assign("\xEF\xBB\xBF");
+bool EncodeUtf8WithBom(std::u16string_view text, TFileBytes& bytes) {
+  static const char kBom[] = "\xEF\xBB\xBF";
+  bytes.assign(kBom, kBom + 3);
   if (AppendUtf8(text, bytes)) return true;
   bytes.clear();
   return false;

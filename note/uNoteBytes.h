@@ -3,8 +3,9 @@
 
 #include <windows.h>
 
-#include <string>
 #include <string_view>
+
+#include "note/uNote.h"
 
 enum class TEncodeResult {
   Encoded,     // bytes hold the whole text
@@ -16,9 +17,9 @@ enum class TEncodeResult {
 // the code page lacks are never replaced by a look-alike or a question mark: the first of
 // them is reported instead. UTF-8 (65001) is written without a byte-order mark. Throws only
 // when memory runs out.
-TEncodeResult EncodeInCodePage(UINT codePage, std::u16string_view text, std::string& bytes,
+TEncodeResult EncodeInCodePage(UINT codePage, std::u16string_view text, TFileBytes& bytes,
                                char32_t& first);
 
 // The text as UTF-8 with a byte-order mark, so that editors that would otherwise guess the
 // system's code page know it. False on an unpaired surrogate.
-bool EncodeUtf8WithBom(std::u16string_view text, std::string& bytes);
+bool EncodeUtf8WithBom(std::u16string_view text, TFileBytes& bytes);

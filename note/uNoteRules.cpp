@@ -175,7 +175,7 @@ char32_t CodePointAt(std::u16string_view s, std::size_t i) {
   return c;
 }
 
-bool AppendUtf8(std::u16string_view s, std::string& out) {
+bool AppendUtf8(std::u16string_view s, TFileBytes& out) {
   // Two passes, so that a refused text leaves `out` untouched and a long one is allocated
   // once: the first measures (and finds any unpaired surrogate), the second writes. Both
   // step over four ASCII units at a time, which is what most notes are made of.
@@ -205,7 +205,7 @@ bool AppendUtf8(std::u16string_view s, std::string& out) {
 
   const std::size_t start = out.size();
   out.resize(start + bytes);
-  char* w = &out[start];
+  char* w = out.data() + start;
   for (std::size_t i = 0; i < n;) {
     if (i + 4 <= n && FourAscii(p + i)) {
       // Loaded before any store: a store through char* could alias the text and force

@@ -30,7 +30,7 @@ class TScratchFile {
 };
 
 // One write of the full length: larger than a DWORD cannot be asked for at once.
-bool WriteAll(HANDLE file, const std::string& text) noexcept {
+bool WriteAll(HANDLE file, const TFileBytes& text) noexcept {
   if (text.size() > MAXDWORD) return false;
   // A name the system turned into a device or a pipe is no place for a note.
   if (::GetFileType(file) != FILE_TYPE_DISK) return false;
@@ -77,7 +77,7 @@ std::u16string MakeScratchFile(const std::u16string& path) {
 
 // The whole text in a scratch file beside path, on the disk; empty when it could not be made
 // or written (nothing is left behind then).
-std::u16string WriteScratchFile(const std::u16string& path, const std::string& text) {
+std::u16string WriteScratchFile(const std::u16string& path, const TFileBytes& text) {
   TScratchFile scratch(MakeScratchFile(path));
   if (scratch.path().empty()) return std::u16string();
   {
@@ -95,7 +95,7 @@ std::u16string WriteScratchFile(const std::u16string& path, const std::string& t
 // then moved to its name in one step, and only while nothing has that name. So a failed save
 // leaves nothing new behind (a full disk does not keep half a note that the next save would
 // ask about), and a file that appeared since the last look is asked about, never replaced.
-TCreateResult WriteNewFile(const std::u16string& path, const std::string& text) {
+TCreateResult WriteNewFile(const std::u16string& path, const TFileBytes& text) {
   if (::GetFileAttributesW(W(path)) != INVALID_FILE_ATTRIBUTES) return TCreateResult::Exists;
   TScratchFile scratch(WriteScratchFile(path, text));
   if (scratch.path().empty()) return TCreateResult::Failed;
@@ -111,7 +111,7 @@ TCreateResult WriteNewFile(const std::u16string& path, const std::string& text) 
 // Replaces the file at path by the text without ever leaving it emptied or half-written: the
 // text goes completely into a scratch file beside it, which then takes the old file's place
 // in one step, with the old file's attributes and security.
-bool ReplaceSafely(const std::u16string& path, const std::string& text) {
+bool ReplaceSafely(const std::u16string& path, const TFileBytes& text) {
   TScratchFile replacement(WriteScratchFile(path, text));
   if (replacement.path().empty()) return false;
   // With a backup name the system never leaves the old file nameless: at worst it is under
@@ -154,7 +154,7 @@ enum class TSaveResult { Saved, Declined, Failed, BadText };
 // The file's bytes: the system's code page, unless it cannot hold the text and the user
 // agrees to UTF-8 (from then on this window's files are UTF-8 without asking again).
 TSaveResult EncodeNote(const std::u16string& text, NoteNotifier& notifier,
-                       TWrittenFiles& written, std::string& bytes) {
+                       TWrittenFiles& written, TFileBytes& bytes) {
   if (written.Encoding() == TNoteEncoding::Utf8)
     return EncodeUtf8WithBom(text, bytes) ? TSaveResult::Saved : TSaveResult::BadText;
   const UINT codePage = ::GetACP();
@@ -167,7 +167,7 @@ TSaveResult EncodeNote(const std::u16string& text, NoteNotifier& notifier,
     case TEncodeResult::Unstorable:
       break;
   }
-  bytes = std::string();  // not held while the question waits
+  bytes = TFileBytes();  // not held while the question waits
   if (!notifier.ConfirmUtf8(first, codePage)) return TSaveResult::Declined;
   if (!EncodeUtf8WithBom(text, bytes)) return TSaveResult::BadText;
   written.SetEncoding(TNoteEncoding::Utf8);
@@ -179,7 +179,7 @@ TSaveResult WriteNote(const Note& note, const std::u16string& ruled, NoteNotifie
   // No folder (the shell gave none) or one that has gone: writing anyway would put the note
   // where the user never looked, such as the root of the current drive.
   if (!IsFolder(note.folder) || !IsSafeFileTitle(ruled)) return TSaveResult::Failed;
-  std::string bytes;
+  TFileBytes bytes;
   const TSaveResult encoded = EncodeNote(note.text, notifier, written, bytes);
   if (encoded != TSaveResult::Saved) return encoded;
   const std::u16string path = NoteFilePath(note.folder, ruled);

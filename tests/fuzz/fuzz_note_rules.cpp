@@ -68,8 +68,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // UTF-8 exactly as iconv writes it, refused exactly where iconv refuses.
   static TConverter toUtf8("UTF-8", "UTF-16LE");
-  std::string utf8 = "x";
-  const bool ok = AppendUtf8(s, utf8);
+  TFileBytes bytes = {'x'};
+  const bool ok = AppendUtf8(s, bytes);
+  const std::string utf8(bytes.begin(), bytes.end());
   const auto expected = toUtf8(raw);
   Check(ok == whole && ok == expected.has_value());
   Check(ok ? utf8 == "x" + *expected : utf8 == "x");

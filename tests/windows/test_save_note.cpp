@@ -178,12 +178,12 @@ TEST(NoteBytes, EncodeInCodePage) {
       {65001, std::u16string(1, char16_t(0xDC00)), TEncodeResult::Broken, "", 0},
   };
   for (const auto& c : cases) {
-    std::string bytes;
+    TFileBytes bytes;
     char32_t first = 0;
     const TEncodeResult r = EncodeInCodePage(c.codePage, c.text, bytes, first);
     EXPECT_EQ(r, c.result) << c.codePage << " " << Utf8(c.text);
     if (r == TEncodeResult::Encoded) {
-      EXPECT_EQ(bytes, c.bytes) << c.codePage << " " << Utf8(c.text);
+      EXPECT_EQ(std::string(bytes.begin(), bytes.end()), c.bytes) << c.codePage << " " << Utf8(c.text);
     }
     if (r == TEncodeResult::Unstorable) {
       EXPECT_EQ(first, c.first) << c.codePage << " " << Utf8(c.text);
@@ -193,7 +193,7 @@ TEST(NoteBytes, EncodeInCodePage) {
   std::u16string seam(65535, u'x');
   seam += u"\U0001F600";
   char32_t first = 0;
-  std::string bytes;
+  TFileBytes bytes;
   EXPECT_EQ(EncodeInCodePage(949, seam, bytes, first), TEncodeResult::Unstorable);
   EXPECT_EQ(first, U'\U0001F600');
 }
