@@ -1,7 +1,9 @@
-// QuilloSetup.exe as a user runs it, in a prefix where Quillo was never installed: a silent
-// install, the file manager stand-in finding the handler of the installed 64-bit DLL and a note
-// saved through it, the registry and uninstall entry it leaves, an install over it, and a silent
-// uninstall that takes everything away from both registry views.
+// QuilloSetup.exe as a user runs it, in a prefix where Quillo was never installed, in both its
+// modes (for all users, and for the current user only): a silent install, the registry and
+// uninstall entry it leaves and the files it puts, the file manager stand-in finding the handler
+// of the installed 64-bit DLL and a note saved through it (all users only: Wine does not merge a
+// user's own classes into HKEY_CLASSES_ROOT, where the stand-in looks), an install over it, and a
+// silent uninstall that takes everything away from both registry views.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shlobj.h>
@@ -18,6 +20,7 @@ namespace {
 
 constexpr char kClsid[] = "{7C3E5B12-9A4D-4F60-8E21-5D0B3A9C6F47}";
 constexpr char kUninstallKey[] = "Microsoft\\Windows\\CurrentVersion\\Uninstall";
+constexpr char kApprovedKey[] = "Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 constexpr int kSetupExitOk = 0, kSetupExitNo32Bit = 3;
 constexpr DWORD kWaitMs = 300000;  // the 32-bit regsvr32 may run emulated
 
@@ -35,10 +38,31 @@ const std::vector<std::string> kParentKeys = {
 
 std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 
-std::string InstallDir() {
+// One way to install: what the setup program is told, where its files, classes and entry go.
+struct TMode {
+  const char* name;
+  const char* firstSwitch;  // the first install's
+  const char* againSwitch;  // the install over it
+  HKEY root;                // classes and entry under its Software
+  int folder;               // CSIDL_..., with the place below it
+  const char* place;
+  const char* approved;     // the user's Approved value for the class
+};
+void PrintTo(const TMode& mode, std::ostream* out) { *out << mode.name; }
+
+// An administrator's silent install without a switch is for all users, as it always was. Wine
+// runs the setup program as an administrator: /CurrentUser must still install for the user only.
+const TMode kModes[] = {
+    {"AllUsers", "", "/AllUsers", HKEY_LOCAL_MACHINE, CSIDL_PROGRAM_FILES, "\\Quillo", "(none)"},
+    {"CurrentUser", "/CurrentUser", "/CurrentUser", HKEY_CURRENT_USER, CSIDL_LOCAL_APPDATA,
+     "\\Programs\\Quillo", "Quillo"},
+};
+const TMode& kAllUsers = kModes[0];
+
+std::string InstallDir(const TMode& mode) {
   wchar_t path[MAX_PATH] = {};
-  if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, path))) return "";
-  return Utf8(std::wstring(path)) + "\\Quillo";
+  if (FAILED(::SHGetFolderPathW(nullptr, mode.folder, nullptr, 0, path))) return "";
+  return Utf8(std::wstring(path)) + mode.place;
 }
 
 // A file's 8.3 path, as registration writes it for a path with a space.
@@ -48,18 +72,17 @@ std::string ShortPath(const std::string& path) {
   return Utf8(std::wstring(shortPath));
 }
 
-// HKLM\Software\<path> in one registry view (KEY_WOW64_64KEY or KEY_WOW64_32KEY).
-TRegKey OpenMachineKey(const std::string& path, REGSAM view) {
+// <root>\Software\<path> in one registry view (KEY_WOW64_64KEY or KEY_WOW64_32KEY).
+TRegKey OpenKey(HKEY root, const std::string& path, REGSAM view) {
   TRegKey key;
-  ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, ("Software\\" + path).c_str(), 0, KEY_READ | view,
-                  key.put());
+  ::RegOpenKeyExW(root, Wide("Software\\" + path).c_str(), 0, KEY_READ | view, key.put());
   return key;
 }
 
 // Every key of one view's classes. The 64-bit view shows the 32-bit one's store as its
 // subkey Wow6432Node: that belongs to the other view, and is left out.
-std::vector<std::string> ClassKeys(REGSAM view) {
-  TRegKey classes = OpenMachineKey("Classes", view);
+std::vector<std::string> ClassKeys(HKEY root, REGSAM view) {
+  TRegKey classes = OpenKey(root, "Classes", view);
   std::vector<std::string> keys = classes ? ReadKeys(classes.get()) : std::vector<std::string>();
   keys.erase(std::remove_if(keys.begin(), keys.end(),
                             [](const std::string& key) { return key.rfind("Wow6432Node", 0) == 0; }),
@@ -80,13 +103,32 @@ bool IsQuilloKey(const std::string& key) {
   return std::find(kQuilloKeys.begin(), kQuilloKeys.end(), key) != kQuilloKeys.end();
 }
 
-// The Quillo keys that exist in one view.
-std::vector<std::string> QuilloKeysIn(REGSAM view) {
+// The Quillo keys that exist in one view of a root's classes.
+std::vector<std::string> QuilloKeysIn(HKEY root, REGSAM view) {
   std::vector<std::string> found;
   for (const std::string& key : kQuilloKeys) {
-    if (OpenMachineKey("Classes\\" + key, view)) found.push_back(key);
+    if (OpenKey(root, "Classes\\" + key, view)) found.push_back(key);
   }
   return found;
+}
+
+// The Quillo keys in HKEY_CLASSES_ROOT as Wine shows it: the machine's classes only.
+std::vector<std::string> QuilloKeysInClassesRoot() {
+  std::vector<std::string> found;
+  for (const std::string& key : kQuilloKeys) {
+    if (KeyExists(HKEY_CLASSES_ROOT, key)) found.push_back(key);
+  }
+  return found;
+}
+
+// No Quillo key in either view of either root.
+bool NoQuilloKeys() {
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+      if (!QuilloKeysIn(root, view).empty()) return false;
+    }
+  }
+  return QuilloKeysInClassesRoot().empty();
 }
 
 std::string StringValue(HKEY key, const char* name) {
@@ -108,9 +150,9 @@ DWORD DwordValue(HKEY key, const char* name) {
   return data;
 }
 
-// How many uninstall entries in a view are Quillo's.
-int QuilloEntries(REGSAM view) {
-  TRegKey entries = OpenMachineKey(kUninstallKey, view);
+// How many uninstall entries in a view of a root are Quillo's.
+int QuilloEntries(HKEY root, REGSAM view) {
+  TRegKey entries = OpenKey(root, kUninstallKey, view);
   int count = 0;
   for (DWORD i = 0; entries; ++i) {
     char name[256];
@@ -133,15 +175,21 @@ bool Runs32BitPrograms() {
   return RunProgram(Quoted(std::string(windows) + "\\SysWOW64\\cmd.exe") + " /c exit 7", 60000) == 7;
 }
 
-int Install() { return RunProgram(Quoted(ShippedPath("x64\\QuilloSetup.exe")) + " /S", kWaitMs); }
+// The user's Approved value for the class, "(none)" without one.
+std::string Approved() {
+  return StringValue(OpenKey(HKEY_CURRENT_USER, kApprovedKey, KEY_WOW64_64KEY).get(), kClsid);
+}
+
+int Install(const std::string& option) {
+  return RunProgram(Quoted(ShippedPath("x64\\QuilloSetup.exe")) + " /S " + option, kWaitMs);
+}
 
 // The uninstaller hands over to a copy of itself and returns at once: wait for the copy's work.
-bool UninstallAndWait() {
-  const std::string dir = InstallDir();
+bool UninstallAndWait(const TMode& mode) {
+  const std::string dir = InstallDir(mode);
   if (RunProgram(Quoted(dir + "\\Uninstall.exe") + " /S", kWaitMs) != 0) return false;
   for (int i = 0; i < 600; ++i) {
-    if (!FileExists(dir) && QuilloEntries(KEY_WOW64_64KEY) == 0 &&
-        QuilloKeysIn(KEY_WOW64_64KEY).empty())
+    if (!FileExists(dir) && QuilloEntries(mode.root, KEY_WOW64_64KEY) == 0 && NoQuilloKeys())
       return true;
     ::Sleep(100);
   }
@@ -192,52 +240,70 @@ std::string SaveNoteThroughHost(const std::string& folder, const std::string& te
   return outcome.empty() ? "exit " + std::to_string(code) : outcome;
 }
 
-TEST(Setup, InstallUseUpgradeAndUninstall) {
+class SetupMode : public ::testing::TestWithParam<TMode> {};
+
+TEST_P(SetupMode, InstallUseUpgradeAndUninstall) {
+  const TMode& mode = GetParam();
   const std::string setup = ShippedPath("x64\\QuilloSetup.exe");
   ASSERT_TRUE(FileExists(setup)) << setup << " is not built: sh scripts/build.sh";
-  const std::string dir = InstallDir();
+  const std::string dir = InstallDir(mode);
   ASSERT_FALSE(dir.empty());
-  ASSERT_FALSE(FileExists(dir)) << "not a fresh prefix";
+  for (const TMode& m : kModes) ASSERT_FALSE(FileExists(InstallDir(m))) << "not a fresh prefix";
   // Without 32-bit programs the setup program must say that the 32-bit DLL is not registered;
   // with them, that part is judged by the test below.
   const bool runs32Bit = Runs32BitPrograms();
   auto installOk = [runs32Bit](int exitCode) {
     return exitCode == kSetupExitNo32Bit || (runs32Bit && exitCode == kSetupExitOk);
   };
-  const std::vector<std::string> before = ClassKeys(KEY_WOW64_64KEY);
-  ASSERT_FALSE(before.empty());
+  ASSERT_FALSE(ClassKeys(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY).empty());
+  const std::vector<std::string> before = ClassKeys(mode.root, KEY_WOW64_64KEY);
+  const HKEY otherRoot = mode.root == HKEY_LOCAL_MACHINE ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+  const bool forAllUsers = mode.root == HKEY_LOCAL_MACHINE;
 
-  const int firstExit = Install();
-  ASSERT_TRUE(installOk(firstExit)) << "exit code " << firstExit;
-  // Both DLLs as built, and the uninstaller.
-  const struct { const char* installed; const char* shipped; } files[] = {
-      {"\\Quillo.dll", "x64\\Quillo.dll"}, {"\\x86\\Quillo.dll", "Quillo.dll"}};
-  for (const auto& f : files) {
-    std::string installed, shipped;
-    EXPECT_TRUE(ReadFileBytes(dir + f.installed, installed)) << f.installed;
-    ASSERT_TRUE(ReadFileBytes(ShippedPath(f.shipped), shipped)) << f.shipped;
-    EXPECT_TRUE(installed == shipped) << f.installed << " differs from " << f.shipped;
-  }
-  EXPECT_TRUE(FileExists(dir + "\\Uninstall.exe"));
+  // What an install leaves, the first one and the one over it.
+  auto expectInstalled = [&](const char* which) {
+    SCOPED_TRACE(which);
+    // Both DLLs as built, and the uninstaller, in this mode's folder only.
+    const struct { const char* installed; const char* shipped; } files[] = {
+        {"\\Quillo.dll", "x64\\Quillo.dll"}, {"\\x86\\Quillo.dll", "Quillo.dll"}};
+    for (const auto& f : files) {
+      std::string installed, shipped;
+      EXPECT_TRUE(ReadFileBytes(dir + f.installed, installed)) << f.installed;
+      ASSERT_TRUE(ReadFileBytes(ShippedPath(f.shipped), shipped)) << f.shipped;
+      EXPECT_TRUE(installed == shipped) << f.installed << " differs from " << f.shipped;
+    }
+    EXPECT_TRUE(FileExists(dir + "\\Uninstall.exe"));
+    for (const TMode& m : kModes) {
+      EXPECT_EQ(FileExists(InstallDir(m)), m.root == mode.root) << m.name;
+    }
 
-  // The 64-bit view gained exactly Quillo's keys (and the parents a fresh prefix lacked), written
-  // by the 64-bit DLL about itself.
-  for (const std::string& key : Added(before, ClassKeys(KEY_WOW64_64KEY))) {
-    EXPECT_TRUE(IsQuilloKey(key) || std::find(kParentKeys.begin(), kParentKeys.end(), key) !=
-                                        kParentKeys.end())
-        << "not Quillo's: " << key;
-  }
-  EXPECT_EQ(QuilloKeysIn(KEY_WOW64_64KEY), kQuilloKeys);
-  {
-    TRegKey server = OpenMachineKey(std::string("Classes\\CLSID\\") + kClsid + "\\InprocServer32",
-                                    KEY_WOW64_64KEY);
+    // This mode's classes gained exactly Quillo's keys (and the parents a fresh prefix
+    // lacked), written by the 64-bit DLL about itself; no other place holds any.
+    for (const std::string& key : Added(before, ClassKeys(mode.root, KEY_WOW64_64KEY))) {
+      EXPECT_TRUE(IsQuilloKey(key) || std::find(kParentKeys.begin(), kParentKeys.end(), key) !=
+                                          kParentKeys.end())
+          << "not Quillo's: " << key;
+    }
+    EXPECT_EQ(QuilloKeysIn(mode.root, KEY_WOW64_64KEY), kQuilloKeys);
+    EXPECT_EQ(QuilloKeysIn(otherRoot, KEY_WOW64_64KEY), std::vector<std::string>());
+    EXPECT_EQ(QuilloKeysIn(otherRoot, KEY_WOW64_32KEY), std::vector<std::string>());
+    EXPECT_EQ(QuilloKeysInClassesRoot(), forAllUsers ? kQuilloKeys : std::vector<std::string>());
+    TRegKey server = OpenKey(
+        mode.root, std::string("Classes\\CLSID\\") + kClsid + "\\InprocServer32", KEY_WOW64_64KEY);
     EXPECT_EQ(StringValue(server.get(), ""), ShortPath(dir + "\\Quillo.dll"));
     EXPECT_EQ(StringValue(server.get(), "ThreadingModel"), "Apartment");
-  }
+    EXPECT_EQ(Approved(), mode.approved);
+    // One uninstall entry, in this mode's root (in the 64-bit view of the machine's).
+    EXPECT_EQ(QuilloEntries(mode.root, KEY_WOW64_64KEY), 1);
+    EXPECT_EQ(QuilloEntries(otherRoot, KEY_WOW64_64KEY), 0);
+    EXPECT_EQ(QuilloEntries(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY), 0);
+  };
 
-  // The uninstall entry, in the 64-bit view only.
+  const int firstExit = Install(mode.firstSwitch);
+  ASSERT_TRUE(installOk(firstExit)) << "exit code " << firstExit;
+  expectInstalled("first install");
   {
-    TRegKey entry = OpenMachineKey(std::string(kUninstallKey) + "\\Quillo", KEY_WOW64_64KEY);
+    TRegKey entry = OpenKey(mode.root, std::string(kUninstallKey) + "\\Quillo", KEY_WOW64_64KEY);
     ASSERT_TRUE(entry);
     const std::string uninstaller = Quoted(dir + "\\Uninstall.exe");
     const struct { const char* name; std::string value; } strings[] = {
@@ -256,11 +322,9 @@ TEST(Setup, InstallUseUpgradeAndUninstall) {
     EXPECT_EQ(DwordValue(entry.get(), "NoModify"), 1u);
     EXPECT_EQ(DwordValue(entry.get(), "NoRepair"), 1u);
   }
-  EXPECT_EQ(QuilloEntries(KEY_WOW64_64KEY), 1);
-  EXPECT_EQ(QuilloEntries(KEY_WOW64_32KEY), 0);
 
   // The host finds the handler through the registration and the note is saved through it.
-  {
+  if (forAllUsers) {
     TTempDir folder;
     EXPECT_EQ(SaveNoteThroughHost(folder.path(), "설치된 Quillo\r\nnote", "설치 메모"), "exit 0");
     std::string bytes;
@@ -268,46 +332,52 @@ TEST(Setup, InstallUseUpgradeAndUninstall) {
     EXPECT_EQ(bytes, InCodePage(CP_ACP, "설치된 Quillo\r\nnote"));
   }
 
-  // Installing again upgrades in place, also while a program (Explorer) holds the DLL loaded:
-  // one entry, the same keys, the DLL as built at its place.
+  // Installing again upgrades in place, also while a program (Explorer) holds the DLL loaded.
   HMODULE held = ::LoadLibraryW(Wide(dir + "\\Quillo.dll").c_str());
   EXPECT_NE(held, nullptr);
-  const int secondExit = Install();
+  const int secondExit = Install(mode.againSwitch);
   EXPECT_TRUE(installOk(secondExit)) << "exit code " << secondExit;
   if (held) ::FreeLibrary(held);
-  std::string installed64, shipped64;
-  EXPECT_TRUE(ReadFileBytes(dir + "\\Quillo.dll", installed64));
-  EXPECT_TRUE(ReadFileBytes(ShippedPath("x64\\Quillo.dll"), shipped64));
-  EXPECT_TRUE(installed64 == shipped64);
-  EXPECT_EQ(QuilloEntries(KEY_WOW64_64KEY), 1);
-  EXPECT_EQ(QuilloKeysIn(KEY_WOW64_64KEY), kQuilloKeys);
+  expectInstalled("install over it");
 
   // Uninstalling leaves nothing of Quillo: no key in either view, no file, no entry.
-  EXPECT_TRUE(UninstallAndWait());
+  EXPECT_TRUE(UninstallAndWait(mode));
   EXPECT_FALSE(FileExists(dir)) << dir;
-  EXPECT_EQ(QuilloKeysIn(KEY_WOW64_64KEY), std::vector<std::string>());
-  EXPECT_EQ(QuilloKeysIn(KEY_WOW64_32KEY), std::vector<std::string>());
-  EXPECT_EQ(QuilloEntries(KEY_WOW64_64KEY), 0);
-  EXPECT_EQ(QuilloEntries(KEY_WOW64_32KEY), 0);
-  for (const std::string& key : Added(before, ClassKeys(KEY_WOW64_64KEY))) {
+  EXPECT_TRUE(NoQuilloKeys());
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+    EXPECT_EQ(QuilloEntries(root, KEY_WOW64_64KEY), 0);
+  }
+  EXPECT_EQ(QuilloEntries(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY), 0);
+  EXPECT_EQ(Approved(), "(none)");
+  for (const std::string& key : Added(before, ClassKeys(mode.root, KEY_WOW64_64KEY))) {
     EXPECT_FALSE(IsQuilloKey(key)) << key;
   }
 }
 
+INSTANTIATE_TEST_SUITE_P(Setup, SetupMode, ::testing::ValuesIn(kModes),
+                         [](const ::testing::TestParamInfo<TMode>& info) {
+                           return std::string(info.param.name);
+                         });
+
 // The 32-bit DLL is registered by the 32-bit regsvr32 into the 32-bit view and taken out again.
+// The view of its own is the class's: the other keys are in classes both views share.
 TEST(Setup, X86DllRegisteredInThe32BitView) {
   if (!Runs32BitPrograms()) {
     GTEST_SKIP() << "this machine cannot run 32-bit programs, so the 32-bit regsvr32 cannot "
                     "register the x86 DLL here: not verified";
   }
-  ASSERT_EQ(Install(), kSetupExitOk);
-  EXPECT_EQ(QuilloKeysIn(KEY_WOW64_32KEY), kQuilloKeys);
-  TRegKey server = OpenMachineKey(std::string("Classes\\CLSID\\") + kClsid + "\\InprocServer32",
-                                  KEY_WOW64_32KEY);
-  EXPECT_EQ(StringValue(server.get(), ""), ShortPath(InstallDir() + "\\x86\\Quillo.dll"));
-  EXPECT_TRUE(UninstallAndWait());
-  EXPECT_EQ(QuilloKeysIn(KEY_WOW64_32KEY), std::vector<std::string>());
-  EXPECT_EQ(QuilloKeysIn(KEY_WOW64_64KEY), std::vector<std::string>());
+  ASSERT_EQ(Install(kAllUsers.firstSwitch), kSetupExitOk);
+  for (const std::string& key : kQuilloKeys) {
+    if (key.rfind("CLSID\\", 0) == 0) {
+      EXPECT_TRUE(OpenKey(HKEY_LOCAL_MACHINE, "Classes\\" + key, KEY_WOW64_32KEY)) << key;
+    }
+  }
+  TRegKey server = OpenKey(HKEY_LOCAL_MACHINE,
+                           std::string("Classes\\CLSID\\") + kClsid + "\\InprocServer32",
+                           KEY_WOW64_32KEY);
+  EXPECT_EQ(StringValue(server.get(), ""), ShortPath(InstallDir(kAllUsers) + "\\x86\\Quillo.dll"));
+  EXPECT_TRUE(UninstallAndWait(kAllUsers));
+  EXPECT_TRUE(NoQuilloKeys());
 }
 
 }  // namespace
