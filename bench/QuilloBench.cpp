@@ -72,7 +72,7 @@ double OpenPlainOnNewThread(const TScratch& scratch) {
 // code page (the size of the file a save writes).
 std::wstring TextOf(size_t bytes) {
   const std::wstring line = L"가나다라마바사 아자차카타파하 The quick brown fox 0123456789 메모 한 줄\r\n";
-  const size_t lineBytes = InAnsiCodePage(line).size();
+  const size_t lineBytes = ToCodePage(CP_ACP, line).size();
   if (lineBytes == 0) Fail("the system's code page cannot hold the benchmark's text");
   std::wstring s;
   s.reserve(bytes);
@@ -89,7 +89,7 @@ bool RawSave(HWND memo, const std::wstring& file) {
   std::wstring text(static_cast<size_t>(n) + 1, L'\0');
   const LRESULT got = ::SendMessageW(memo, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]));
   text.resize(static_cast<size_t>(got));
-  const std::string bytes = InAnsiCodePage(text);
+  const std::string bytes = ToCodePage(CP_ACP, text);
   TFileHandle f(::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD put = 0;

@@ -14,26 +14,6 @@ constexpr CLSID CLSID_Quillo = {
     0x7c3e5b12, 0x9a4d, 0x4f60, {0x8e, 0x21, 0x5d, 0x0b, 0x3a, 0x9c, 0x6f, 0x47}};
 constexpr wchar_t kFolderLabel[] = L"저장 폴더: ";
 
-struct TCaptionSearch {
-  const wchar_t* caption;
-  std::vector<HWND> skip;
-  HWND found;
-};
-
-BOOL CALLBACK ProcessWindowProc(HWND w, LPARAM lp) {
-  auto* s = reinterpret_cast<TCaptionSearch*>(lp);
-  DWORD pid = 0;
-  ::GetWindowThreadProcessId(w, &pid);
-  wchar_t text[64] = {};
-  ::GetWindowTextW(w, text, 64);
-  if (pid == ::GetCurrentProcessId() && ::IsWindowVisible(w) && std::wstring(text) == s->caption &&
-      std::find(s->skip.begin(), s->skip.end(), w) == s->skip.end()) {
-    s->found = w;
-    return FALSE;
-  }
-  return TRUE;
-}
-
 struct TChildSearch {
   const wchar_t* cls;
   const wchar_t* prefix;
@@ -53,16 +33,6 @@ BOOL CALLBACK ChildProc(HWND w, LPARAM lp) {
     return TRUE;
   s->found = w;
   return FALSE;
-}
-
-HRESULT InvokeOffset0(IContextMenu* menu, const std::wstring& folder) {
-  const std::string folderA = InAnsiCodePage(folder);
-  CMINVOKECOMMANDINFO ici = {};
-  ici.cbSize = sizeof ici;
-  ici.lpVerb = MAKEINTRESOURCEA(0);
-  ici.lpDirectory = folderA.c_str();
-  ici.nShow = SW_SHOWNORMAL;
-  return menu->InvokeCommand(&ici);
 }
 
 }  // namespace
@@ -121,27 +91,24 @@ THandlerDll::THandlerDll(const std::string& path) {
   clsid = path.find("QuilloFloor") != std::string::npos ? CLSID_QuilloFloor : CLSID_Quillo;
 }
 
-HRESULT RightClick(const THandlerDll& dll, PCIDLIST_ABSOLUTE folder, TComPtr<IContextMenu>* keep,
+HRESULT RightClick(const THandlerDll& dll, PCIDLIST_ABSOLUTE folder, TShellHandler* keep,
                    HMENU into) {
   TComPtr<IClassFactory> factory;
   HRESULT hr = dll.getClassObject(dll.clsid, IID_IClassFactory, factory.put_void());
   if (FAILED(hr)) return hr;
-  TComPtr<IShellExtInit> init;
-  if (FAILED(hr = factory->CreateInstance(nullptr, IID_IShellExtInit, init.put_void()))) return hr;
-  if (FAILED(hr = init->Initialize(folder, nullptr, nullptr))) return hr;
-  TComPtr<IContextMenu> menu;
-  if (FAILED(hr = init->QueryInterface(IID_IContextMenu, menu.put_void()))) return hr;
+  TShellHandler handler;
+  if (FAILED(hr = handler.Open(dll.clsid, factory.get(), folder))) return hr;
   TMenu popup;
   if (!into) popup.reset(into = ::CreatePopupMenu());
-  if (FAILED(hr = menu->QueryContextMenu(into, 0, 1, 0x7FFF, CMF_NORMAL))) return hr;
-  if (keep) *keep = menu;
+  if (FAILED(hr = handler.QueryMenu(into, 0, 1, 0x7FFF))) return hr;
+  if (keep) *keep = std::move(handler);
   return hr;
 }
 
 HWND ProcessWindow(const wchar_t* caption, const std::vector<HWND>& skip) {
-  TCaptionSearch s{caption, skip, nullptr};
-  ::EnumWindows(ProcessWindowProc, reinterpret_cast<LPARAM>(&s));
-  return s.found;
+  for (HWND w : VisibleWindows(::GetCurrentProcessId(), nullptr, caption))
+    if (std::find(skip.begin(), skip.end(), w) == skip.end()) return w;
+  return nullptr;
 }
 
 HWND Child(HWND parent, const wchar_t* cls, const wchar_t* textPrefix, bool multiline) {
@@ -162,12 +129,12 @@ void CloseAndWait(HWND w) {
 
 double OpenNote(const THandlerDll& dll, const TScratch& scratch, HWND& window,
                 const std::vector<HWND>& open) {
-  TComPtr<IContextMenu> menu;
+  TShellHandler handler;
   TMenu popup(::CreatePopupMenu());
-  HRESULT hr = RightClick(dll, scratch.pidl.get(), &menu, popup.get());
+  HRESULT hr = RightClick(dll, scratch.pidl.get(), &handler, popup.get());
   if (FAILED(hr)) Fail("right-click", hr);
   const double t0 = NowMs();
-  if (FAILED(hr = InvokeOffset0(menu.get(), scratch.path))) Fail("InvokeCommand", hr);
+  if (FAILED(hr = handler.InvokeOffset(0, nullptr, scratch.path))) Fail("InvokeCommand", hr);
   window = nullptr;
   if (!PumpUntil([&] { return Ready(window = ProcessWindow(kNoteCaption, open)); }))
     Fail("no note window");
@@ -184,15 +151,6 @@ void WaitThreadGone(const TKernelHandle& thread) {
   if (!PumpUntil([&] { return ::WaitForSingleObject(thread.get(), 0) == WAIT_OBJECT_0; },
                  kNoteGraceMs + 10000))
     Fail("a window's thread did not end");
-}
-
-std::string InAnsiCodePage(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  const int in = static_cast<int>(text.size());
-  const int n = ::WideCharToMultiByte(CP_ACP, 0, text.data(), in, nullptr, 0, nullptr, nullptr);
-  std::string bytes(static_cast<size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0) ::WideCharToMultiByte(CP_ACP, 0, text.data(), in, &bytes[0], n, nullptr, nullptr);
-  return bytes;
 }
 
 std::string RunChild(const std::string& args) {

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "common/uComPtr.h"
 #include "common/uHandles.h"
+#include "shellclient/uShellClient.h"
 
 constexpr wchar_t kNoteCaption[] = L"Quillo  Ver1.1";
 constexpr int kRuns = 7;
@@ -21,12 +21,6 @@ constexpr int kRuns = 7;
 double NowMs();
 double Median(std::vector<double> v);
 [[noreturn]] void Fail(const char* what, long code = 0);
-
-struct TPidlTraits {
-  static PIDLIST_ABSOLUTE Invalid() noexcept { return nullptr; }
-  static void Close(PIDLIST_ABSOLUTE p) noexcept { ::CoTaskMemFree(p); }
-};
-using TPidl = TUniqueHandle<PIDLIST_ABSOLUTE, TPidlTraits>;
 
 // A scratch folder for the benchmarks' notes, emptied and removed at the end.
 struct TScratch {
@@ -50,8 +44,8 @@ struct THandlerDll {
 
 // One right-click: the factory, a new handler, Initialize, QueryContextMenu into a fresh
 // menu (or the one given), and every reference let go. The handler is handed out when asked.
-HRESULT RightClick(const THandlerDll& dll, PCIDLIST_ABSOLUTE folder,
-                   TComPtr<IContextMenu>* keep = nullptr, HMENU into = nullptr);
+HRESULT RightClick(const THandlerDll& dll, PCIDLIST_ABSOLUTE folder, TShellHandler* keep = nullptr,
+                   HMENU into = nullptr);
 
 // Delivers this thread's messages until the condition holds; false after the time limit.
 template <typename Cond>
@@ -88,9 +82,6 @@ TKernelHandle ThreadOf(HWND w);
 // Pumps until Quillo's UI thread has ended, which it does once its last note has been gone
 // for the library's grace period.
 void WaitThreadGone(const TKernelHandle& thread);
-
-// A wide text in the system's code page, for the fields of the shell's records that are ANSI.
-std::string InAnsiCodePage(const std::wstring& text);
 
 // Runs this program again with ARGS; returns what it printed on its standard output.
 std::string RunChild(const std::string& args);

@@ -7,7 +7,8 @@ add_executable(smoke_dll
     ${CMAKE_SOURCE_DIR}/tests/windows/support/uComTestSupport.cpp
     ${CMAKE_SOURCE_DIR}/tests/windows/support/uWindowTestSupport.cpp)
 target_include_directories(smoke_dll PRIVATE ${CMAKE_SOURCE_DIR}/tests/windows)
-target_link_libraries(smoke_dll PRIVATE quillo_flags ole32 oleaut32 uuid shell32 user32 advapi32)
+target_link_libraries(smoke_dll PRIVATE quillo_shellclient quillo_flags ole32 oleaut32 uuid shell32 user32
+                      advapi32)
 target_link_options(smoke_dll PRIVATE -mconsole)
 add_dependencies(smoke_dll Quillo)
 if(QUILLO_TESTS)

@@ -1,6 +1,8 @@
 # The file manager stand-in that drives Quillo.dll through the shell-extension contract.
-add_executable(QuilloHost ${CMAKE_SOURCE_DIR}/tools/QuilloHost.cpp)
-target_link_libraries(QuilloHost PRIVATE quillo_flags ole32 oleaut32 uuid shell32 user32 gdi32 advapi32)
+file(GLOB QUILLO_HOST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/*.cpp)
+add_executable(QuilloHost ${QUILLO_HOST_SOURCES})
+target_link_libraries(QuilloHost PRIVATE quillo_shellclient quillo_flags ole32 oleaut32 uuid shell32
+                      user32 gdi32 advapi32)
 target_link_options(QuilloHost PRIVATE -mconsole $<$<CONFIG:Release>:-s>)
 if(TARGET test_e2e)
   add_dependencies(test_e2e QuilloHost Quillo)

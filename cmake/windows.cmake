@@ -59,6 +59,12 @@ if(TARGET quillo_typelib)
   add_dependencies(Quillo quillo_typelib)
 endif()
 
+# The file manager's side of the shell contract (shellclient/), for QuilloHost, the tests, the
+# smoke program and the benchmarks: plain Win32 threads, so that every tree can build it.
+file(GLOB QUILLO_SHELLCLIENT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/shellclient/*.cpp)
+add_library(quillo_shellclient STATIC ${QUILLO_SHELLCLIENT_SOURCES})
+target_link_libraries(quillo_shellclient PUBLIC quillo_flags ole32 uuid shell32 user32 advapi32)
+
 if(QUILLO_TESTS)
   enable_testing()
   # Each Windows test program runs under Wine in this tree's private prefix.
@@ -71,7 +77,7 @@ if(QUILLO_TESTS)
 
   file(GLOB QUILLO_TEST_SUPPORT CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/windows/support/*.cpp)
   add_library(quillo_testsupport STATIC ${QUILLO_TEST_SUPPORT})
-  target_link_libraries(quillo_testsupport PUBLIC quillo_core gtest gmock version)
+  target_link_libraries(quillo_testsupport PUBLIC quillo_core quillo_shellclient gtest gmock version)
   target_include_directories(quillo_testsupport PUBLIC ${CMAKE_SOURCE_DIR}/tests/windows)
 
   # One program per test file, so that each area of Quillo starts in a fresh process.

@@ -208,22 +208,11 @@ void CheckTypeLibrary() {
   CHECK_EQ(lib->GetTypeInfoCount(), 0u);
 }
 
-HRESULT Initialize(IContextMenu* menu, const std::string& folder) {
-  TComPtr<IShellExtInit> init;
-  HRESULT hr = menu->QueryInterface(IID_IShellExtInit, init.put_void());
-  if (FAILED(hr)) return hr;
-  PIDLIST_ABSOLUTE pidl = ::ILCreateFromPathW(Wide(folder).c_str());
-  hr = pidl ? init->Initialize(pidl, nullptr, nullptr) : E_OUTOFMEMORY;
-  ::CoTaskMemFree(pidl);
-  return hr;
-}
-
 // The item the handler puts into a menu, read back through the platform's own record.
-void CheckMenuItem(IContextMenu* menu) {
+void CheckMenuItem(TShellHandler& handler) {
   TMenu popup(::CreatePopupMenu());
   ::AppendMenuA(popup.get(), MF_STRING, 7, "first");
-  CHECK_EQ(menu->QueryContextMenu(popup.get(), 1, 100, 0x7FFF, CMF_NORMAL),
-           MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1));
+  CHECK_EQ(handler.QueryMenu(popup.get(), 1, 100, 0x7FFF), MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1));
   CHECK_EQ(::GetMenuItemCount(popup.get()), 2);
   if (sizeof(void*) == 4) CHECK_EQ(static_cast<unsigned>(sizeof(MENUITEMINFOW)), 48u);
   wchar_t text[64] = {};
@@ -242,6 +231,8 @@ void CheckMenuItem(IContextMenu* menu) {
   CHECK_EQ(static_cast<void*>(item.hbmpChecked), nullptr);
   CHECK_EQ(static_cast<void*>(item.hbmpUnchecked), nullptr);
   CHECK_EQ(static_cast<unsigned long long>(item.dwItemData), 0ull);
+  CHECK(handler.Verb(0) == L"Quillo.NewNote");
+  CHECK(handler.HelpText(0) == L"이 폴더에 새 메모를 쓰고 텍스트 파일로 저장합니다.");
 }
 
 // The handler as the loaded library's factory makes it; nothing is invoked here, so the
@@ -251,17 +242,14 @@ void CheckHandler(const TQuilloDll& dll, const std::string& folder) {
   TComPtr<IClassFactory> factory;
   if (!CHECK_EQ(dll.GetClassObject(kClsid, IID_IClassFactory, factory.put_void()), S_OK)) return;
   CHECK_EQ(dll.CanUnloadNow(), S_FALSE);
-  TComPtr<IContextMenu> menu;
-  if (!CHECK_EQ(factory->CreateInstance(nullptr, IID_IContextMenu, menu.put_void()), S_OK)) return;
+  TShellHandler handler;
+  if (!CHECK_EQ(handler.Create(kClsid, factory.get()), S_OK)) return;
   factory.reset();
   CHECK_EQ(dll.CanUnloadNow(), S_FALSE);
-  CHECK_EQ(Initialize(menu.get(), folder), S_OK);
-  CheckMenuItem(menu.get());
-  CMINVOKECOMMANDINFO info = {};
-  info.cbSize = sizeof info;
-  info.lpVerb = MAKEINTRESOURCEA(3);
-  CHECK_EQ(menu->InvokeCommand(&info), E_FAIL);
-  menu.reset();
+  CHECK_EQ(handler.Initialize(Wide(folder)), S_OK);
+  CheckMenuItem(handler);
+  CHECK_EQ(handler.InvokeOffset(3), E_FAIL);
+  handler = TShellHandler();  // every reference let go
   CHECK_EQ(dll.CanUnloadNow(), S_OK);
 }
 
@@ -293,14 +281,6 @@ void CheckRegisteredView() {
     CHECK_EQ(Value(HKEY_LOCAL_MACHINE, machineKey, nullptr, KEY_WOW64_32KEY), LongPath(BuiltDllPath()));
     CHECK_EQ(Value(HKEY_LOCAL_MACHINE, machineKey, nullptr, KEY_WOW64_64KEY), "<missing>");
   }
-}
-
-int Regsvr32(const std::string& args) {
-  wchar_t sys[MAX_PATH] = {};
-  const UINT n = ::GetSystemDirectoryW(sys, MAX_PATH);
-  return RunProgram("\"" + Utf8(std::wstring(sys, n)) + "\\regsvr32.exe\" " + args + " \"" +
-                        BuiltDllPath() + "\"",
-                    5 * kWaitMs);
 }
 
 std::vector<HWND> NoteWindows() {
@@ -347,20 +327,13 @@ std::string NoteBytes(UINT codePage) {
 // unloading rounds leave the library alone until the note is closed.
 void CheckNoteThroughTheRuntime(const std::string& folder) {
   Step("note window through the COM runtime");
-  TComPtr<IContextMenu> menu;
-  if (!CHECK_EQ(::CoCreateInstance(kClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IContextMenu,
-                                   menu.put_void()),
-                S_OK))
-    return;
+  TShellHandler handler;
+  if (!CHECK_EQ(handler.Create(kClsid), S_OK)) return;
   CHECK(ModuleLoaded());
-  CHECK_EQ(Initialize(menu.get(), folder), S_OK);
-  CheckMenuItem(menu.get());
-  CMINVOKECOMMANDINFO info = {};
-  info.cbSize = sizeof info;
-  info.lpVerb = MAKEINTRESOURCEA(0);
-  info.nShow = SW_SHOWNORMAL;
-  CHECK_EQ(menu->InvokeCommand(&info), S_OK);
-  menu.reset();
+  CHECK_EQ(handler.Initialize(Wide(folder)), S_OK);
+  CheckMenuItem(handler);
+  CHECK_EQ(handler.InvokeOffset(0), S_OK);
+  handler = TShellHandler();  // every reference let go
   std::vector<HWND> notes;
   PumpUntil([&] { return !(notes = NoteWindows()).empty(); }, kWaitMs);
   if (!CHECK_EQ(notes.size(), 1u)) return;
@@ -428,12 +401,12 @@ int main() {
     CHECK(!ModuleLoaded());
 
     Step("regsvr32 /s");
-    CHECK_EQ(Regsvr32("/s"), 0);
+    CHECK_EQ(Regsvr32("/s", 5 * kWaitMs), 0);
     CheckRegisteredView();
     CheckNoteThroughTheRuntime(dir.path());
 
     Step("regsvr32 /u /s");
-    CHECK_EQ(Regsvr32("/u /s"), 0);
+    CHECK_EQ(Regsvr32("/u /s", 5 * kWaitMs), 0);
     for (const std::string& key : {kClassKey, kHandlerKey, std::string("Quillo.OrvQuillo")})
       CHECK_EQ(KeyExists(HKEY_CLASSES_ROOT, key), false);
   }

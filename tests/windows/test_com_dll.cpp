@@ -42,18 +42,10 @@ class ComDllTest : public ::testing::Test {
   }
   // The right-click sequence: make the handler, give it the folder, invoke offset 0.
   HRESULT OpenNoteFor(IClassFactory* cf, const std::string& folder) {
-    IContextMenu* menu = nullptr;
-    HRESULT hr = cf->CreateInstance(nullptr, IID_IContextMenu, reinterpret_cast<void**>(&menu));
-    if (FAILED(hr)) return hr;
-    hr = Initialize(menu, folder);
-    if (SUCCEEDED(hr)) {
-      CMINVOKECOMMANDINFO info = {};
-      info.cbSize = sizeof info;
-      info.lpVerb = MAKEINTRESOURCEA(0);
-      hr = menu->InvokeCommand(&info);
-    }
-    menu->Release();
-    return hr;
+    TShellHandler handler;
+    HRESULT hr = handler.Create(CLSID_QuilloContextMenu, cf);
+    if (SUCCEEDED(hr)) hr = handler.Initialize(Wide(folder));
+    return FAILED(hr) ? hr : handler.InvokeOffset(0);
   }
   // One right-click on a fresh factory reference: the note window it opened, or null.
   HWND OpenOneNote(const std::string& folder) {
@@ -65,16 +57,6 @@ class ComDllTest : public ::testing::Test {
     std::vector<HWND> notes = NewWindows(before, ProcessWindows());
     EXPECT_EQ(notes.size(), 1u);
     return notes.size() == 1 ? notes[0] : nullptr;
-  }
-  static HRESULT Initialize(IContextMenu* menu, const std::string& folder) {
-    IShellExtInit* init = nullptr;
-    HRESULT hr = menu->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(&init));
-    if (FAILED(hr)) return hr;
-    PIDLIST_ABSOLUTE pidl = ::ILCreateFromPathW(Wide(folder).c_str());
-    hr = pidl ? init->Initialize(pidl, nullptr, nullptr) : E_OUTOFMEMORY;
-    ::CoTaskMemFree(pidl);
-    init->Release();
-    return hr;
   }
 
   std::unique_ptr<TQuilloDll> dll;
@@ -268,12 +250,11 @@ TEST_F(ComDllTest, TheRuntimeCreatesTheClassAndUnloadsOnlyWhenNothingIsOpen) {
                         kNoteGraceMs + 10000));
 
   TTempDir dir;
-  TWorkerInvoke invoker{dir.path(), kContextMenuVerb, nullptr, CLSID_QuilloContextMenu};
-  HANDLE worker = ::CreateThread(nullptr, 0, &TWorkerInvoke::Run, &invoker, 0, nullptr);
-  ASSERT_NE(worker, nullptr);
-  EXPECT_EQ(::WaitForSingleObject(worker, 20000), WAIT_OBJECT_0);
-  ::CloseHandle(worker);
-  EXPECT_EQ(invoker.hr, S_OK);
+  TShellInvoke invoker = NoteCommand(dir.path(), nullptr, CLSID_QuilloContextMenu);
+  const TKernelHandle worker = StartWorker(invoker);
+  ASSERT_TRUE(worker);
+  EXPECT_EQ(::WaitForSingleObject(worker.get(), 20000), WAIT_OBJECT_0);
+  EXPECT_EQ(invoker.result, S_OK);
   const std::vector<HWND> notes = NewWindows(before, ProcessWindows());
   EXPECT_EQ(notes.size(), 1u) << "the window went with the worker";
   ::CoFreeUnusedLibraries();

@@ -26,11 +26,6 @@ volatile LONG g_opened = 0;
 volatile LONG g_closed = 0;
 void CountWindow(bool opened) noexcept { ::InterlockedIncrement(opened ? &g_opened : &g_closed); }
 
-struct TPidl {
-  PIDLIST_ABSOLUTE p = nullptr;
-  ~TPidl() { ::CoTaskMemFree(p); }
-};
-
 class ContextMenuTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -68,10 +63,7 @@ class ContextMenuTest : public ::testing::Test {
   }
   TContextMenu& Handler() { return *static_cast<TContextMenu*>(menu); }
   HRESULT InitializeWithPath(const std::string& path) {
-    TPidl pidl;
-    pidl.p = ::ILCreateFromPathW(Wide(path).c_str());
-    if (!pidl.p) return E_OUTOFMEMORY;
-    return init->Initialize(pidl.p, nullptr, nullptr);
+    return init->Initialize(PidlFromPath(Wide(path)).get(), nullptr, nullptr);
   }
   HRESULT Invoke(LPCSTR verb) {
     CMINVOKECOMMANDINFO info = {};
@@ -109,8 +101,8 @@ TEST_F(ContextMenuTest, InitializeKeepsTheFolderPath) {
 
   // The shell's own parse of a drive root: the path keeps its backslash.
   TPidl root;
-  ASSERT_EQ(::SHParseDisplayName(L"C:\\", nullptr, &root.p, 0, nullptr), S_OK);
-  ASSERT_EQ(init->Initialize(root.p, nullptr, nullptr), S_OK);
+  ASSERT_EQ(::SHParseDisplayName(L"C:\\", nullptr, root.put(), 0, nullptr), S_OK);
+  ASSERT_EQ(init->Initialize(root.get(), nullptr, nullptr), S_OK);
   EXPECT_EQ(Handler().Folder(), u"C:\\");
 }
 
@@ -121,11 +113,11 @@ TEST_F(ContextMenuTest, OnlyFileSystemFoldersAreTaken) {
     ASSERT_EQ(InitializeWithPath(dir.path()), S_OK);
     TPidl other;
     if (csidl < 0)
-      other.p = ::ILCreateFromPathW(Wide(dir.File("plain.txt")).c_str());  // a file, not a folder
+      other = PidlFromPath(Wide(dir.File("plain.txt")));  // a file, not a folder
     else
-      ASSERT_EQ(::SHGetSpecialFolderLocation(nullptr, csidl, &other.p), S_OK) << csidl;
-    ASSERT_NE(other.p, nullptr);
-    EXPECT_EQ(init->Initialize(other.p, nullptr, nullptr), E_INVALIDARG) << csidl;
+      ASSERT_EQ(::SHGetSpecialFolderLocation(nullptr, csidl, other.put()), S_OK) << csidl;
+    ASSERT_TRUE(other);
+    EXPECT_EQ(init->Initialize(other.get(), nullptr, nullptr), E_INVALIDARG) << csidl;
     EXPECT_EQ(Handler().Folder(), u"") << csidl;
   }
   ASSERT_EQ(InitializeWithPath(dir.path()), S_OK);
@@ -266,8 +258,8 @@ TEST_F(ContextMenuTest, InvokeCommandByOffsetAndByVerbOpensOnTheUiThread) {
 TEST_F(ContextMenuTest, WithoutAFolderNothingOpens) {
   EXPECT_EQ(Invoke(MAKEINTRESOURCEA(0)), E_FAIL) << "never initialised";
   TPidl drives;
-  ASSERT_EQ(::SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &drives.p), S_OK);
-  EXPECT_EQ(init->Initialize(drives.p, nullptr, nullptr), E_INVALIDARG);
+  ASSERT_EQ(::SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, drives.put()), S_OK);
+  EXPECT_EQ(init->Initialize(drives.get(), nullptr, nullptr), E_INVALIDARG);
   EXPECT_EQ(Invoke(MAKEINTRESOURCEA(0)), E_FAIL) << "initialisation refused";
   EXPECT_EQ(Invoke(kContextMenuVerb), E_FAIL);
   EXPECT_EQ(NewWindows(before, ProcessWindows()).size(), 0u);
@@ -330,6 +322,38 @@ TEST_F(ContextMenuTest, GetCommandStringGivesTheCanonicalVerbAndHelp) {
   }
 }
 
+// Explorer's worker invokes the item it finds in its own menu, by the verb or, for a handler
+// without verbs, by the text; nothing else.
+TEST_F(ContextMenuTest, AWorkerInvokesOnlyAnItemItsMenuHolds) {
+  TTempDir dir;
+  const HRESULT missing = HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+  struct Case {
+    const wchar_t* verb;
+    const wchar_t* text;
+    HRESULT hr;
+    TShellStep step;
+    size_t windows;
+  };
+  const Case cases[] = {
+      {L"Quillo.NewNote", L"", S_OK, TShellStep::Invoke, 1},
+      {L"", L"Quillo 파일 만들기", S_OK, TShellStep::Invoke, 1},
+      {L"Quillo.Other", L"Quillo 파일 만들기", missing, TShellStep::Find, 0},
+      {L"", L"Quillo", missing, TShellStep::Find, 0},
+  };
+  for (const Case& c : cases) {
+    TShellInvoke job = NoteCommand(dir.path(), factory);
+    job.verb = c.verb;
+    job.text = c.text;
+    const TKernelHandle worker = StartWorker(job);
+    ASSERT_EQ(::WaitForSingleObject(worker.get(), 20000), WAIT_OBJECT_0);
+    EXPECT_EQ(job.result, c.hr) << Utf8(std::wstring(c.verb)) << Utf8(std::wstring(c.text));
+    EXPECT_EQ(job.step, c.step);
+    const std::vector<HWND> notes = NewWindows(before, ProcessWindows());
+    EXPECT_EQ(notes.size(), c.windows);
+    CloseWindows(notes);
+  }
+}
+
 // The windows of two invoking threads, on the one UI thread; what a modal About dialog there
 // disables; and what a quit message means on that thread.
 HWND FindVisible(const char* cls) {
@@ -339,15 +363,12 @@ HWND FindVisible(const char* cls) {
 
 TEST_F(ContextMenuTest, TwoInvokingThreadsOneUiThreadAndItsAboutDialog) {
   TTempDir a("quillo-a"), b("quillo-b");
-  TWorkerInvoke invokers[] = {{a.path(), kContextMenuVerb, factory},
-                               {b.path(), kContextMenuVerb, factory}};
-  HANDLE threads[2];
-  for (int i = 0; i < 2; ++i)
-    threads[i] = ::CreateThread(nullptr, 0, &TWorkerInvoke::Run, &invokers[i], 0, nullptr);
-  ASSERT_EQ(::WaitForMultipleObjects(2, threads, TRUE, 20000), WAIT_OBJECT_0);
-  for (HANDLE t : threads) ::CloseHandle(t);
-  EXPECT_EQ(invokers[0].hr, S_OK);
-  EXPECT_EQ(invokers[1].hr, S_OK);
+  TShellInvoke invokers[] = {NoteCommand(a.path(), factory), NoteCommand(b.path(), factory)};
+  const TKernelHandle threads[] = {StartWorker(invokers[0]), StartWorker(invokers[1])};
+  const HANDLE waits[] = {threads[0].get(), threads[1].get()};
+  ASSERT_EQ(::WaitForMultipleObjects(2, waits, TRUE, 20000), WAIT_OBJECT_0);
+  EXPECT_EQ(invokers[0].result, S_OK);
+  EXPECT_EQ(invokers[1].result, S_OK);
   PumpUntil([] { return false; }, 300);  // the workers are gone: the windows live on
   const std::vector<HWND> notes = NewWindows(before, ProcessWindows());
   ASSERT_EQ(notes.size(), 2u);
@@ -369,11 +390,11 @@ TEST_F(ContextMenuTest, TwoInvokingThreadsOneUiThreadAndItsAboutDialog) {
     HWND third = nullptr;
     if (!quit) {
       // A note a new command opens meanwhile is held like the others, until the dialog closes.
-      TWorkerInvoke late{a.path(), kContextMenuVerb, factory};
-      HANDLE t = ::CreateThread(nullptr, 0, &TWorkerInvoke::Run, &late, 0, nullptr);
-      EXPECT_TRUE(PumpUntil([&] { return ::WaitForSingleObject(t, 0) == WAIT_OBJECT_0; }, 20000));
-      ::CloseHandle(t);
-      EXPECT_EQ(late.hr, S_OK);
+      TShellInvoke late = NoteCommand(a.path(), factory);
+      const TKernelHandle t = StartWorker(late);
+      EXPECT_TRUE(
+          PumpUntil([&] { return ::WaitForSingleObject(t.get(), 0) == WAIT_OBJECT_0; }, 20000));
+      EXPECT_EQ(late.result, S_OK);
       std::vector<HWND> now = NewWindows(before, ProcessWindows());
       for (HWND w : now)
         if (w != notes[0] && w != notes[1] && w != about && w != host) third = w;
@@ -417,7 +438,7 @@ void HandOverHook(bool opened) noexcept {
 
 DWORD WINAPI DelayedInvoke(LPVOID job) {
   ::Sleep(500);
-  return TWorkerInvoke::Run(job);
+  return TShellInvoke::Run(job);
 }
 
 TEST_F(ContextMenuTest, TheHandOverAnswersWhatItDid) {
@@ -442,24 +463,24 @@ TEST_F(ContextMenuTest, TheHandOverAnswersWhatItDid) {
   };
   for (const Case& c : cases) {
     g_slowOpens = c.slow;
-    std::vector<TWorkerInvoke> workers(static_cast<size_t>(c.invokes - 1),
-                                       TWorkerInvoke{dir.path(), kContextMenuVerb, factory});
-    std::vector<HANDLE> threads;
+    std::vector<TShellInvoke> workers(static_cast<size_t>(c.invokes - 1),
+                                      NoteCommand(dir.path(), factory));
+    std::vector<TKernelHandle> threads;
     const DWORD start = ::GetTickCount();
     HRESULT first = E_UNEXPECTED;
     {
       // A worker asks half a second after this request, while the UI thread makes its window.
       for (auto& w : workers)
-        threads.push_back(::CreateThread(nullptr, 0, &DelayedInvoke, &w, 0, nullptr));
+        threads.emplace_back(::CreateThread(nullptr, 0, &DelayedInvoke, &w, 0, nullptr));
       first = Invoke(MAKEINTRESOURCEA(0));
     }
     const DWORD took = ::GetTickCount() - start;
-    for (HANDLE t : threads) {
-      EXPECT_TRUE(PumpUntil([&] { return ::WaitForSingleObject(t, 0) == WAIT_OBJECT_0; }, 30000));
-      ::CloseHandle(t);
+    for (const TKernelHandle& t : threads) {
+      EXPECT_TRUE(
+          PumpUntil([&] { return ::WaitForSingleObject(t.get(), 0) == WAIT_OBJECT_0; }, 30000));
     }
     std::vector<HRESULT> answers = {first};
-    for (const auto& w : workers) answers.push_back(w.hr);
+    for (const auto& w : workers) answers.push_back(w.result);
     EXPECT_EQ(answers, c.answers) << c.what;
     if (c.slow == 0) {
       EXPECT_LT(took, kNoteHandOverMs / 2) << c.what << ": the invoker did not answer the UI thread";

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "common/uHandles.h"
+#include "support/uComTestSupport.h"
 #include "support/uTestSupport.h"
 #include "support/uWindowTestSupport.h"
 
@@ -24,13 +25,6 @@ namespace {
 constexpr char kItem[] = "Quillo 파일 만들기";
 constexpr char kCaption[] = "Quillo  Ver1.1";
 constexpr DWORD kWaitMs = 20000;
-
-std::string Here() {
-  wchar_t path[MAX_PATH] = {};
-  DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::string s = Utf8(std::wstring(path, n));
-  return s.substr(0, s.rfind('\\'));
-}
 
 std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 
@@ -67,25 +61,12 @@ class TProcess {
   DWORD id_ = 0;
 };
 
-DWORD RunToEnd(const std::string& commandLine) {
-  TProcess p(commandLine);
-  if (!p.started()) return 0xDEADBEEF;
-  DWORD code = p.Wait(kWaitMs);
-  p.Kill();
-  return code;
-}
+int RunToEnd(const std::string& commandLine) { return RunProgram(commandLine, kWaitMs); }
 
-std::string Regsvr32() {
-  wchar_t sys[MAX_PATH] = {};
-  UINT n = ::GetSystemDirectoryW(sys, MAX_PATH);
-  return Utf8(std::wstring(sys, n)) + "\\regsvr32.exe";
-}
+std::string Host() { return TestProgramDir() + "\\QuilloHost.exe"; }
 
-std::string Dll() { return Here() + "\\Quillo.dll"; }
-std::string Host() { return Here() + "\\QuilloHost.exe"; }
-
-DWORD Register() { return RunToEnd(Quoted(Regsvr32()) + " /s " + Quoted(Dll())); }
-DWORD Unregister() { return RunToEnd(Quoted(Regsvr32()) + " /u /s " + Quoted(Dll())); }
+int Register() { return Regsvr32("/s", kWaitMs); }
+int Unregister() { return Regsvr32("/u /s", kWaitMs); }
 
 const char* const kRegistrationKeys[] = {
     "CLSID\\{7C3E5B12-9A4D-4F60-8E21-5D0B3A9C6F47}",
@@ -96,11 +77,7 @@ const char* const kRegistrationKeys[] = {
     "Directory\\Background\\shellex\\ContextMenuHandlers\\OrvQuillo",
 };
 
-bool KeyExists(const std::string& path) {
-  TRegKey key;
-  return ::RegOpenKeyExW(HKEY_CLASSES_ROOT, Wide(path).c_str(), 0, KEY_READ, key.put()) ==
-         ERROR_SUCCESS;
-}
+bool KeyExists(const std::string& path) { return KeyExists(HKEY_CLASSES_ROOT, path); }
 
 // The visible window with that caption that a process opened, or nullptr.
 HWND FindNoteWindow(DWORD processId, const char* caption = kCaption) {
@@ -219,7 +196,7 @@ class EndToEnd : public ::testing::Test {
 };
 
 TEST_F(EndToEnd, RightClickToSavedFileAndBack) {
-  ASSERT_EQ(Register(), 0u) << "regsvr32 " << Dll();
+  ASSERT_EQ(Register(), 0) << "regsvr32 " << BuiltDllPath();
   for (const char* key : kRegistrationKeys) EXPECT_TRUE(KeyExists(key)) << key;
 
   // The host frees unused libraries every second (after a second's grace); under Wine a
@@ -228,29 +205,29 @@ TEST_F(EndToEnd, RightClickToSavedFileAndBack) {
   SaveThroughHost(kKorean, "", 11000);
 
   TTempDir dir("quillo-e2e");
-  ASSERT_EQ(Unregister(), 0u);
+  ASSERT_EQ(Unregister(), 0);
   for (const char* key : kRegistrationKeys) EXPECT_FALSE(KeyExists(key)) << key;
   EXPECT_TRUE(KeyExists("Directory\\Background\\shellex\\ContextMenuHandlers"));
-  EXPECT_EQ(RunToEnd(HostCommand("--list " + Quoted(dir.path()))), 3u);
+  EXPECT_EQ(RunToEnd(HostCommand("--list " + Quoted(dir.path()))), 3);
 }
 
 // Names and texts the code page may lack: the file holds the text as the code page does,
 // or as UTF-8 after the question, under exactly the name typed, in exactly the folder given.
 TEST_F(EndToEnd, EachNoteAsTheCodePageHoldsIt) {
-  ASSERT_EQ(Register(), 0u);
+  ASSERT_EQ(Register(), 0);
   for (const TNoteCase& c : kNotes) SaveThroughHost(c);
 }
 
 TEST_F(EndToEnd, HostRefusesWhatItCannotServe) {
-  ASSERT_EQ(Unregister(), 0u);
+  ASSERT_EQ(Unregister(), 0);
   TTempDir dir("quillo-e2e");
-  EXPECT_EQ(RunToEnd(HostCommand("--list " + Quoted(dir.path()))), 3u) << "no handler registered";
+  EXPECT_EQ(RunToEnd(HostCommand("--list " + Quoted(dir.path()))), 3) << "no handler registered";
 
-  ASSERT_EQ(Register(), 0u);
+  ASSERT_EQ(Register(), 0);
   ASSERT_TRUE(WriteFileBytes(dir.File("plain.txt"), "x"));
   struct Case {
     std::string args;
-    DWORD code;
+    int code;
   };
   const std::vector<Case> cases = {
       {"--list " + Quoted(dir.path()), 0},
@@ -268,7 +245,7 @@ TEST_F(EndToEnd, HostRefusesWhatItCannotServe) {
 // The older file manager's way: the first handler invoked by offset on the window thread.
 // The window lives on Quillo's UI thread all the same, and the host ends once it is gone.
 TEST_F(EndToEnd, OnTheWindowThreadAsOlderHostsDo) {
-  ASSERT_EQ(Register(), 0u);
+  ASSERT_EQ(Register(), 0);
   SaveThroughHost({"an older host", nullptr, "old", "옛 방식", {949, CP_UTF8},
                    "\xBF\xBE \xB9\xE6\xBD\xC4"},
                   "--invoke-on-window-thread ");
@@ -301,7 +278,7 @@ class FloorRegistration {
   explicit FloorRegistration(bool byValue)
       : handlerKey_(std::string(kHandlers) + (byValue ? "QuilloFloor" : kFloorClsid)) {
     const std::string cls = std::string("CLSID\\") + kFloorClsid;
-    ok_ = SetDefault(cls + "\\InprocServer32", "", Here() + "\\QuilloFloor.dll") &&
+    ok_ = SetDefault(cls + "\\InprocServer32", "", TestProgramDir() + "\\QuilloFloor.dll") &&
           SetDefault(cls + "\\InprocServer32", "ThreadingModel", "Apartment") &&
           (byValue ? SetDefault(handlerKey_, "", kFloorClsid) : SetDefault(handlerKey_, "x", "y"));
   }
@@ -320,7 +297,7 @@ class FloorRegistration {
 // Each handler gets its own share of the command identifiers, so that the item chosen is
 // invoked on the handler that added it, whichever way the handler is registered.
 TEST_F(EndToEnd, TwoHandlersEachInvokedForTheirOwnItem) {
-  ASSERT_EQ(Register(), 0u);
+  ASSERT_EQ(Register(), 0);
   for (bool byValue : {true, false}) {
     FloorRegistration floor(byValue);
     ASSERT_TRUE(floor.ok());

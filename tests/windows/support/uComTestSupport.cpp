@@ -147,23 +147,6 @@ bool KeyExists(HKEY root, const std::string& path) {
   return ::RegOpenKeyExW(root, Wide(path).c_str(), 0, KEY_READ, k.put()) == ERROR_SUCCESS;
 }
 
-namespace {
-BOOL CALLBACK CollectWindow(HWND wnd, LPARAM list) {
-  // Hidden helper windows (input method and the like) are not ours.
-  DWORD pid = 0;
-  ::GetWindowThreadProcessId(wnd, &pid);
-  if (pid == ::GetCurrentProcessId() && ::IsWindowVisible(wnd))
-    reinterpret_cast<std::vector<HWND>*>(list)->push_back(wnd);
-  return TRUE;
-}
-}  // namespace
-
-std::vector<HWND> ProcessWindows() {
-  std::vector<HWND> windows;
-  ::EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&windows));
-  return windows;
-}
-
 void CloseWindows(const std::vector<HWND>& windows) {
   for (HWND w : windows)
     if (::IsWindow(w)) ::PostMessageA(w, WM_CLOSE, 0, 0);
@@ -263,33 +246,23 @@ int RunProgram(const std::string& commandLine, DWORD timeoutMs) {
   return static_cast<int>(code);
 }
 
+int Regsvr32(const std::string& args, DWORD timeoutMs) {
+  wchar_t sys[MAX_PATH] = {};
+  const UINT n = ::GetSystemDirectoryW(sys, MAX_PATH);
+  return RunProgram("\"" + Utf8(std::wstring(sys, n)) + "\\regsvr32.exe\" " + args + " \"" +
+                        BuiltDllPath() + "\"",
+                    timeoutMs);
+}
+
 bool CopyFileTo(const std::string& from, const std::string& to) {
   return ::CopyFileW(Wide(from).c_str(), Wide(to).c_str(), FALSE) != FALSE;
 }
 
-DWORD WINAPI TWorkerInvoke::Run(LPVOID job) {
-  auto* self = static_cast<TWorkerInvoke*>(job);
-  if (FAILED(self->hr = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
-  {
-    TComPtr<IShellExtInit> init;
-    self->hr = self->factory
-                   ? self->factory->CreateInstance(nullptr, IID_IShellExtInit, init.put_void())
-                   : ::CoCreateInstance(self->classId, nullptr, CLSCTX_INPROC_SERVER,
-                                        IID_IShellExtInit, init.put_void());
-    TComPtr<IContextMenu> menu;
-    if (SUCCEEDED(self->hr)) {
-      PIDLIST_ABSOLUTE pidl = ::ILCreateFromPathW(Wide(self->folder).c_str());
-      self->hr = init->Initialize(pidl, nullptr, nullptr);
-      ::CoTaskMemFree(pidl);
-    }
-    if (SUCCEEDED(self->hr)) self->hr = init->QueryInterface(IID_IContextMenu, menu.put_void());
-    if (SUCCEEDED(self->hr)) {
-      CMINVOKECOMMANDINFO info = {};
-      info.cbSize = sizeof info;
-      info.lpVerb = self->verb;
-      self->hr = menu->InvokeCommand(&info);
-    }
-  }
-  ::CoUninitialize();
-  return 0;
+TShellInvoke NoteCommand(const std::string& folder, IClassFactory* factory, REFCLSID classId) {
+  TShellInvoke job;
+  job.classId = classId;
+  job.factory = factory;
+  job.folder = Wide(folder);
+  job.verb = L"Quillo.NewNote";
+  return job;
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "shellclient/uShellClient.h"
+
 // The folder the test program runs from; Quillo.dll is built beside it.
 std::string TestProgramDir();
 std::string BuiltDllPath();
@@ -71,9 +73,6 @@ TRegistryValues ReadValues(HKEY root);
 std::vector<std::string> ReadKeys(HKEY root);
 bool KeyExists(HKEY root, const std::string& path);
 
-// Visible top-level windows of this process, whichever thread made them (the note windows
-// live on Quillo's UI thread).
-std::vector<HWND> ProcessWindows();
 // Closes the windows with WM_CLOSE and waits (delivering this thread's messages) until they
 // are gone.
 void CloseWindows(const std::vector<HWND>& windows);
@@ -107,20 +106,13 @@ class TMessageBoxWatcher {
 
 // Runs a program and waits for it; returns its exit code or -1.
 int RunProgram(const std::string& commandLine, DWORD timeoutMs = 60000);
+// The system's regsvr32 with the arguments on the built Quillo.dll; its exit code or -1.
+int Regsvr32(const std::string& args, DWORD timeoutMs = 60000);
 
 // Copies a file, creating nothing else.
 bool CopyFileTo(const std::string& from, const std::string& to);
 
-// A file manager's worker thread for one command: an apartment of its own, a handler from the
-// factory (or, without one, from the COM runtime by class), initialised with the folder and
-// invoked by verb, everything released, COM uninitialised, and the thread ends. Start it with
-// CreateThread(..., &TWorkerInvoke::Run, &job, ...); hr is InvokeCommand's answer, or that of
-// the step that failed.
-struct TWorkerInvoke {
-  std::string folder;
-  const char* verb;
-  IClassFactory* factory = nullptr;
-  CLSID classId = CLSID_NULL;
-  HRESULT hr = E_UNEXPECTED;
-  static DWORD WINAPI Run(LPVOID job);
-};
+// Quillo's command on the folder as current Explorer invokes it (a worker thread; see
+// TShellInvoke): the handler from the factory or, without one, from the COM runtime by class.
+TShellInvoke NoteCommand(const std::string& folder, IClassFactory* factory,
+                         REFCLSID classId = CLSID_NULL);

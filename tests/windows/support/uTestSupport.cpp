@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/uHandles.h"
+#include "shellclient/uShellClient.h"
 
 namespace {
 
@@ -30,44 +31,21 @@ void RemoveTree(const std::wstring& dir) {
 
 }  // namespace
 
-std::wstring Wide(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                      nullptr, 0);
-  std::wstring w(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-  if (n > 0)
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &w[0], n);
-  return w;
-}
+std::wstring Wide(const std::string& utf8) { return FromCodePage(CP_UTF8, utf8); }
 
 std::u16string U16(const std::string& utf8) {
   const std::wstring w = Wide(utf8);
   return std::u16string(w.begin(), w.end());
 }
 
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                      nullptr, 0, nullptr, nullptr);
-  std::string s(static_cast<size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0)
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &s[0], n,
-                          nullptr, nullptr);
-  return s;
+std::string Utf8(const std::wstring& text) { return ToCodePage(CP_UTF8, text); }
+
+std::string Utf8(const std::u16string& text) {
+  return Utf8(std::wstring(text.begin(), text.end()));
 }
 
-std::string Utf8(const std::u16string& text) { return Utf8(std::wstring(text.begin(), text.end())); }
-
 std::string InCodePage(UINT codePage, const std::string& utf8) {
-  const std::wstring w = Wide(utf8);
-  if (w.empty()) return {};
-  const int n = ::WideCharToMultiByte(codePage, 0, w.data(), static_cast<int>(w.size()), nullptr,
-                                      0, nullptr, nullptr);
-  std::string s(static_cast<size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0)
-    ::WideCharToMultiByte(codePage, 0, w.data(), static_cast<int>(w.size()), &s[0], n, nullptr,
-                          nullptr);
-  return s;
+  return ToCodePage(codePage, Wide(utf8));
 }
 
 TTempDir::TTempDir(const std::string& name) {
@@ -135,33 +113,11 @@ bool RunningUnderWine() {
   return ntdll && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
-namespace {
-struct TWindowSearch {
-  DWORD processId;
-  const char* className;
-  const char* caption;
-  std::vector<HWND> found;
-};
-
-BOOL CALLBACK CollectProcessWindow(HWND w, LPARAM lp) {
-  auto* s = reinterpret_cast<TWindowSearch*>(lp);
-  DWORD pid = 0;
-  ::GetWindowThreadProcessId(w, &pid);
-  if (pid != s->processId || !::IsWindowVisible(w)) return TRUE;
-  wchar_t text[256] = {};
-  if (s->className && (!::GetClassNameW(w, text, 256) || Utf8(std::wstring(text)) != s->className))
-    return TRUE;
-  if (s->caption && (::GetWindowTextW(w, text, 256), Utf8(std::wstring(text)) != s->caption))
-    return TRUE;
-  s->found.push_back(w);
-  return TRUE;
-}
-}  // namespace
-
 std::vector<HWND> ProcessWindows(DWORD processId, const char* className, const char* caption) {
-  TWindowSearch s{processId, className, caption, {}};
-  ::EnumWindows(CollectProcessWindow, reinterpret_cast<LPARAM>(&s));
-  return s.found;
+  const std::wstring cls = className ? Wide(className) : std::wstring();
+  const std::wstring text = caption ? Wide(caption) : std::wstring();
+  return VisibleWindows(processId, className ? cls.c_str() : nullptr,
+                        caption ? text.c_str() : nullptr);
 }
 
 namespace {

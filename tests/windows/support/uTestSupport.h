@@ -41,10 +41,11 @@ void PumpMessages();
 // True when the tests run under Wine rather than Windows.
 bool RunningUnderWine();
 
-// The visible top-level windows of a process with that window class and caption (either may
-// be null: any), in the system's order. Which thread owns them does not matter.
-std::vector<HWND> ProcessWindows(DWORD processId, const char* className,
-                                 const char* caption = nullptr);
+// The visible top-level windows of a process (this one unless named) with that window class
+// and caption (either may be null: any), in the system's order, whichever thread made them
+// (the note windows live on Quillo's UI thread).
+std::vector<HWND> ProcessWindows(DWORD processId = ::GetCurrentProcessId(),
+                                 const char* className = nullptr, const char* caption = nullptr);
 
 // A note window's text box, title box and "만들기" button, found by their kind and caption,
 // as a user (or another program) would find them.
