@@ -156,7 +156,18 @@ bool IsBlankTitle(std::u16string_view ruledTitle) { return TrimView(ruledTitle).
 
 std::size_t FindUnpairedSurrogate(std::u16string_view s) {
   const std::size_t n = s.size();
-  for (std::size_t i = 0; i < n; ++i) {
+  // Most texts hold no surrogate at all: a branch-free pass (which the compiler vectorises)
+  // says so at a fraction of the cost of the walk that pairs them.
+  const std::size_t block = 4096;
+  std::size_t from = 0;
+  for (; from < n; from += block) {
+    const std::size_t end = from + block < n ? from + block : n;
+    unsigned any = 0;
+    for (std::size_t i = from; i < end; ++i) any |= (s[i] & 0xF800) == 0xD800;
+    if (any) break;
+  }
+  // A pair may straddle the block boundary: start the walk one unit back.
+  for (std::size_t i = from > 0 ? from - 1 : 0; i < n; ++i) {
     const char16_t c = s[i];
     if (c < 0xD800 || c > 0xDFFF) continue;
     if (IsHighSurrogate(c) && i + 1 < n && IsLowSurrogate(s[i + 1])) {

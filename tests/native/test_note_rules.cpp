@@ -174,6 +174,10 @@ TEST(Surrogates, FindCodePointAndUtf8) {
     EXPECT_EQ(std::string(out.begin(), out.end()), "keep" + c.utf8);
     EXPECT_EQ(FindUnpairedSurrogate(c.in), c.unpaired) << "case " << &c - &cases[0];
   }
+  // Past the first block of units that the quick look passes over.
+  const std::u16string clean(5000, u'a');
+  EXPECT_EQ(FindUnpairedSurrogate(clean + kSmile + u"\xDE00"), 5002u);
+  EXPECT_EQ(FindUnpairedSurrogate(std::u16string(4095, u'a') + kSmile), npos);
   EXPECT_EQ(CodePointAt(kSmile, 0), U'\U0001F600');
   EXPECT_EQ(CodePointAt(kSmile, 1), U'\xDE00');
   EXPECT_EQ(CodePointAt(u"\xD83D", 0), U'\xD83D');
