@@ -9,9 +9,16 @@ namespace {
 
 constexpr bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 
-// Converted a piece at a time, so that the search for the first missing character looks at
-// one piece only, and a large text never needs a second buffer twice its size.
-constexpr size_t kPieceUnits = 1 << 16;
+// Converted a piece at a time, so that a large text never needs a buffer twice its size and
+// the search for the first missing character looks at one piece only.
+constexpr size_t kPieceUnits = 1 << 18;
+
+// The length of the head of s of at most `units` that splits no surrogate pair.
+size_t WholeHead(std::u16string_view s, size_t units) {
+  if (units >= s.size()) return s.size();
+  if (units == 0 || !IsHighSurrogate(s[units - 1])) return units;
+  return units > 1 ? units - 1 : 2;  // a pair at the start goes whole
+}
 
 // One conversion without best fit: `missing` says whether any character fell back to the
 // code page's default character. -1 when the system refused.
@@ -21,17 +28,30 @@ int Convert(UINT codePage, const char16_t* text, int units, char* out, int room,
                                nullptr, &missing);
 }
 
-// The first code point of the piece that the code page has no exact place for.
+// Whether the code page has an exact place for every character of s.
+bool AllStorable(UINT codePage, std::u16string_view s) {
+  BOOL missing = FALSE;
+  const int n = ::WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, W(s.data()),
+                                      static_cast<int>(s.size()), nullptr, 0, nullptr, &missing);
+  return n > 0 && !missing;
+}
+
+// The first code point of the piece that the code page has no exact place for, found by
+// halving: the whole search costs about one more conversion of the piece.
 char32_t FirstMissing(UINT codePage, std::u16string_view piece) {
-  char buffer[16];
-  for (size_t i = 0; i < piece.size();) {
-    const int units = IsHighSurrogate(piece[i]) && i + 1 < piece.size() ? 2 : 1;
-    BOOL missing = FALSE;
-    const int n = Convert(codePage, piece.data() + i, units, buffer, sizeof buffer, missing);
-    if (n <= 0 || missing) return CodePointAt(piece, i);
-    i += static_cast<size_t>(units);
+  size_t from = 0;
+  std::u16string_view rest = piece;
+  while (rest.size() > 2 || (rest.size() == 2 && !IsHighSurrogate(rest[0]))) {
+    const size_t half = WholeHead(rest, rest.size() / 2);
+    if (half == 0) break;
+    if (AllStorable(codePage, rest.substr(0, half))) {
+      from += half;
+      rest.remove_prefix(half);
+    } else {
+      rest = rest.substr(0, half);
+    }
   }
-  return 0xFFFD;  // not found again: report the replacement character rather than nothing
+  return from < piece.size() ? CodePointAt(piece, from) : 0xFFFD;
 }
 
 }  // namespace
@@ -41,7 +61,8 @@ TEncodeResult EncodeInCodePage(UINT codePage, std::u16string_view text, TFileByt
   bytes.clear();
   if (codePage == CP_UTF8)
     return AppendUtf8(text, bytes) ? TEncodeResult::Encoded : TEncodeResult::Broken;
-  bytes.reserve(text.size());
+  // Korean text takes about one and a half bytes a unit: room for that, grown when needed.
+  bytes.reserve(text.size() + text.size() / 2);
   for (size_t at = 0; at < text.size();) {
     size_t units = std::min(kPieceUnits, text.size() - at);
     // Never half of a pair in one piece and half in the next.

@@ -176,6 +176,11 @@ TEST(NoteBytes, EncodeInCodePage) {
       {1252, lone, TEncodeResult::Broken, "", 0},
       {65001, lone, TEncodeResult::Broken, "", 0},
       {65001, std::u16string(1, char16_t(0xDC00)), TEncodeResult::Broken, "", 0},
+      // Found in the middle of a long piece, after a pair.
+      {949, std::u16string(100000, u'x') + u"\U0001F600\u00E9" + std::u16string(99999, u'y'),
+       TEncodeResult::Unstorable, "", U'\U0001F600'},
+      {949, std::u16string(100001, u'x') + u"\u00E9\U0001F600", TEncodeResult::Unstorable, "",
+       U'\u00E9'},
   };
   for (const auto& c : cases) {
     TFileBytes bytes;
@@ -189,8 +194,8 @@ TEST(NoteBytes, EncodeInCodePage) {
       EXPECT_EQ(first, c.first) << c.codePage << " " << Utf8(c.text);
     }
   }
-  // A pair at the seam between two pieces of the conversion stays whole.
-  std::u16string seam(65535, u'x');
+  // A pair at the seam between two pieces of the conversion (256 Ki units) stays whole.
+  std::u16string seam((1u << 18) - 1, u'x');
   seam += u"\U0001F600";
   char32_t first = 0;
   TFileBytes bytes;
