@@ -1,6 +1,8 @@
 #include "note/uNoteBytes.h"
 
 #include <algorithm>
+#include <string>
+#include <vector>
 
 #include "common/uWide.h"
 #include "note/uNote.h"
@@ -63,29 +65,45 @@ TEncodeResult EncodeInCodePage(UINT codePage, std::u16string_view text, TFileByt
     return AppendUtf8(text, bytes) ? TEncodeResult::Encoded : TEncodeResult::Broken;
   // Korean text takes about one and a half bytes a unit: room for that, grown when needed.
   bytes.reserve(text.size() + text.size() / 2);
+  // One piece's bytes (a code page other than UTF-8 takes at most two a unit) and the same
+  // bytes read back, reused from piece to piece.
+  const size_t pieceRoom = std::min(kPieceUnits, text.size());
+  std::vector<char> out(2 * pieceRoom);
+  std::u16string back(pieceRoom, u'\0');
   for (size_t at = 0; at < text.size();) {
     size_t units = std::min(kPieceUnits, text.size() - at);
     // Never half of a pair in one piece and half in the next.
     if (at + units < text.size() && IsHighSurrogate(text[at + units - 1])) --units;
     const std::u16string_view piece = text.substr(at, units);
-    // The default character would say nothing about an unpaired surrogate: tell it apart
-    // first, while the piece is at hand anyway.
-    if (FindUnpairedSurrogate(piece) != std::u16string_view::npos) {
-      bytes.clear();
-      return TEncodeResult::Broken;
+    const int room = static_cast<int>(out.size());
+    // The plain conversion, read back: when every character comes back as itself, each had
+    // its own exact place, which is all that WC_NO_BEST_FIT_CHARS asks. Checked this way
+    // because asking for it (or for the default-character flag) takes some systems' slow
+    // path, at several times the cost; only a piece that does not come back whole is put to
+    // the strict conversion.
+    int n = ::WideCharToMultiByte(codePage, 0, W(piece.data()), static_cast<int>(units),
+                                  out.data(), room, nullptr, nullptr);
+    const bool roundTrip =
+        n > 0 && ::MultiByteToWideChar(codePage, 0, out.data(), n, W(&back[0]),
+                                       static_cast<int>(back.size())) ==
+                     static_cast<int>(units) &&
+        piece == std::u16string_view(back.data(), units);
+    if (!roundTrip) {
+      // The default character would say nothing about an unpaired surrogate: tell it apart
+      // first.
+      if (FindUnpairedSurrogate(piece) != std::u16string_view::npos) {
+        bytes.clear();
+        return TEncodeResult::Broken;
+      }
+      BOOL missing = FALSE;
+      n = Convert(codePage, piece.data(), static_cast<int>(units), out.data(), room, missing);
+      if (n <= 0 || missing) {
+        first = FirstMissing(codePage, piece);
+        bytes.clear();
+        return TEncodeResult::Unstorable;
+      }
     }
-    // A code page other than UTF-8 takes at most two bytes for a UTF-16 unit.
-    const size_t used = bytes.size();
-    bytes.resize(used + 2 * units);
-    BOOL missing = FALSE;
-    const int n = Convert(codePage, piece.data(), static_cast<int>(units), bytes.data() + used,
-                          static_cast<int>(2 * units), missing);
-    if (n <= 0 || missing) {
-      first = FirstMissing(codePage, piece);
-      bytes.clear();
-      return TEncodeResult::Unstorable;
-    }
-    bytes.resize(used + static_cast<size_t>(n));
+    bytes.insert(bytes.end(), out.data(), out.data() + n);
     at += units;
   }
   return TEncodeResult::Encoded;

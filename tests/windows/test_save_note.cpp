@@ -154,6 +154,14 @@ TEST_F(SaveNoteTest, A64MiBTextWithOneMissingCharacterAtItsEnd) {
   EXPECT_EQ(bytes.substr(bytes.size() - 5), "a\xF0\x9F\x98\x80");
 }
 
+template <class S>
+S Repeat(const S& s, size_t times) {
+  S all;
+  for (size_t i = 0; i < times; ++i) all += s;
+  return all;
+}
+std::u16string Repeat(const char16_t* s, size_t times) { return Repeat(std::u16string(s), times); }
+
 // The conversion itself, for each code page the suite runs under, whichever this run has.
 TEST(NoteBytes, EncodeInCodePage) {
   struct Case {
@@ -181,6 +189,11 @@ TEST(NoteBytes, EncodeInCodePage) {
        TEncodeResult::Unstorable, "", U'\U0001F600'},
       {949, std::u16string(100001, u'x') + u"\u00E9\U0001F600", TEncodeResult::Unstorable, "",
        U'\u00E9'},
+      // Korean text over several pieces, and a piece that ends inside the last pair.
+      {949, Repeat(u"제목 ", 100000), TEncodeResult::Encoded,
+       Repeat(std::string("\xC1\xA6\xB8\xF1 "), 100000), 0},
+      {1252, Repeat(u"ab", 150000) + u"\u00E9\U0001F600", TEncodeResult::Unstorable, "",
+       U'\U0001F600'},
   };
   for (const auto& c : cases) {
     TFileBytes bytes;
