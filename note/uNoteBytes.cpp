@@ -56,6 +56,27 @@ char32_t FirstMissing(UINT codePage, std::u16string_view piece) {
   return from < piece.size() ? CodePointAt(piece, from) : 0xFFFD;
 }
 
+// For each UTF-16 unit, whether it is a character the code page holds exactly: its plain
+// conversion reads back as itself. Surrogates never are here (only UTF-8 holds the
+// characters they make, and UTF-8 is encoded without the system).
+std::vector<unsigned char> ExactCharacters(UINT codePage) {
+  std::vector<unsigned char> exact(0x10000, 0);
+  std::u16string all;
+  all.reserve(0x10000 - 0x800);
+  for (char32_t c = 0; c < 0x10000; ++c)
+    if (c < 0xD800 || c > 0xDFFF) all += static_cast<char16_t>(c);
+  const int units = static_cast<int>(all.size());
+  std::vector<char> bytes(2 * all.size());
+  const int n = ::WideCharToMultiByte(codePage, 0, W(all.data()), units, bytes.data(),
+                                      static_cast<int>(bytes.size()), nullptr, nullptr);
+  std::u16string back(all.size(), u'\0');
+  // Every character gives whole characters' bytes, each read back as one character: were it
+  // otherwise, positions would not line up, and no character counts as exact.
+  if (n > 0 && ::MultiByteToWideChar(codePage, 0, bytes.data(), n, W(&back[0]), units) == units)
+    for (size_t i = 0; i < all.size(); ++i) exact[all[i]] = back[i] == all[i];
+  return exact;
+}
+
 }  // namespace
 
 TEncodeResult EncodeInCodePage(UINT codePage, std::u16string_view text, TFileBytes& bytes,
@@ -65,30 +86,25 @@ TEncodeResult EncodeInCodePage(UINT codePage, std::u16string_view text, TFileByt
     return AppendUtf8(text, bytes) ? TEncodeResult::Encoded : TEncodeResult::Broken;
   // Korean text takes about one and a half bytes a unit: room for that, grown when needed.
   bytes.reserve(text.size() + text.size() / 2);
-  // One piece's bytes (a code page other than UTF-8 takes at most two a unit) and the same
-  // bytes read back, reused from piece to piece.
-  const size_t pieceRoom = std::min(kPieceUnits, text.size());
-  std::vector<char> out(2 * pieceRoom);
-  std::u16string back(pieceRoom, u'\0');
+  // The characters that have an exact place in the code page: each converted plainly and
+  // read back. Asking the system for WC_NO_BEST_FIT_CHARS (or for the default-character
+  // flag) takes some systems' slow path, several times the plain conversion; a piece whose
+  // characters are all in this table is exact without it, since these code pages convert
+  // one character at a time. Only a piece with another character goes to the strict call.
+  const std::vector<unsigned char> exact = ExactCharacters(codePage);
+  std::vector<char> out(2 * std::min(kPieceUnits, text.size()));
   for (size_t at = 0; at < text.size();) {
     size_t units = std::min(kPieceUnits, text.size() - at);
     // Never half of a pair in one piece and half in the next.
     if (at + units < text.size() && IsHighSurrogate(text[at + units - 1])) --units;
     const std::u16string_view piece = text.substr(at, units);
+    // A code page other than UTF-8 takes at most two bytes for a UTF-16 unit.
     const int room = static_cast<int>(out.size());
-    // The plain conversion, read back: when every character comes back as itself, each had
-    // its own exact place, which is all that WC_NO_BEST_FIT_CHARS asks. Checked this way
-    // because asking for it (or for the default-character flag) takes some systems' slow
-    // path, at several times the cost; only a piece that does not come back whole is put to
-    // the strict conversion.
     int n = ::WideCharToMultiByte(codePage, 0, W(piece.data()), static_cast<int>(units),
                                   out.data(), room, nullptr, nullptr);
-    const bool roundTrip =
-        n > 0 && ::MultiByteToWideChar(codePage, 0, out.data(), n, W(&back[0]),
-                                       static_cast<int>(back.size())) ==
-                     static_cast<int>(units) &&
-        piece == std::u16string_view(back.data(), units);
-    if (!roundTrip) {
+    unsigned char allExact = 1;
+    for (const char16_t c : piece) allExact &= exact[c];
+    if (n <= 0 || !allExact) {
       // The default character would say nothing about an unpaired surrogate: tell it apart
       // first.
       if (FindUnpairedSurrogate(piece) != std::u16string_view::npos) {
