@@ -15,6 +15,10 @@ constexpr bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; 
 // the search for the first missing character looks at one piece only.
 constexpr size_t kPieceUnits = 1 << 18;
 
+// Below this length the table of exact characters costs more than the strict conversion it
+// spares (the menu's help text, a short note).
+constexpr size_t kTableWorthUnits = 1 << 16;
+
 // The length of the head of s of at most `units` that splits no surrogate pair.
 size_t WholeHead(std::u16string_view s, size_t units) {
   if (units >= s.size()) return s.size();
@@ -91,7 +95,8 @@ TEncodeResult EncodeInCodePage(UINT codePage, std::u16string_view text, TFileByt
   // flag) takes some systems' slow path, several times the plain conversion; a piece whose
   // characters are all in this table is exact without it, since these code pages convert
   // one character at a time. Only a piece with another character goes to the strict call.
-  const std::vector<unsigned char> exact = ExactCharacters(codePage);
+  const std::vector<unsigned char> exact =
+      text.size() > kTableWorthUnits ? ExactCharacters(codePage) : std::vector<unsigned char>();
   std::vector<char> out(2 * std::min(kPieceUnits, text.size()));
   for (size_t at = 0; at < text.size();) {
     size_t units = std::min(kPieceUnits, text.size() - at);
@@ -100,11 +105,15 @@ TEncodeResult EncodeInCodePage(UINT codePage, std::u16string_view text, TFileByt
     const std::u16string_view piece = text.substr(at, units);
     // A code page other than UTF-8 takes at most two bytes for a UTF-16 unit.
     const int room = static_cast<int>(out.size());
-    int n = ::WideCharToMultiByte(codePage, 0, W(piece.data()), static_cast<int>(units),
-                                  out.data(), room, nullptr, nullptr);
-    unsigned char allExact = 1;
-    for (const char16_t c : piece) allExact &= exact[c];
-    if (n <= 0 || !allExact) {
+    int n = 0;
+    unsigned char allExact = 0;
+    if (!exact.empty()) {
+      n = ::WideCharToMultiByte(codePage, 0, W(piece.data()), static_cast<int>(units),
+                                out.data(), room, nullptr, nullptr);
+      allExact = n > 0;
+      for (const char16_t c : piece) allExact &= exact[c];
+    }
+    if (!allExact) {
       // The default character would say nothing about an unpaired surrogate: tell it apart
       // first.
       if (FindUnpairedSurrogate(piece) != std::u16string_view::npos) {

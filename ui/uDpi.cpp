@@ -1,5 +1,7 @@
 #include "ui/uDpi.h"
 
+#include "common/uHandles.h"
+
 namespace {
 
 // Looked up at run time, each time (rarely): Windows 7 and 8 have none of them.
@@ -26,9 +28,8 @@ void BecomePerMonitorDpiAware() noexcept {
 }
 
 int SystemDpi() noexcept {
-  HDC screen = ::GetDC(nullptr);
-  const int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 96;
-  if (screen) ::ReleaseDC(nullptr, screen);
+  TWindowDC screen(nullptr);
+  const int dpi = screen ? ::GetDeviceCaps(screen.get(), LOGPIXELSY) : 96;
   return dpi > 0 ? dpi : 96;
 }
 

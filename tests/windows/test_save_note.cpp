@@ -194,6 +194,7 @@ TEST(NoteBytes, EncodeInCodePage) {
        Repeat(std::string("\xC1\xA6\xB8\xF1 "), 100000), 0},
       {1252, Repeat(u"ab", 150000) + u"\u00E9\U0001F600", TEncodeResult::Unstorable, "",
        U'\U0001F600'},
+      {1252, Repeat(u"ab", 50000) + u"\u0101", TEncodeResult::Unstorable, "", U'\u0101'},
   };
   for (const auto& c : cases) {
     TFileBytes bytes;
