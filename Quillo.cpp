@@ -11,6 +11,10 @@
 #include "note/fQuillo.h"
 #include "server/uComServer.h"
 #include "uContextMenu.h"
+#ifdef _WIN64
+#include "note/uNoteProcess.h"
+#include "uExplorerCommand.h"
+#endif
 
 // libstdc++'s own release of its reserve for exceptions thrown when memory runs out.
 namespace __gnu_cxx {
@@ -44,6 +48,10 @@ BOOL Load(HINSTANCE module) noexcept {
     // most of what a first right-click costs beyond the least any handler must do.
     ComServer = new TComServer(module);
     new TContextMenuFactory(ComServer);  // owned by the server from here on
+#ifdef _WIN64
+    // Windows 11's command: 64-bit only, as there is no 32-bit Windows 11.
+    new TExplorerCommandFactory(ComServer);
+#endif
     SetNoteWindowCountHook(&CountNoteWindow);
     return TRUE;
   } catch (...) {
@@ -85,3 +93,15 @@ STDAPI DllUnregisterServer() { return ComServerRegister(false); }
 
 STDAPI DllInstall(BOOL install, PCWSTR cmdLine) { return InstallForUser(install != FALSE, cmdLine); }
 
+
+// QuilloNote.exe's body (the exe only loads this library and calls it), so that the note
+// process shows the very window the classic handler shows. The 32-bit library has no note
+// process.
+extern "C" int WINAPI QuilloNoteMain(const wchar_t* commandLine) {
+#ifdef _WIN64
+  return RunNoteProcess(commandLine);
+#else
+  (void)commandLine;
+  return 1;
+#endif
+}

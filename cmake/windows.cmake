@@ -35,6 +35,11 @@ file(GLOB QUILLO_CORE_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/u*.cpp)
 list(REMOVE_ITEM QUILLO_CORE_SOURCES
   ${CMAKE_SOURCE_DIR}/note/uNoteRules.cpp ${CMAKE_SOURCE_DIR}/note/uNoteNotice.cpp)
+# The Windows 11 command and its note process are 64-bit only (there is no 32-bit Windows 11).
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  list(REMOVE_ITEM QUILLO_CORE_SOURCES
+    ${CMAKE_SOURCE_DIR}/uExplorerCommand.cpp ${CMAKE_SOURCE_DIR}/note/uNoteProcess.cpp)
+endif()
 add_library(quillo_core STATIC ${QUILLO_CORE_SOURCES})
 target_link_libraries(quillo_core PUBLIC quillo_rules quillo_flags ${QUILLO_SYSTEM_LIBS})
 target_include_directories(quillo_core PUBLIC ${CMAKE_BINARY_DIR}/generated)
@@ -57,6 +62,22 @@ endif()
 target_include_directories(Quillo PRIVATE ${CMAKE_SOURCE_DIR}/resources ${CMAKE_BINARY_DIR}/generated)
 if(TARGET quillo_typelib)
   add_dependencies(Quillo quillo_typelib)
+endif()
+
+# QuilloNote.exe, the note process of the Windows 11 command, beside the 64-bit Quillo.dll. No
+# C runtime and no startup code: it only loads Quillo.dll and calls it.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  add_executable(QuilloNote WIN32 QuilloNote.cpp)
+  target_compile_options(QuilloNote PRIVATE -Wall -Wextra -Werror -Os -ffreestanding
+                         -fno-stack-protector -fno-exceptions -fno-asynchronous-unwind-tables)
+  target_link_options(QuilloNote PRIVATE -nostdlib -nostartfiles -Wl,-e,QuilloNoteEntry
+                      $<$<CONFIG:Release>:-s>)
+  target_link_libraries(QuilloNote PRIVATE kernel32)
+  add_dependencies(QuilloNote Quillo)
+  enable_testing()
+  add_test(NAME note_exe_imports
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/check-dll.sh ${QUILLO_OBJDUMP} $<TARGET_FILE:QuilloNote>
+                   --exe)
 endif()
 
 # The file manager's side of the shell contract (shellclient/), for QuilloHost, the tests, the
@@ -83,11 +104,17 @@ if(QUILLO_TESTS)
   # One program per test file, so that each area of Quillo starts in a fresh process.
   file(GLOB QUILLO_WINDOWS_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/windows/test_*.cpp)
   list(REMOVE_ITEM QUILLO_WINDOWS_TESTS ${CMAKE_SOURCE_DIR}/tests/windows/test_setup.cpp)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    list(REMOVE_ITEM QUILLO_WINDOWS_TESTS ${CMAKE_SOURCE_DIR}/tests/windows/test_explorer_command.cpp)
+  endif()
   foreach(src ${QUILLO_WINDOWS_TESTS})
     get_filename_component(name ${src} NAME_WE)
     add_executable(${name} ${src})
     target_link_libraries(${name} PRIVATE quillo_testsupport gtest_main)
     add_dependencies(${name} Quillo)
+    if(TARGET QuilloNote)
+      add_dependencies(${name} QuilloNote)
+    endif()
     add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
     set_tests_properties(${name} PROPERTIES TIMEOUT 300)
   endforeach()
@@ -159,3 +186,4 @@ add_test(NAME dll_imports
 if(QUILLO_SHIP AND QUILLO_X86_DLL)
   include(cmake/setup.cmake)
 endif()
+

@@ -5,6 +5,7 @@
 // then pumps its apartment thread until no visible window of its process is left.
 //
 //   QuilloHost [--invoke TEXT] [--invoke-on-window-thread] [--list] [FOLDER]
+//   QuilloHost --windows11 [FOLDER]
 //
 // Without --invoke the folder's background is a small window: the menu opens at the cursor
 // (once at the start, and on every right-click). With --invoke the item whose text is TEXT
@@ -12,6 +13,10 @@
 // the arguments are read as UTF-16 whatever the system's code page, menus and the folder's
 // path too; what the host prints goes to a console as UTF-16, and anywhere else (a pipe, a
 // file) as UTF-8.
+//
+// --windows11 plays Windows 11's menu instead: Quillo's IExplorerCommand, made by class from
+// the Quillo.dll beside the host (the package, not the registry, names it there), given a site
+// for the folder and invoked; the note opens in QuilloNote.exe and the host ends at once.
 //
 // The chosen command is invoked as the current file manager does: the item's canonical verb
 // is read (GCS_VERBW), and a worker thread with its own apartment creates a second handler,
@@ -48,6 +53,7 @@ int HostMain() {
   {
     TFolder folder;
     if ((rc = OpenFolder(options.folder, folder)) != kExitOk) return rc;
+    if (options.windows11) return RunWindows11Command(folder);
     std::vector<CLSID> classes = BackgroundHandlers();
     if (classes.empty()) {
       Say("no context menu handler is registered for folder backgrounds (HKCR\\%s)",

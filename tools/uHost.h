@@ -51,3 +51,9 @@ class THost {
   TShellInvoke job_;
   int exitCode_ = kExitOk;
 };
+
+// --windows11: the folder's background as Windows 11's menu uses Quillo's command (Quillo.dll
+// beside the host, the command made by class from it, a view's site for the folder, no item
+// array), invoked once; the note opens in QuilloNote.exe, and the host ends at once, as the
+// menu does. Returns an exit code.
+int RunWindows11Command(const TFolder& folder);

@@ -8,7 +8,8 @@ namespace {
 
 void Usage() {
   Print(STD_ERROR_HANDLE,
-        "usage: QuilloHost [--invoke TEXT] [--invoke-on-window-thread] [--list] [FOLDER]\n");
+        "usage: QuilloHost [--invoke TEXT] [--invoke-on-window-thread] [--list] [FOLDER]\n"
+        "       QuilloHost --windows11 [FOLDER]\n");
 }
 
 // The command line as UTF-16 arguments: the narrow ones would hold only what the system's
@@ -39,6 +40,8 @@ int ReadArguments(THostOptions& options) {
       options.onWorker = false;
     } else if (arg == L"--list") {
       options.listOnly = true;
+    } else if (arg == L"--windows11") {
+      options.windows11 = true;
     } else if (!arg.empty() && arg[0] == L'-' && arg.size() > 1) {
       Usage();
       return kExitUsage;

@@ -11,6 +11,7 @@ struct THostOptions {
   bool scripted = false;    // --invoke
   bool onWorker = true;     // unless --invoke-on-window-thread
   bool listOnly = false;    // --list
+  bool windows11 = false;   // --windows11
 };
 
 // The options, or an exit code other than kExitOk (after saying why).

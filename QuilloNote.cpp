@@ -1,0 +1,49 @@
+// QuilloNote.exe FOLDER | QuilloNote.exe --recover: the process the Windows 11 command's notes
+// live in (note/uNoteProcess.h). It holds no note code of its own: it loads Quillo.dll from
+// its own folder and runs QuilloNoteMain, so that the note is the very window the classic
+// handler shows. No C runtime (kernel32 only), to stay a few kilobytes; exit codes as
+// uNoteProcess.h says, 4 when Quillo.dll cannot be loaded.
+#include <windows.h>
+
+namespace {
+
+using TNoteMain = int(WINAPI*)(const wchar_t*);
+
+// Quillo.dll's full path is built here: the process's folder, never the search path.
+wchar_t g_path[32768 + 16];
+
+void SayError(const char* text) {
+  const HANDLE err = ::GetStdHandle(STD_ERROR_HANDLE);
+  if (!err || err == INVALID_HANDLE_VALUE) return;
+  DWORD length = 0, written = 0;
+  while (text[length]) ++length;
+  ::WriteFile(err, text, length, &written, nullptr);
+}
+
+int Run() {
+  // A fault becomes an exit code, never a dialog.
+  ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+  const DWORD size = sizeof g_path / sizeof g_path[0] - 16;
+  const DWORD n = ::GetModuleFileNameW(nullptr, g_path, size);
+  if (n == 0 || n >= size) return 4;
+  DWORD slash = n;
+  while (slash > 0 && g_path[slash - 1] != L'\\' && g_path[slash - 1] != L'/') --slash;
+  const wchar_t dll[] = L"Quillo.dll";
+  for (DWORD i = 0; i < sizeof dll / sizeof dll[0]; ++i) g_path[slash + i] = dll[i];
+  const HMODULE module = ::LoadLibraryExW(g_path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  if (!module) {
+    SayError("QuilloNote: cannot load Quillo.dll beside QuilloNote.exe\n");
+    return 4;
+  }
+  const auto main = reinterpret_cast<TNoteMain>(
+      reinterpret_cast<void*>(::GetProcAddress(module, "QuilloNoteMain")));
+  if (!main) {
+    SayError("QuilloNote: Quillo.dll has no QuilloNoteMain\n");
+    return 4;
+  }
+  return main(::GetCommandLineW());
+}
+
+}  // namespace
+
+extern "C" void WINAPI QuilloNoteEntry() { ::ExitProcess(static_cast<UINT>(Run())); }

@@ -1,0 +1,315 @@
+#include "note/uNoteProcess.h"
+
+#include <shellapi.h>
+
+#include <deque>
+
+#include "common/uHandles.h"
+#include "common/uWide.h"
+#include "note/uNoteThread.h"
+
+const wchar_t kNoteProcessWindowClass[] = L"Quillo.NoteProcess";
+const wchar_t kNoteProcessMutex[] = L"Local\\Quillo.NoteProcess";
+const wchar_t kNoteProcessExe[] = L"QuilloNote.exe";
+
+namespace {
+
+// WM_COPYDATA's tag for a folder (UTF-16, no terminator; empty: recovery only), and the
+// window's answers.
+constexpr ULONG_PTR kFolderTag = 0x516E6F74;  // "Qnot"
+enum : LRESULT { kGone = 0, kTaken = 1, kRefused = 2 };
+// A living process answers at once (it only queues the folder); one that does not within
+// this time is taken for hung.
+constexpr UINT kAnswerMs = 3000;
+// How long a second process waits for the first to take its request or to end.
+constexpr DWORD kHandOverMs = 10000;
+constexpr UINT kServeMessage = WM_APP + 1;
+
+bool NamesFolder(const std::u16string& folder) noexcept {
+  return folder.empty() || IsNoteFolder(folder);
+}
+
+// A line on stderr, in UTF-8; nothing where the process has none (started from the shell).
+void Say(const wchar_t* text, const std::u16string& path = std::u16string()) noexcept {
+  try {
+    std::wstring line = L"QuilloNote: ";
+    line += text;
+    if (!path.empty()) line += L": " + std::wstring(W(path));
+    line += L"\n";
+    const HANDLE err = ::GetStdHandle(STD_ERROR_HANDLE);
+    if (!err || err == INVALID_HANDLE_VALUE) return;
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()),
+                                        nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return;
+    std::string bytes(static_cast<size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), &bytes[0], n,
+                          nullptr, nullptr);
+    DWORD written = 0;
+    ::WriteFile(err, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  } catch (...) {
+  }
+}
+
+enum class THandOver { Taken, Refused, NoProcess };
+
+// Hands the folder to the living note process's window, letting that process come to the
+// front first.
+THandOver HandToLivingProcess(const std::u16string& folder) noexcept {
+  const HWND wnd = ::FindWindowExW(HWND_MESSAGE, nullptr, kNoteProcessWindowClass, nullptr);
+  if (!wnd) return THandOver::NoProcess;
+  DWORD processId = 0;
+  ::GetWindowThreadProcessId(wnd, &processId);
+  if (processId) ::AllowSetForegroundWindow(processId);
+  COPYDATASTRUCT data{};
+  data.dwData = kFolderTag;
+  data.cbData = static_cast<DWORD>(folder.size() * sizeof(char16_t));
+  data.lpData = const_cast<char16_t*>(folder.data());
+  DWORD_PTR answer = kGone;
+  // A window destroyed before it answers (its process on the way out) answers nothing.
+  if (!::SendMessageTimeoutW(wnd, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
+                             SMTO_ABORTIFHUNG, kAnswerMs, &answer))
+    return THandOver::NoProcess;
+  if (answer == kTaken) return THandOver::Taken;
+  return answer == kRefused ? THandOver::Refused : THandOver::NoProcess;
+}
+
+// The folder of the module this code is in (Quillo.dll), with its final backslash.
+std::wstring ModuleFolder() {
+  HMODULE module = nullptr;
+  if (!::GetModuleHandleExW(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          reinterpret_cast<LPCWSTR>(&ModuleFolder), &module))
+    return std::wstring();
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = ::GetModuleFileNameW(module, &path[0], static_cast<DWORD>(path.size()));
+    if (n == 0) return std::wstring();
+    if (n < path.size()) {
+      path.resize(n);
+      break;
+    }
+    if (path.size() >= 32768) return std::wstring();
+    path.resize(path.size() * 2);
+  }
+  const size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+}
+
+// One argument on a command line, quoted so that CommandLineToArgvW reads it back whole: a
+// backslash before the closing quote (a drive's root, "C:\") is doubled.
+void AppendQuoted(std::wstring& line, const std::wstring& arg) {
+  line += L'"';
+  line += arg;
+  if (!arg.empty() && arg.back() == L'\\') line += L'\\';
+  line += L'"';
+}
+
+HRESULT StartNoteProcess(const std::u16string& folder) {
+  const std::wstring dir = ModuleFolder();
+  if (dir.empty()) return E_FAIL;
+  const std::wstring exe = dir + kNoteProcessExe;
+  std::wstring line;
+  AppendQuoted(line, exe);
+  line += L' ';
+  if (folder.empty())
+    line += L"--recover";
+  else
+    AppendQuoted(line, std::wstring(W(folder)));
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  // Suspended until it may come to the front, so that its first window surely can; in its own
+  // folder, so that it holds no other folder open.
+  if (!::CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                        nullptr, dir.c_str(), &si, &pi))
+    return HRESULT_FROM_WIN32(::GetLastError());
+  TKernelHandle process(pi.hProcess), thread(pi.hThread);
+  ::AllowSetForegroundWindow(pi.dwProcessId);
+  if (::ResumeThread(thread.get()) == static_cast<DWORD>(-1)) {
+    ::TerminateProcess(process.get(), kNoteExitFailed);
+    return E_FAIL;
+  }
+  return S_OK;
+}
+
+// The living process's side, all on its main thread: the folders handed over, in order.
+std::deque<std::u16string>* g_pending = nullptr;
+
+LRESULT CALLBACK NoteProcessProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
+  if (msg == WM_COPYDATA) {
+    try {
+      const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lp);
+      if (!g_pending || !data || data->dwData != kFolderTag) return kRefused;
+      if (data->cbData % sizeof(char16_t) != 0 || data->cbData > MAX_PATH * sizeof(char16_t) ||
+          (data->cbData && !data->lpData))
+        return kRefused;
+      std::u16string folder(static_cast<const char16_t*>(data->lpData),
+                            data->cbData / sizeof(char16_t));
+      if (folder.find(u'\0') != std::u16string::npos || !NamesFolder(folder)) return kRefused;
+      g_pending->push_back(std::move(folder));
+      // Served by the main loop, not here: the sender must not wait on the note.
+      ::PostMessageW(wnd, kServeMessage, 0, 0);
+      return kTaken;
+    } catch (...) {
+      return kRefused;
+    }
+  }
+  return ::DefWindowProcW(wnd, msg, wp, lp);
+}
+
+// Serves the folders handed over; false when the first of them got no window.
+bool ServePending() {
+  bool allOpened = true;
+  while (!g_pending->empty()) {
+    const std::u16string folder = std::move(g_pending->front());
+    g_pending->pop_front();
+    // Messages sent to this thread meanwhile (further folders) are queued behind this one.
+    if (FAILED(OpenNoteOnUiThread(folder))) allOpened = false;
+  }
+  return allOpened;
+}
+
+// The first process of the session, holding the mutex: its window takes the requests until
+// the UI thread has ended.
+int ServeAsFirst(const std::u16string& folder, HINSTANCE module) {
+  std::deque<std::u16string> pending;
+  g_pending = &pending;
+  pending.push_back(folder);
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = &NoteProcessProc;
+  wc.hInstance = module;
+  wc.lpszClassName = kNoteProcessWindowClass;
+  if (!::RegisterClassExW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+    g_pending = nullptr;
+    Say(L"cannot make its message window");
+    return kNoteExitFailed;
+  }
+  TWindow window(::CreateWindowExW(0, kNoteProcessWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                   nullptr, module, nullptr));
+  if (!window) {
+    g_pending = nullptr;
+    Say(L"cannot make its message window");
+    return kNoteExitFailed;
+  }
+  int code = kNoteExitOk;
+  if (!ServePending()) {
+    Say(L"the note window could not be opened", folder);
+    code = kNoteExitFailed;
+  }
+  for (;;) {
+    ServePending();
+    // Deciding to end and taking the window away happen with no message delivered between
+    // them: a request either was taken before, or finds no window and starts a new process,
+    // which waits for the mutex below.
+    if (pending.empty() && !NoteThreadRunning()) break;
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 200, QS_ALLINPUT);
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+  }
+  window.reset();
+  g_pending = nullptr;
+  return code;
+}
+
+int Run(const std::u16string& folder) {
+  HMODULE module = nullptr;
+  ::GetModuleHandleExW(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      reinterpret_cast<LPCWSTR>(&NoteProcessProc), &module);
+  TKernelHandle mutex(::CreateMutexW(nullptr, FALSE, kNoteProcessMutex));
+  if (!mutex) {
+    Say(L"cannot make its session mutex");
+    return kNoteExitFailed;
+  }
+  const DWORD begin = ::GetTickCount();
+  for (;;) {
+    const DWORD w = ::WaitForSingleObject(mutex.get(), 0);
+    if (w == WAIT_OBJECT_0 || w == WAIT_ABANDONED) {
+      const int code = ServeAsFirst(folder, module);
+      ::ReleaseMutex(mutex.get());
+      return code;
+    }
+    switch (HandToLivingProcess(folder)) {
+      case THandOver::Taken:
+        return kNoteExitOk;
+      case THandOver::Refused:
+        Say(L"the note process refused the folder", folder);
+        return kNoteExitBadFolder;
+      case THandOver::NoProcess:
+        break;  // starting, or on its way out: ask again
+    }
+    if (::GetTickCount() - begin >= kHandOverMs) {
+      Say(L"the running note process does not answer");
+      return kNoteExitFailed;
+    }
+    ::Sleep(20);
+  }
+}
+
+}  // namespace
+
+bool IsNoteFolder(const std::u16string& path) noexcept {
+  if (path.empty() || path.size() >= MAX_PATH) return false;
+  if (path.find(u'\0') != std::u16string::npos) return false;
+  const DWORD attributes = ::GetFileAttributesW(W(path));
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+HRESULT OpenNoteInNoteProcess(const std::u16string& folder) noexcept {
+  try {
+    if (!NamesFolder(folder)) return E_INVALIDARG;
+    switch (HandToLivingProcess(folder)) {
+      case THandOver::Taken:
+        return S_OK;
+      case THandOver::Refused:
+        return E_INVALIDARG;
+      case THandOver::NoProcess:
+        break;
+    }
+    // A process on its way out still holds the mutex: the new one waits for it and then
+    // serves the folder itself.
+    return StartNoteProcess(folder);
+  } catch (...) {
+    return E_FAIL;
+  }
+}
+
+int RunNoteProcess(const wchar_t* commandLine) noexcept {
+  try {
+    int argc = 0;
+    LPWSTR* argv = ::CommandLineToArgvW(commandLine ? commandLine : L"", &argc);
+    if (!argv) {
+      Say(L"cannot read its command line");
+      return kNoteExitUsage;
+    }
+    std::wstring arg = argc == 2 ? argv[1] : L"";
+    ::LocalFree(argv);
+    if (argc != 2 || arg.empty()) {
+      Say(L"usage: QuilloNote.exe FOLDER | QuilloNote.exe --recover");
+      return kNoteExitUsage;
+    }
+    std::u16string folder;
+    if (arg != L"--recover") {
+      // Absolute, since the request may be served by a process in another current folder.
+      std::wstring full(MAX_PATH + 1, L'\0');
+      const DWORD n = ::GetFullPathNameW(arg.c_str(), static_cast<DWORD>(full.size()), &full[0],
+                                         nullptr);
+      if (n == 0 || n >= full.size()) {
+        Say(L"the folder's path is too long or invalid", U(arg.c_str()));
+        return kNoteExitBadFolder;
+      }
+      full.resize(n);
+      folder = U(full.c_str());
+      if (!IsNoteFolder(folder)) {
+        Say(folder.size() >= MAX_PATH ? L"the folder's path is too long" : L"not a folder",
+            folder);
+        return kNoteExitBadFolder;
+      }
+    }
+    return Run(folder);
+  } catch (...) {
+    Say(L"failed unexpectedly");
+    return kNoteExitFailed;
+  }
+}
