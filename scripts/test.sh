@@ -24,45 +24,52 @@ cmake --preset native >/dev/null && cmake --build --preset native -j"$(nproc)" >
 part "Fuzzing the note rules"
 sh tests/fuzz/run.sh build/native || status=1
 
-part "Shipped build (build/Quillo.dll, build/x64/Quillo.dll, build/x64/QuilloSetup.exe)"
+part "Shipped build (build/Quillo.dll, build/x64/Quillo.dll and QuilloNote.exe, build/x64/QuilloSetup.exe)"
 sh scripts/build.sh >/dev/null || status=1
 for tree in build build/x64; do
-  ctest --test-dir "$tree" -R '^dll_imports$' --output-on-failure || status=1
+  ctest --test-dir "$tree" -R '^(dll_imports|note_exe_imports)$' --output-on-failure || status=1
 done
-for f in build/Quillo.dll build/x64/Quillo.dll build/x64/QuilloSetup.exe; do
+for f in build/Quillo.dll build/x64/Quillo.dll build/x64/QuilloNote.exe build/x64/QuilloSetup.exe; do
   [ -f "$f" ] && printf '%-28s %8d bytes\n' "$f" "$(stat -c %s "$f")"
 done
 
-pick_wine_tree
-part "Windows tests under Wine ($WINE_TREE)"
-if [ "$WINE_TREE" != build/win32 ]; then
-  echo "== This machine cannot run 32-bit programs: testing the 64-bit build of the same sources"
-fi
-cmake --preset "$WINE_PRESET" >/dev/null && cmake --build --preset "$WINE_PRESET" -j"$(nproc)" >/dev/null \
-  || status=1
+# The whole Wine suite on both test trees: the 32-bit one where this machine runs 32-bit
+# programs, and always the 64-bit one (the DLL 64-bit Explorer and the package load, the note
+# process, the setup program).
 start_xvfb || exit 1
-# A small drive for the saving test of a drive that fills up, where this machine lets us
-# mount one (as root, or with sudo); the test says it is skipped otherwise.
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo -n"
-full_drive="$(pwd)/$WINE_TREE/full-drive"
-mkdir -p "$full_drive"
-if mountpoint -q "$full_drive" ||
-   $sudo mount -t tmpfs -o size=64k,mode=0777 quillo-full "$full_drive" 2>/dev/null; then
-  export QUILLO_FULL_DRIVE="$full_drive"
-fi
-trap 'stop_xvfb; mountpoint -q "$full_drive" && $sudo umount "$full_drive"' EXIT
+mounted=""
+trap 'stop_xvfb; for d in $mounted; do $sudo umount "$d"; done' EXIT
 trap 'exit 1' INT TERM  # stopped: end here (Xvfb goes with the EXIT trap)
-ctest --test-dir "$WINE_TREE" -E '^dll_imports$' --output-on-failure --timeout 600 || status=1
-WINEPREFIX="$(pwd)/$WINE_TREE/wineprefix" wineserver -k 2>/dev/null
-# The setup program is 64-bit, and the shipped 64-bit DLL is checked from the 64-bit tree.
-if [ "$WINE_TREE" != build/win64 ]; then
-  part "Setup program and shipped 64-bit DLL under 64-bit Wine (build/win64)"
-  cmake --preset windows64 >/dev/null && cmake --build --preset windows64 -j"$(nproc)" >/dev/null \
-    && ctest --test-dir build/win64 -R '^(test_setup|test_typelib|test_com_dll)$' \
-         --output-on-failure --timeout 600 || status=1
-  WINEPREFIX="$(pwd)/build/win64/wineprefix" wineserver -k 2>/dev/null
+# Usage: wine_suite TREE PRESET
+wine_suite() {
+  tree=$1 preset=$2
+  cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" -j"$(nproc)" >/dev/null \
+    || { status=1; return; }
+  # A small drive for the saving test of a drive that fills up, where this machine lets us
+  # mount one (as root, or with sudo); the test says it is skipped otherwise.
+  full_drive="$(pwd)/$tree/full-drive"
+  mkdir -p "$full_drive"
+  unset QUILLO_FULL_DRIVE
+  if mountpoint -q "$full_drive"; then
+    export QUILLO_FULL_DRIVE="$full_drive"
+  elif $sudo mount -t tmpfs -o size=64k,mode=0777 quillo-full "$full_drive" 2>/dev/null; then
+    mounted="$mounted $full_drive"
+    export QUILLO_FULL_DRIVE="$full_drive"
+  fi
+  ctest --test-dir "$tree" -E '^(dll_imports|note_exe_imports)$' --output-on-failure --timeout 600 \
+    || status=1
+  WINEPREFIX="$(pwd)/$tree/wineprefix" wineserver -k 2>/dev/null
+}
+if can_run_32bit; then
+  part "Windows tests under 32-bit Wine (build/win32)"
+  wine_suite build/win32 windows32
+else
+  echo "== This machine cannot run 32-bit programs: the 32-bit suite is left out"
 fi
+part "Windows tests under 64-bit Wine (build/win64, with the Windows 11 command and the setup program)"
+wine_suite build/win64 windows64
 # The shipped 32-bit library itself runs once, natively where the machine runs 32-bit
 # programs, otherwise in one process emulated by qemu-user.
 part "The shipped 32-bit Quillo.dll under 32-bit Wine (smoke)"

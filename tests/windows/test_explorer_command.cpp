@@ -232,6 +232,31 @@ TEST_F(ExplorerCommand, NotesOpenInOneNoteProcess) {
   EXPECT_EQ(NoteProcessId(), 0u);
 }
 
+// The visible note windows of every process.
+std::vector<HWND> AllNotes() {
+  std::vector<HWND> notes;
+  for (HWND w = nullptr; (w = ::FindWindowExW(nullptr, w, nullptr, Wide(kCaption).c_str()));)
+    if (::IsWindowVisible(w)) notes.push_back(w);
+  return notes;
+}
+
+// A request that races the note process's end (its last note closed a grace period ago, give
+// or take its check's step) opens exactly one window: in the old process, or in a new one.
+TEST_F(ExplorerCommand, ARequestRacingTheEndOpensOneNote) {
+  TTempDir dir("quillo-w11");
+  const TPidl folder = PidlFromPath(Wide(dir.path()));
+  for (DWORD delay = 900; delay <= 1300; delay += 80) {
+    SCOPED_TRACE(delay);
+    ASSERT_EQ(Invoke(folder.get(), TSiteKind::FolderView, TItemArray::Null).result, S_OK);
+    std::vector<HWND> notes;
+    ASSERT_TRUE(WaitFor([&] { return !(notes = AllNotes()).empty(); })) << "no note window";
+    ::Sleep(300);  // a second window, were one coming, would be there by now
+    ASSERT_EQ(AllNotes().size(), 1u);
+    CloseWindows(notes);
+    ::Sleep(delay);
+  }
+}
+
 // Without a folder the command answers an error and nothing opens.
 TEST_F(ExplorerCommand, NoFolderNoNote) {
   TTempDir dir("quillo-w11");
