@@ -4,6 +4,8 @@
 //   QuilloBench DIR [DLL]                every benchmark; DIR holds QuilloFloor.dll, DLL is the
 //                                        Quillo.dll timed (DIR\Quillo.dll when not given)
 //   QuilloBench --note-window DIR [DLL]  only the note window's figures
+//   QuilloBench --windows11 DIR [DLL]    only the Windows 11 command's (QuilloNote.exe beside DLL)
+//   QuilloBench --plain-window FOLDER    a plain window until it is closed (the cold floor)
 //   QuilloBench --stability DLL          only the heap in use over long runs
 //   QuilloBench --cold DLL               one cold right-click (library load included), in us
 //   QuilloBench --save-peak DLL quillo|floor MIB   memory a save needs beyond its text
@@ -23,6 +25,7 @@
 
 #include "bench/uBench.h"
 #include "bench/uBenchStability.h"
+#include "bench/uBenchWindows11.h"
 #include "bench/uPlainWindow.h"
 #include "note/uNote.h"
 
@@ -250,6 +253,7 @@ int AllMain(const std::string& quilloPath, const std::string& floorPath) {
     Row("first right-click, library load included", Median(q), Median(f), "ms", "target <= 1.1x");
   }
   NoteWindowRows(quillo, scratch);
+  if (sizeof(void*) == 8) Windows11Rows(quillo, scratch);  // the command is 64-bit only
   for (size_t mib : {size_t(1), size_t(64)}) {  // saving
     const std::wstring file = scratch.path + L"\\bench.txt", raw = scratch.path + L"\\raw.txt";
     // A note asks before replacing a file it did not write: each size's window starts without.
@@ -335,16 +339,20 @@ int main(int argc, char** argv) {
       if (mode == "--stability-cycles-click") return StabilityCyclesMain(argv[2], n, true);
     }
     if (mode == "--stability" && argc == 3) return StabilityRows(argv[2]), 0;
+    if (mode == "--plain-window" && argc == 3) return PlainWindowMain();
     // The DLL timed is the one given, else the one beside the floor.
-    const bool noteOnly = mode == "--note-window";
-    const int at = noteOnly ? 2 : 1;
+    const bool noteOnly = mode == "--note-window", windows11 = mode == "--windows11";
+    const int at = noteOnly || windows11 ? 2 : 1;
     if ((argc == at + 1 || argc == at + 2) && argv[at][0] != '-') {
       const std::string dir = argv[at];
       const std::string quilloPath = argc == at + 2 ? argv[at + 1] : dir + "\\Quillo.dll";
-      if (!noteOnly) return AllMain(quilloPath, dir + "\\QuilloFloor.dll");
+      if (!noteOnly && !windows11) return AllMain(quilloPath, dir + "\\QuilloFloor.dll");
       TScratch scratch;
       THandlerDll quillo(quilloPath);
-      NoteWindowRows(quillo, scratch);
+      if (windows11)
+        Windows11Rows(quillo, scratch);
+      else
+        NoteWindowRows(quillo, scratch);
       return 0;
     }
     std::fputs("usage: QuilloBench DIR [DLL]\n", stderr);

@@ -12,7 +12,8 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   target_link_options(QuilloFloor PRIVATE -Wl,--enable-stdcall-fixup)
 endif()
 add_executable(QuilloBench ${CMAKE_SOURCE_DIR}/bench/QuilloBench.cpp ${CMAKE_SOURCE_DIR}/bench/uBench.cpp
-               ${CMAKE_SOURCE_DIR}/bench/uBenchStability.cpp ${CMAKE_SOURCE_DIR}/bench/uPlainWindow.cpp)
+               ${CMAKE_SOURCE_DIR}/bench/uBenchStability.cpp ${CMAKE_SOURCE_DIR}/bench/uPlainWindow.cpp
+               ${CMAKE_SOURCE_DIR}/bench/uBenchWindows11.cpp)
 target_link_libraries(QuilloBench PRIVATE quillo_shellclient quillo_rules quillo_flags ole32 uuid shell32
                       user32 gdi32 psapi)
 target_link_options(QuilloBench PRIVATE -mconsole)
