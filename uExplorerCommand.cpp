@@ -63,8 +63,11 @@ HRESULT STDMETHODCALLTYPE TExplorerCommand::GetIcon(IShellItemArray*, LPWSTR* ic
     if (!server) return E_FAIL;
     const std::u16string path = server->GetServerFileName();
     if (path.empty()) return E_FAIL;
-    const std::wstring location = std::wstring(W(path)) + L",-" + std::to_wstring(IDI_QUILLO);
-    return DupOut(location.c_str(), icon);
+    // The resource's identifier as the shell reads it; spelt out, since the C++ library's wide
+    // formatting would weigh more than this whole class.
+    static_assert(IDI_QUILLO == 101, "the icon's location below names its identifier");
+    const std::u16string location = path + u",-101";
+    return DupOut(W(location), icon);
   } catch (...) {
     return E_FAIL;
   }

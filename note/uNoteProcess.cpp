@@ -2,7 +2,7 @@
 
 #include <shellapi.h>
 
-#include <deque>
+#include <vector>
 
 #include "common/uHandles.h"
 #include "common/uWide.h"
@@ -30,19 +30,21 @@ bool NamesFolder(const std::u16string& folder) noexcept {
 }
 
 // A line on stderr, in UTF-8; nothing where the process has none (started from the shell).
-void Say(const wchar_t* text, const std::u16string& path = std::u16string()) noexcept {
+// (Wide texts are std::u16string throughout the library: std::wstring would link a second
+// copy of the string code.)
+void Say(const char16_t* text, const std::u16string& path = std::u16string()) noexcept {
   try {
-    std::wstring line = L"QuilloNote: ";
+    std::u16string line = u"QuilloNote: ";
     line += text;
-    if (!path.empty()) line += L": " + std::wstring(W(path));
-    line += L"\n";
+    if (!path.empty()) line += u": " + path;
+    line += u"\n";
     const HANDLE err = ::GetStdHandle(STD_ERROR_HANDLE);
     if (!err || err == INVALID_HANDLE_VALUE) return;
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()),
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, W(line), static_cast<int>(line.size()),
                                         nullptr, 0, nullptr, nullptr);
     if (n <= 0) return;
-    std::string bytes(static_cast<size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), &bytes[0], n,
+    std::vector<char> bytes(static_cast<size_t>(n));  // (std::string would link its own code)
+    ::WideCharToMultiByte(CP_UTF8, 0, W(line), static_cast<int>(line.size()), bytes.data(), n,
                           nullptr, nullptr);
     DWORD written = 0;
     ::WriteFile(err, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
@@ -74,54 +76,54 @@ THandOver HandToLivingProcess(const std::u16string& folder) noexcept {
 }
 
 // The folder of the module this code is in (Quillo.dll), with its final backslash.
-std::wstring ModuleFolder() {
+std::u16string ModuleFolder() {
   HMODULE module = nullptr;
   if (!::GetModuleHandleExW(
           GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
           reinterpret_cast<LPCWSTR>(&ModuleFolder), &module))
-    return std::wstring();
-  std::wstring path(MAX_PATH, L'\0');
+    return std::u16string();
+  std::u16string path(MAX_PATH, u'\0');
   for (;;) {
-    const DWORD n = ::GetModuleFileNameW(module, &path[0], static_cast<DWORD>(path.size()));
-    if (n == 0) return std::wstring();
+    const DWORD n = ::GetModuleFileNameW(module, W(&path[0]), static_cast<DWORD>(path.size()));
+    if (n == 0) return std::u16string();
     if (n < path.size()) {
       path.resize(n);
       break;
     }
-    if (path.size() >= 32768) return std::wstring();
+    if (path.size() >= 32768) return std::u16string();
     path.resize(path.size() * 2);
   }
-  const size_t slash = path.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+  const size_t slash = path.find_last_of(u"\\/");
+  return slash == std::u16string::npos ? std::u16string() : path.substr(0, slash + 1);
 }
 
 // One argument on a command line, quoted so that CommandLineToArgvW reads it back whole: a
 // backslash before the closing quote (a drive's root, "C:\") is doubled.
-void AppendQuoted(std::wstring& line, const std::wstring& arg) {
-  line += L'"';
+void AppendQuoted(std::u16string& line, const std::u16string& arg) {
+  line += u'"';
   line += arg;
-  if (!arg.empty() && arg.back() == L'\\') line += L'\\';
-  line += L'"';
+  if (!arg.empty() && arg.back() == u'\\') line += u'\\';
+  line += u'"';
 }
 
 HRESULT StartNoteProcess(const std::u16string& folder) {
-  const std::wstring dir = ModuleFolder();
+  const std::u16string dir = ModuleFolder();
   if (dir.empty()) return E_FAIL;
-  const std::wstring exe = dir + kNoteProcessExe;
-  std::wstring line;
+  const std::u16string exe = dir + U(kNoteProcessExe);
+  std::u16string line;
   AppendQuoted(line, exe);
-  line += L' ';
+  line += u' ';
   if (folder.empty())
-    line += L"--recover";
+    line += u"--recover";
   else
-    AppendQuoted(line, std::wstring(W(folder)));
+    AppendQuoted(line, folder);
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
   // Suspended until it may come to the front, so that its first window surely can; in its own
   // folder, so that it holds no other folder open.
-  if (!::CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED,
-                        nullptr, dir.c_str(), &si, &pi))
+  if (!::CreateProcessW(W(exe), W(&line[0]), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                        W(dir), &si, &pi))
     return HRESULT_FROM_WIN32(::GetLastError());
   TKernelHandle process(pi.hProcess), thread(pi.hThread);
   ::AllowSetForegroundWindow(pi.dwProcessId);
@@ -133,7 +135,7 @@ HRESULT StartNoteProcess(const std::u16string& folder) {
 }
 
 // The living process's side, all on its main thread: the folders handed over, in order.
-std::deque<std::u16string>* g_pending = nullptr;
+std::vector<std::u16string>* g_pending = nullptr;
 
 LRESULT CALLBACK NoteProcessProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
   if (msg == WM_COPYDATA) {
@@ -162,7 +164,7 @@ bool ServePending() {
   bool allOpened = true;
   while (!g_pending->empty()) {
     const std::u16string folder = std::move(g_pending->front());
-    g_pending->pop_front();
+    g_pending->erase(g_pending->begin());
     // Messages sent to this thread meanwhile (further folders) are queued behind this one.
     if (FAILED(OpenNoteOnUiThread(folder))) allOpened = false;
   }
@@ -172,7 +174,7 @@ bool ServePending() {
 // The first process of the session, holding the mutex: its window takes the requests until
 // the UI thread has ended.
 int ServeAsFirst(const std::u16string& folder, HINSTANCE module) {
-  std::deque<std::u16string> pending;
+  std::vector<std::u16string> pending;
   g_pending = &pending;
   pending.push_back(folder);
   WNDCLASSEXW wc{};
@@ -182,19 +184,19 @@ int ServeAsFirst(const std::u16string& folder, HINSTANCE module) {
   wc.lpszClassName = kNoteProcessWindowClass;
   if (!::RegisterClassExW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
     g_pending = nullptr;
-    Say(L"cannot make its message window");
+    Say(u"cannot make its message window");
     return kNoteExitFailed;
   }
   TWindow window(::CreateWindowExW(0, kNoteProcessWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
                                    nullptr, module, nullptr));
   if (!window) {
     g_pending = nullptr;
-    Say(L"cannot make its message window");
+    Say(u"cannot make its message window");
     return kNoteExitFailed;
   }
   int code = kNoteExitOk;
   if (!ServePending()) {
-    Say(L"the note window could not be opened", folder);
+    Say(u"the note window could not be opened", folder);
     code = kNoteExitFailed;
   }
   for (;;) {
@@ -219,7 +221,7 @@ int Run(const std::u16string& folder) {
       reinterpret_cast<LPCWSTR>(&NoteProcessProc), &module);
   TKernelHandle mutex(::CreateMutexW(nullptr, FALSE, kNoteProcessMutex));
   if (!mutex) {
-    Say(L"cannot make its session mutex");
+    Say(u"cannot make its session mutex");
     return kNoteExitFailed;
   }
   const DWORD begin = ::GetTickCount();
@@ -234,13 +236,13 @@ int Run(const std::u16string& folder) {
       case THandOver::Taken:
         return kNoteExitOk;
       case THandOver::Refused:
-        Say(L"the note process refused the folder", folder);
+        Say(u"the note process refused the folder", folder);
         return kNoteExitBadFolder;
       case THandOver::NoProcess:
         break;  // starting, or on its way out: ask again
     }
     if (::GetTickCount() - begin >= kHandOverMs) {
-      Say(L"the running note process does not answer");
+      Say(u"the running note process does not answer");
       return kNoteExitFailed;
     }
     ::Sleep(20);
@@ -280,36 +282,36 @@ int RunNoteProcess(const wchar_t* commandLine) noexcept {
     int argc = 0;
     LPWSTR* argv = ::CommandLineToArgvW(commandLine ? commandLine : L"", &argc);
     if (!argv) {
-      Say(L"cannot read its command line");
+      Say(u"cannot read its command line");
       return kNoteExitUsage;
     }
-    std::wstring arg = argc == 2 ? argv[1] : L"";
+    const std::u16string arg = argc == 2 ? U(argv[1]) : u"";
     ::LocalFree(argv);
     if (argc != 2 || arg.empty()) {
-      Say(L"usage: QuilloNote.exe FOLDER | QuilloNote.exe --recover");
+      Say(u"usage: QuilloNote.exe FOLDER | QuilloNote.exe --recover");
       return kNoteExitUsage;
     }
     std::u16string folder;
-    if (arg != L"--recover") {
+    if (arg != u"--recover") {
       // Absolute, since the request may be served by a process in another current folder.
-      std::wstring full(MAX_PATH + 1, L'\0');
-      const DWORD n = ::GetFullPathNameW(arg.c_str(), static_cast<DWORD>(full.size()), &full[0],
+      std::u16string full(MAX_PATH + 1, u'\0');
+      const DWORD n = ::GetFullPathNameW(W(arg), static_cast<DWORD>(full.size()), W(&full[0]),
                                          nullptr);
       if (n == 0 || n >= full.size()) {
-        Say(L"the folder's path is too long or invalid", U(arg.c_str()));
+        Say(u"the folder's path is too long or invalid", arg);
         return kNoteExitBadFolder;
       }
       full.resize(n);
-      folder = U(full.c_str());
+      folder = full;
       if (!IsNoteFolder(folder)) {
-        Say(folder.size() >= MAX_PATH ? L"the folder's path is too long" : L"not a folder",
+        Say(folder.size() >= MAX_PATH ? u"the folder's path is too long" : u"not a folder",
             folder);
         return kNoteExitBadFolder;
       }
     }
     return Run(folder);
   } catch (...) {
-    Say(L"failed unexpectedly");
+    Say(u"failed unexpectedly");
     return kNoteExitFailed;
   }
 }
