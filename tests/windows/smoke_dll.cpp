@@ -138,7 +138,8 @@ void CheckExports(const TQuilloDll& dll) {
   Step("exports");
   CHECK_EQ(ExportNames(dll.Module()),
            (std::vector<std::string>{"DllCanUnloadNow", "DllGetClassObject", "DllInstall",
-                                     "DllRegisterServer", "DllUnregisterServer"}));
+                                     "DllRegisterServer", "DllUnregisterServer",
+                                     "QuilloNoteMain"}));
   for (const char* decorated : {"DllGetClassObject@12", "_DllGetClassObject@12", "DllCanUnloadNow@0"})
     CHECK_EQ(reinterpret_cast<void*>(::GetProcAddress(dll.Module(), decorated)), nullptr);
   CHECK_EQ(dll.CanUnloadNow(), S_OK);
