@@ -183,19 +183,26 @@ TEST_F(ExplorerCommand, NotesOpenInOneNoteProcess) {
     const char* what;
     TSiteKind site;
     TItemArray items;
+    bool host;  // through QuilloHost --windows11 (the view's site, no array), as a user would
   } const cases[] = {
-      {"the view's site, no array", TSiteKind::FolderView, TItemArray::Null},
-      {"the browser's site, an empty array", TSiteKind::Browser, TItemArray::Empty},
-      {"no site, the folder in the array", TSiteKind::None, TItemArray::Folder},
+      {"QuilloHost --windows11", TSiteKind::FolderView, TItemArray::Null, true},
+      {"the view's site, no array", TSiteKind::FolderView, TItemArray::Null, false},
+      {"the browser's site, an empty array", TSiteKind::Browser, TItemArray::Empty, false},
+      {"no site, the folder in the array", TSiteKind::None, TItemArray::Folder, false},
   };
   DWORD processId = 0;
   TKernelHandle process;
   std::vector<HWND> notes;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const TExplorerInvoke job = Invoke(folder.get(), c.site, c.items);
-    ASSERT_EQ(job.result, S_OK);
-    EXPECT_EQ(Utf8(job.title), "Quillo 파일 만들기");
+    if (c.host) {
+      ASSERT_EQ(RunProgram("\"" + TestProgramDir() + "\\QuilloHost.exe\" --windows11 \"" +
+                           dir.path() + "\"", kWaitMs), 0);
+    } else {
+      const TExplorerInvoke job = Invoke(folder.get(), c.site, c.items);
+      ASSERT_EQ(job.result, S_OK);
+      EXPECT_EQ(Utf8(job.title), "Quillo 파일 만들기");
+    }
     std::vector<HWND> now;
     ASSERT_TRUE(WaitFor([&] {
       const DWORD id = NoteProcessId();
