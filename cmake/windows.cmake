@@ -44,6 +44,11 @@ if(NOT QUILLO_SHIP)
   target_compile_definitions(quillo_core PUBLIC QUILLO_NOTE_GRACE_MS=1000)
 endif()
 
+# The test trees may stand in for the system's package lookup (uPackagedMenu.h).
+if(NOT QUILLO_SHIP)
+  target_compile_definitions(quillo_core PUBLIC QUILLO_PACKAGE_LOOKUP_HOOK)
+endif()
+
 include(cmake/typelib.cmake OPTIONAL)
 
 add_library(Quillo SHARED Quillo.cpp QuilloRuntime.cpp Quillo.def resources/Quillo.rc)
@@ -156,6 +161,9 @@ add_test(NAME dll_imports
          COMMAND ${CMAKE_SOURCE_DIR}/tests/check-dll.sh ${QUILLO_OBJDUMP} $<TARGET_FILE:Quillo>
                  $<$<BOOL:${QUILLO_SHIP}>:--shipped>)
 
+if(QUILLO_SHIP)
+  include(cmake/signing.cmake)
+endif()
 if(QUILLO_SHIP AND QUILLO_X86_DLL)
   include(cmake/setup.cmake)
 endif()
