@@ -134,7 +134,12 @@ if(QUILLO_TESTS)
   if(QUILLO_SHIPPED_DIR AND CMAKE_SIZEOF_VOID_P EQUAL 8)
     add_executable(test_setup ${CMAKE_SOURCE_DIR}/tests/windows/test_setup.cpp)
     target_link_libraries(test_setup PRIVATE quillo_testsupport gtest_main)
-    add_dependencies(test_setup QuilloHost)
+    add_dependencies(test_setup QuilloHost standin_powershell)
+    # What the setup program runs as PowerShell in the test prefix.
+    add_executable(standin_powershell ${CMAKE_SOURCE_DIR}/tests/windows/standin_powershell.cpp)
+    target_link_libraries(standin_powershell PRIVATE quillo_flags)
+    set_target_properties(standin_powershell PROPERTIES OUTPUT_NAME powershell
+                          RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/standin)
     # A fresh prefix for every run, copied from a pristine one that no program of Quillo's ever
     # ran in (making a prefix from nothing takes minutes on a busy machine).
     foreach(part setup setup_x86)

@@ -109,8 +109,8 @@ ShowUninstDetails show
 !macroend
 !insertmacro Text WelcomeTitle "Quillo 설치" "Quillo Setup"
 !insertmacro Text WelcomeText \
-  "Quillo는 폴더 창의 빈 곳을 마우스 오른쪽 단추로 클릭하면 나오는 메뉴에 'Quillo 파일 만들기'를 더합니다. 이 항목을 고르면 메모 창이 열리고, 쓴 글은 그 폴더에 '<제목>.txt'로 저장됩니다.$\r$\n$\r$\nWindows 11에서는 메뉴 아래쪽의 '더 많은 옵션 표시'(또는 Shift+F10)에 있습니다.$\r$\n$\r$\n$_CLICK" \
-  "Quillo adds 'Quillo 파일 만들기' (make a Quillo file) to the menu that opens when you right-click the empty background of a folder window. It opens a note window, and what you write is saved into that folder as '<title>.txt'.$\r$\n$\r$\nOn Windows 11 the item is under 'Show more options' (or Shift+F10).$\r$\n$\r$\n$_CLICK"
+  "Quillo는 폴더 창의 빈 곳을 마우스 오른쪽 단추로 클릭하면 나오는 메뉴에 'Quillo 파일 만들기'를 더합니다. 이 항목을 고르면 메모 창이 열리고, 쓴 글은 그 폴더에 '<제목>.txt'로 저장됩니다.$\r$\n$\r$\nWindows 11에서는 메뉴의 첫 단계에 있습니다(Quillo.msix를 등록할 수 없으면 '더 많은 옵션 표시' 또는 Shift+F10 안에).$\r$\n$\r$\n$_CLICK" \
+  "Quillo adds 'Quillo 파일 만들기' (make a Quillo file) to the menu that opens when you right-click the empty background of a folder window. It opens a note window, and what you write is saved into that folder as '<title>.txt'.$\r$\n$\r$\nOn Windows 11 it is on the first level of the menu (under 'Show more options' or Shift+F10 where Quillo.msix cannot be registered).$\r$\n$\r$\n$_CLICK"
 !insertmacro Text ModeTitle "설치 대상 선택" "Choose Users"
 !insertmacro Text ModeSubtitle "Quillo를 누구에게 설치할지 고르세요." "Choose for whom to install Quillo."
 !insertmacro Text ModeTop \
