@@ -28,13 +28,16 @@ int SystemPackageCount(const wchar_t* family) noexcept {
 #ifdef QUILLO_PACKAGE_LOOKUP_HOOK
 int (*volatile g_lookupHook)(const wchar_t*) = nullptr;
 #endif
-}  // namespace
 
-#ifdef QUILLO_PACKAGE_LOOKUP_HOOK
-void SetPackageLookupHook(int (*lookup)(const wchar_t* family)) noexcept { g_lookupHook = lookup; }
-#endif
+// The answer is kept for a moment: a file manager asks on every right-click, and a burst of
+// them (or several windows at once) needs one registry read, not one each. A change of the
+// registration is seen within the moment, long before a user could right-click again.
+constexpr DWORD kRecheckMs = 2000;
+volatile LONG g_answered = 0;  // 1 once an answer is kept
+volatile LONG g_answeredAt = 0;
+volatile LONG g_serves = 0;
 
-bool PackagedCommandServesUser() noexcept {
+bool LookUp() noexcept {
   // A family name is at most 64 + 1 + 13 characters; anything longer is not ours.
   wchar_t family[96] = {};
   DWORD size = sizeof family;
@@ -52,4 +55,25 @@ bool PackagedCommandServesUser() noexcept {
     count = SystemPackageCount(family);
   }
   return count > 0;
+}
+}  // namespace
+
+#ifdef QUILLO_PACKAGE_LOOKUP_HOOK
+void SetPackageLookupHook(int (*lookup)(const wchar_t* family)) noexcept {
+  g_lookupHook = lookup;
+  ::InterlockedExchange(&g_answered, 0);  // a test changes the facts case by case
+}
+#endif
+
+bool PackagedCommandServesUser() noexcept {
+  const DWORD now = ::GetTickCount();
+  if (::InterlockedCompareExchange(&g_answered, 0, 0) &&
+      now - static_cast<DWORD>(g_answeredAt) < kRecheckMs)
+    return g_serves != 0;
+  const bool serves = LookUp();
+  // Racing threads each store an answer they looked up: any of them will do.
+  ::InterlockedExchange(&g_serves, serves ? 1 : 0);
+  ::InterlockedExchange(&g_answeredAt, static_cast<LONG>(now));
+  ::InterlockedExchange(&g_answered, 1);
+  return serves;
 }

@@ -8,11 +8,13 @@
 // registration succeeded) and the system confirms a package of that family for the current
 // user. Where the value is missing (everywhere but a registered Windows 11) this costs one
 // registry read; where the system cannot say (no GetPackagesByPackageFamily: Windows 7, Wine)
-// the answer is false, so the classic item stays. Never throws.
+// the answer is false, so the classic item stays. The answer is kept for two seconds. Never
+// throws.
 bool PackagedCommandServesUser() noexcept;
 
 #ifdef QUILLO_PACKAGE_LOOKUP_HOOK
 // Test trees only: the number of packages of a family the lookup answers (-1: the system
-// cannot say), in place of the system's. Null restores the system's.
+// cannot say), in place of the system's. Null restores the system's. Either way the kept
+// answer is dropped.
 void SetPackageLookupHook(int (*lookup)(const wchar_t* family)) noexcept;
 #endif
