@@ -68,9 +68,12 @@ def publisher(signer_pem):
     out = subprocess.run(
         ["openssl", "x509", "-in", signer_pem, "-noout", "-subject", "-nameopt",
          "RFC2253,-esc_msb,utf8"], check=True, capture_output=True, text=True).stdout.strip()
-    out = out.split("=", 1)[1] if out.startswith("subject=") else out
+    return spell_subject(out.split("=", 1)[1] if out.startswith("subject=") else out)
+
+
+def spell_subject(rfc2253):
     spelled = []
-    for name, value in split_rfc2253(out):
+    for name, value in split_rfc2253(rfc2253):
         if any(c in value for c in ',+="<>#;\n') or value != value.strip():
             value = '"' + value.replace('"', '""') + '"'
         spelled.append(WINDOWS_NAMES.get(name, name) + "=" + value)
@@ -182,6 +185,14 @@ def logo(out_path, size=150):
 def check(package, signer_pem, version):
     """Every fault found, as text; an empty list when the package is sound."""
     faults = []
+    # The spelling of a subject and the family's publisher part, on known answers.
+    for found, wanted in (
+            (spell_subject(r"CN=Quillo Test,O=Quillo,C=KR"), "CN=Quillo Test, O=Quillo, C=KR"),
+            (spell_subject(r"CN=Kim\, Lee,ST=Seoul,C=KR"), 'CN="Kim, Lee", S=Seoul, C=KR'),
+            (publisher_id("CN=Microsoft Corporation, O=Microsoft Corporation, L=Redmond, "
+                          "S=Washington, C=US"), "8wekyb3d8bbwe")):
+        if found != wanted:
+            faults.append("spelled %r, wanted %r" % (found, wanted))
     with open(package, "rb") as f:
         raw = f.read()
     z = zipfile.ZipFile(io.BytesIO(raw))

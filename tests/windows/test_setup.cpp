@@ -354,6 +354,13 @@ TEST_P(SetupMode, InstallUseUpgradeAndUninstall) {
     ASSERT_TRUE(ReadFileBytes(ShippedPath("x64\\Quillo.msix"), shippedPackage));
     EXPECT_TRUE(package == shippedPackage) << "Quillo.msix differs from the one built";
     EXPECT_TRUE(FileExists(dir + "\\Quillo.png"));
+    // The note program where the build made one (the package names it as its executable).
+    std::string note, shippedNote;
+    if (ReadFileBytes(ShippedPath("x64\\QuilloNote.exe"), shippedNote)) {
+      EXPECT_TRUE(ReadFileBytes(dir + "\\QuilloNote.exe", note) && note == shippedNote);
+    } else {
+      EXPECT_FALSE(FileExists(dir + "\\QuilloNote.exe"));
+    }
     // Registered for this user, which the classic handler learns through the family noted.
     EXPECT_EQ(powerShell.LastCall(), powerShell.Call(AddPackage(dir)));
     const std::string family = NotedFamily();
