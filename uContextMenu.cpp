@@ -12,6 +12,7 @@
 #include "note/uNoteThread.h"
 #include "server/uComRegistry.h"
 #include "server/uComServer.h"
+#include "uPackagedMenu.h"
 
 const CLSID CLSID_QuilloContextMenu = {
     0x7C3E5B12, 0x9A4D, 0x4F60, {0x8E, 0x21, 0x5D, 0x0B, 0x3A, 0x9C, 0x6F, 0x47}};
@@ -93,6 +94,8 @@ HRESULT STDMETHODCALLTYPE TContextMenu::QueryContextMenu(HMENU menu, UINT indexM
   // A host asking for the default verb only gets none: the command is never the default.
   // An empty range leaves no identifier that the item could have.
   if ((flags & CMF_DEFAULTONLY) || idCmdFirst > idCmdLast) return none;
+  // Windows 11 shows this user the packaged command, in both of its menus: no second item.
+  if (PackagedCommandServesUser()) return none;
   MENUITEMINFOW item = {};
   item.cbSize = sizeof item;
   item.fMask = MIIM_STATE | MIIM_ID | MIIM_SUBMENU | MIIM_CHECKMARKS | MIIM_TYPE | MIIM_DATA;

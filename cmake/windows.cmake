@@ -49,6 +49,11 @@ if(NOT QUILLO_SHIP)
   target_compile_definitions(quillo_core PUBLIC QUILLO_NOTE_GRACE_MS=1000)
 endif()
 
+# The test trees may stand in for the system's package lookup (uPackagedMenu.h).
+if(NOT QUILLO_SHIP)
+  target_compile_definitions(quillo_core PUBLIC QUILLO_PACKAGE_LOOKUP_HOOK)
+endif()
+
 include(cmake/typelib.cmake OPTIONAL)
 
 add_library(Quillo SHARED Quillo.cpp QuilloRuntime.cpp Quillo.def resources/Quillo.rc)
@@ -156,7 +161,12 @@ if(QUILLO_TESTS)
   if(QUILLO_SHIPPED_DIR AND CMAKE_SIZEOF_VOID_P EQUAL 8)
     add_executable(test_setup ${CMAKE_SOURCE_DIR}/tests/windows/test_setup.cpp)
     target_link_libraries(test_setup PRIVATE quillo_testsupport gtest_main)
-    add_dependencies(test_setup QuilloHost)
+    add_dependencies(test_setup QuilloHost standin_powershell)
+    # What the setup program runs as PowerShell in the test prefix.
+    add_executable(standin_powershell ${CMAKE_SOURCE_DIR}/tests/windows/standin_powershell.cpp)
+    target_link_libraries(standin_powershell PRIVATE quillo_flags)
+    set_target_properties(standin_powershell PROPERTIES OUTPUT_NAME powershell
+                          RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/standin)
     # A fresh prefix for every run, copied from a pristine one that no program of Quillo's ever
     # ran in (making a prefix from nothing takes minutes on a busy machine).
     foreach(part setup setup_x86)
@@ -183,7 +193,9 @@ add_test(NAME dll_imports
          COMMAND ${CMAKE_SOURCE_DIR}/tests/check-dll.sh ${QUILLO_OBJDUMP} $<TARGET_FILE:Quillo>
                  $<$<BOOL:${QUILLO_SHIP}>:--shipped>)
 
+if(QUILLO_SHIP)
+  include(cmake/signing.cmake)
+endif()
 if(QUILLO_SHIP AND QUILLO_X86_DLL)
   include(cmake/setup.cmake)
 endif()
-

@@ -1,6 +1,6 @@
 #!/bin/sh
-# Builds what ships: build/Quillo.dll (32-bit), build/x64/Quillo.dll (64-bit) and
-# build/x64/QuilloSetup.exe, with the win32 thread model. A test tree's preset after it
+# Builds what ships, signed (scripts/sign.sh): build/Quillo.dll (32-bit), build/x64/Quillo.dll
+# (64-bit), build/x64/Quillo.msix and build/x64/QuilloSetup.exe, with the win32 thread model. A test tree's preset after it
 # (windows32 for build/win32, windows64 for build/win64; --win64 is windows64) is built too.
 set -eu
 cd "$(dirname "$0")/.."

@@ -26,3 +26,26 @@ for name in ko_KR en_US hi_IN; do
   generate=1
 done
 [ -z "$generate" ] || $sudo locale-gen >/dev/null
+# Signing (scripts/sign.sh) needs openssl, python3 (the package's packer) and osslsigncode 2.7
+# or later, the first that signs MSIX packages; Debian 12's own is 2.5, its backports carry 2.9.
+for p in openssl python3; do
+  command -v "$p" >/dev/null 2>&1 || {
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "$p" >/dev/null
+  }
+done
+osslsigncode_ok() {
+  v=$(osslsigncode --version 2>/dev/null | sed -n '1s/^osslsigncode \([0-9]*\)\.\([0-9]*\).*/\1 \2/p')
+  [ -n "$v" ] && { [ "${v% *}" -gt 2 ] || { [ "${v% *}" -eq 2 ] && [ "${v#* }" -ge 7 ]; }; }
+}
+if ! osslsigncode_ok; then
+  echo "setup: installing osslsigncode from bookworm-backports"
+  list=/etc/apt/sources.list.d/bookworm-backports.list
+  if ! grep -rqs 'bookworm-backports' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    echo "deb http://deb.debian.org/debian bookworm-backports main" | $sudo tee "$list" >/dev/null
+  fi
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+    -t bookworm-backports osslsigncode >/dev/null
+  osslsigncode_ok || { echo "setup: osslsigncode 2.7 or later is still missing" >&2; exit 1; }
+fi

@@ -7,7 +7,16 @@
 ; one user its DllInstall ("/n /i:user", the user's own classes). This script writes no class
 ; keys of its own, only its uninstall entry (HKLM or HKCU) and, for its uninstaller, the mode.
 ;
+; On Windows 11 (build 22000 or later) it also registers Quillo.msix, the signed package whose
+; external location is the install folder, for the installing user (and, installed for all
+; users, for every other user at their next sign-in, through Active Setup): Explorer then shows
+; the command on the first level of a folder background's menu. Registration goes through
+; PowerShell's Add-AppxPackage; when it fails (no PowerShell, a certificate Windows does not
+; trust) the install still succeeds with the classic item, and Setup.log in the install folder
+; says why.
+;
 ; Made by cmake/setup.cmake: makensis -DVERSION=1.1.0.0 -DX64_DLL=... -DX86_DLL=... -DOUTFILE=...
+;   -DMSIX=Quillo.msix -DLOGO=Quillo.png -DPACKAGE_NSH=QuilloPackage.nsh [-DNOTE_EXE=QuilloNote.exe]
 ; Silent: /S installs for all users when an administrator runs it, else for the current user;
 ; /S /AllUsers or /S /CurrentUser choose.
 ; Exit codes: 0 installed; 2 aborted (the 64-bit DLL could not be registered, or all users were
@@ -28,6 +37,11 @@ Target amd64-unicode
 !ifndef OUTFILE
   !error "define OUTFILE"
 !endif
+!ifndef MSIX | LOGO | PACKAGE_NSH
+  !error "define MSIX, LOGO and PACKAGE_NSH"
+!endif
+; PACKAGE_NAME and PACKAGE_FAMILY, which follow from the signing certificate.
+!include "${PACKAGE_NSH}"
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quillo"
 !define PUBLISHER "the Quillo developers"
@@ -36,6 +50,14 @@ Target amd64-unicode
 !define SHCNE_ASSOCCHANGED 0x08000000
 ; Beside the uninstaller: the mode it was installed in, which the uninstaller undoes.
 !define MODE_FILE "Uninstall.ini"
+; What the package registration did and why, beside the files it concerns.
+!define SETUP_LOG "Setup.log"
+!define WINDOWS_11_BUILD 22000
+!define POWERSHELL "$SYSDIR\WindowsPowerShell\v1.0\powershell.exe"
+!define PS_ARGS "-NoProfile -NonInteractive"
+; Where the classic handler learns that this user has the package (uPackagedMenu.cpp).
+!define QUILLO_KEY "Software\Quillo"
+!define ACTIVE_SETUP_KEY "Software\Microsoft\Active Setup\Installed Components\{5E8B2C41-7D3A-4F96-B0E5-2A1C9D4F6B83}"
 
 !define MULTIUSER_EXECUTIONLEVEL Highest
 !define MULTIUSER_MUI
@@ -52,6 +74,7 @@ Target amd64-unicode
 !include "MultiUser.nsh"
 !include "LogicLib.nsh"
 !include "FileFunc.nsh"
+!include "WordFunc.nsh"
 
 Name "Quillo"
 OutFile "${OUTFILE}"
@@ -86,8 +109,8 @@ ShowUninstDetails show
 !macroend
 !insertmacro Text WelcomeTitle "Quillo 설치" "Quillo Setup"
 !insertmacro Text WelcomeText \
-  "Quillo는 폴더 창의 빈 곳을 마우스 오른쪽 단추로 클릭하면 나오는 메뉴에 'Quillo 파일 만들기'를 더합니다. 이 항목을 고르면 메모 창이 열리고, 쓴 글은 그 폴더에 '<제목>.txt'로 저장됩니다.$\r$\n$\r$\nWindows 11에서는 메뉴 아래쪽의 '더 많은 옵션 표시'(또는 Shift+F10)에 있습니다.$\r$\n$\r$\n$_CLICK" \
-  "Quillo adds 'Quillo 파일 만들기' (make a Quillo file) to the menu that opens when you right-click the empty background of a folder window. It opens a note window, and what you write is saved into that folder as '<title>.txt'.$\r$\n$\r$\nOn Windows 11 the item is under 'Show more options' (or Shift+F10).$\r$\n$\r$\n$_CLICK"
+  "Quillo는 폴더 창의 빈 곳을 마우스 오른쪽 단추로 클릭하면 나오는 메뉴에 'Quillo 파일 만들기'를 더합니다. 이 항목을 고르면 메모 창이 열리고, 쓴 글은 그 폴더에 '<제목>.txt'로 저장됩니다.$\r$\n$\r$\nWindows 11에서는 메뉴의 첫 단계에 있습니다(Quillo.msix를 등록할 수 없으면 '더 많은 옵션 표시' 또는 Shift+F10 안에).$\r$\n$\r$\n$_CLICK" \
+  "Quillo adds 'Quillo 파일 만들기' (make a Quillo file) to the menu that opens when you right-click the empty background of a folder window. It opens a note window, and what you write is saved into that folder as '<title>.txt'.$\r$\n$\r$\nOn Windows 11 it is on the first level of the menu (under 'Show more options' or Shift+F10 where Quillo.msix cannot be registered).$\r$\n$\r$\n$_CLICK"
 !insertmacro Text ModeTitle "설치 대상 선택" "Choose Users"
 !insertmacro Text ModeSubtitle "Quillo를 누구에게 설치할지 고르세요." "Choose for whom to install Quillo."
 !insertmacro Text ModeTop \
@@ -112,6 +135,24 @@ ShowUninstDetails show
 !insertmacro Text RemoveNeedsAdmin \
   "모든 사용자에게 설치된 Quillo를 제거하려면 관리자 권한이 필요합니다." \
   "Removing Quillo installed for all users needs administrator rights."
+!insertmacro Text PackageRegistered \
+  "Windows 11 메뉴의 첫 단계에 Quillo를 등록했습니다(Quillo.msix)." \
+  "Registered Quillo on the first level of Windows 11's menu (Quillo.msix)."
+!insertmacro Text PackageFailed \
+  "Quillo.msix를 등록하지 못했습니다(PowerShell: $0). 'Quillo 파일 만들기'는 '더 많은 옵션 표시'에 있습니다. $1" \
+  "Quillo.msix could not be registered (PowerShell: $0): 'Quillo 파일 만들기' stays under 'Show more options'. $1"
+!insertmacro Text PackageNoPowerShell \
+  "PowerShell(${POWERSHELL})이 없어 Quillo.msix를 등록하지 않았습니다. 'Quillo 파일 만들기'는 '더 많은 옵션 표시'에 있습니다." \
+  "PowerShell (${POWERSHELL}) is missing, so Quillo.msix was not registered: 'Quillo 파일 만들기' stays under 'Show more options'."
+!insertmacro Text PackageNotWindows11 \
+  "Windows 빌드 $0: Quillo.msix는 Windows 11(빌드 ${WINDOWS_11_BUILD} 이상)용이므로 등록하지 않았습니다." \
+  "Windows build $0: Quillo.msix is for Windows 11 (build ${WINDOWS_11_BUILD} or later) and was not registered."
+!insertmacro Text PackageOldRemoved \
+  "이전 버전의 Quillo.msix 등록을 지웠습니다(PowerShell: $0)." \
+  "Removed the earlier registration of Quillo.msix (PowerShell: $0)."
+!insertmacro Text PackageRemoved \
+  "Quillo.msix 등록을 지웠습니다(PowerShell: $0)." \
+  "Removed the registration of Quillo.msix (PowerShell: $0)."
 !insertmacro Text UninstallTop \
   "Quillo와 메뉴 항목 'Quillo 파일 만들기'를 제거합니다. 이미 만든 메모(.txt 파일)는 그대로 남습니다." \
   "Quillo and its menu item 'Quillo 파일 만들기' will be removed. The notes you made (.txt files) stay."
@@ -148,16 +189,62 @@ Var RegsvrArgs
 ; fresh temporary name (an earlier one may still be loaded too) and removed at the next restart.
 ; Without administrator rights no removal can wait for the restart: what earlier upgrades moved
 ; aside and nothing holds any more goes now.
-!macro PutDll SOURCE
+!macro PutFile SOURCE NAME
   Delete "$OUTDIR\ns*.tmp"
-  Delete "$OUTDIR\Quillo.dll"
-  ${If} ${FileExists} "$OUTDIR\Quillo.dll"
+  Delete "$OUTDIR\${NAME}"
+  ${If} ${FileExists} "$OUTDIR\${NAME}"
     GetTempFileName $1 "$OUTDIR"
     Delete $1
-    Rename "$OUTDIR\Quillo.dll" $1
+    Rename "$OUTDIR\${NAME}" $1
     Delete /REBOOTOK $1
   ${EndIf}
-  File "/oname=Quillo.dll" "${SOURCE}"
+  File "/oname=${NAME}" "${SOURCE}"
+!macroend
+!macro PutDll SOURCE
+  !insertmacro PutFile "${SOURCE}" "Quillo.dll"
+!macroend
+
+; A line of the install's log, shown and kept in Setup.log (UTF-16, for any language's text).
+!macro Log TEXT
+  DetailPrint "${TEXT}"
+  Push "${TEXT}"
+  Call WriteLog
+!macroend
+Function WriteLog
+  Exch $0
+  Push $1
+  Push $2
+  ClearErrors
+  FileOpen $1 "$INSTDIR\${SETUP_LOG}" a
+  ${IfNot} ${Errors}
+    FileSeek $1 0 END $2
+    ${If} $2 = 0
+      FileWriteUTF16LE /BOM $1 "$0$\r$\n"
+    ${Else}
+      FileWriteUTF16LE $1 "$0$\r$\n"
+    ${EndIf}
+    FileClose $1
+  ${EndIf}
+  Pop $2
+  Pop $1
+  Pop $0
+FunctionEnd
+
+; Runs one PowerShell command hidden; $0 is its exit code ("error" when it did not start) and
+; $1 what it printed, on one line.
+!macro RunPowerShell COMMAND
+  nsExec::ExecToStack `"${POWERSHELL}" ${PS_ARGS} -Command "${COMMAND}"`
+  Pop $0
+  Pop $1
+  ${WordReplace} "$1" "$\r$\n" " " "+" $1
+  ${WordReplace} "$1" "$\n" " " "+" $1
+!macroend
+
+; The Windows build from the registry (Wine and a test prefix can set it; the version
+; functions never say Windows 11 there), 0 when it cannot be read.
+!macro ReadWindowsBuild
+  ReadRegStr $0 HKLM "SOFTWARE\Microsoft\Windows NT\CurrentVersion" "CurrentBuildNumber"
+  IntOp $0 $0 + 0
 !macroend
 
 ; Runs REGSVR silently on DLL with ARGS; $0 is left 0 when it succeeded.
@@ -210,6 +297,19 @@ Section "Quillo"
   SetOutPath "$INSTDIR\x86"
   !insertmacro PutDll "${X86_DLL}"
   SetOutPath "$INSTDIR"
+  ; An earlier install that put the package may have registered it: that goes first (Windows
+  ; refuses to add the same version twice, 0x80073CF9).
+  StrCpy $R1 0
+  ${If} ${FileExists} "$INSTDIR\Quillo.msix"
+    StrCpy $R1 1
+  ${EndIf}
+  Delete "$INSTDIR\${SETUP_LOG}"
+  File "/oname=Quillo.msix" "${MSIX}"
+  File "/oname=Quillo.png" "${LOGO}"
+!ifdef NOTE_EXE
+  ; A note process may still run from the earlier install.
+  !insertmacro PutFile "${NOTE_EXE}" "QuilloNote.exe"
+!endif
   WriteUninstaller "$INSTDIR\Uninstall.exe"
   WriteINIStr "$INSTDIR\${MODE_FILE}" "Quillo" "InstallMode" "$MultiUser.InstallMode"
 
@@ -246,8 +346,49 @@ Section "Quillo"
   ${Else}
     DetailPrint "$(Registered32)"
   ${EndIf}
+  Call RegisterPackage
   !insertmacro NotifyShell
 SectionEnd
+
+; On Windows 11, after the DLLs: the package for this user, and for all users Active Setup's
+; entry, which registers it for every other user at their next sign-in. Whatever fails here
+; leaves the install as it is, with the classic item; the log says why.
+Function RegisterPackage
+  !insertmacro ReadWindowsBuild
+  ${If} $0 < ${WINDOWS_11_BUILD}
+    !insertmacro Log "$(PackageNotWindows11)"
+    Return
+  ${EndIf}
+  ; PowerShell's single-quoted strings double a quote ("O'Brien" in a profile's path).
+  ${WordReplace} "$INSTDIR" "'" "''" "+" $R2
+  StrCpy $R3 "Add-AppxPackage -Path '$R2\Quillo.msix' -ExternalLocation '$R2'"
+  ${If} $MultiUser.InstallMode == "AllUsers"
+    ${WordReplace} "${VERSION}" "." "," "+" $R4
+    WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "" "Quillo"
+    WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "Version" "$R4"
+    WriteRegDWORD HKLM "${ACTIVE_SETUP_KEY}" "IsInstalled" 1
+    WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "StubPath" \
+      `"${POWERSHELL}" ${PS_ARGS} -WindowStyle Hidden -Command "$R3; if ($$?) { reg.exe add 'HKCU\${QUILLO_KEY}' /v PackageFamily /d '${PACKAGE_FAMILY}' /f }"`
+    ; The installing user is served now, not again at the next sign-in.
+    WriteRegStr HKCU "${ACTIVE_SETUP_KEY}" "Version" "$R4"
+  ${EndIf}
+  ${IfNot} ${FileExists} "${POWERSHELL}"
+    !insertmacro Log "$(PackageNoPowerShell)"
+    Return
+  ${EndIf}
+  ${If} $R1 = 1
+    !insertmacro RunPowerShell "Get-AppxPackage -Name '${PACKAGE_NAME}' | Remove-AppxPackage"
+    !insertmacro Log "$(PackageOldRemoved)"
+  ${EndIf}
+  !insertmacro RunPowerShell "$R3"
+  ${If} $0 == 0
+    WriteRegStr HKCU "${QUILLO_KEY}" "PackageFamily" "${PACKAGE_FAMILY}"
+    !insertmacro Log "$(PackageRegistered)"
+  ${Else}
+    DeleteRegValue HKCU "${QUILLO_KEY}" "PackageFamily"
+    !insertmacro Log "$(PackageFailed)"
+  ${EndIf}
+FunctionEnd
 
 Function un.onInit
   SetRegView 64
@@ -272,6 +413,26 @@ Function un.onInit
 FunctionEnd
 
 Section "Uninstall"
+  ; The package first, so that Explorer lets go of the command before the DLL goes: for all
+  ; users, every user's registration (Active Setup registers no one any more).
+  !insertmacro ReadWindowsBuild
+  ${If} $0 >= ${WINDOWS_11_BUILD}
+  ${AndIf} ${FileExists} "$INSTDIR\Quillo.msix"
+  ${AndIf} ${FileExists} "${POWERSHELL}"
+    ${If} $MultiUser.InstallMode == "AllUsers"
+      !insertmacro RunPowerShell \
+        "Get-AppxPackage -AllUsers -Name '${PACKAGE_NAME}' | Remove-AppxPackage -AllUsers"
+    ${Else}
+      !insertmacro RunPowerShell "Get-AppxPackage -Name '${PACKAGE_NAME}' | Remove-AppxPackage"
+    ${EndIf}
+    DetailPrint "$(PackageRemoved)"
+  ${EndIf}
+  ${If} $MultiUser.InstallMode == "AllUsers"
+    DeleteRegKey HKLM "${ACTIVE_SETUP_KEY}"
+    DeleteRegKey HKCU "${ACTIVE_SETUP_KEY}"
+  ${EndIf}
+  DeleteRegValue HKCU "${QUILLO_KEY}" "PackageFamily"
+  DeleteRegKey /ifempty HKCU "${QUILLO_KEY}"
   ; Each DLL removes its own keys from its own view. A 32-bit part that was never registered
   ; has nothing to remove, so its result does not matter.
   !insertmacro RunRegsvr "${REGSVR64}" "/u $RegsvrArgs" "$INSTDIR\Quillo.dll"
@@ -282,6 +443,10 @@ Section "Uninstall"
   ; Earlier DLLs moved aside by an upgrade, if the restart has not removed them yet.
   Delete /REBOOTOK "$INSTDIR\ns*.tmp"
   Delete /REBOOTOK "$INSTDIR\x86\ns*.tmp"
+  Delete /REBOOTOK "$INSTDIR\QuilloNote.exe"
+  Delete "$INSTDIR\Quillo.msix"
+  Delete "$INSTDIR\Quillo.png"
+  Delete "$INSTDIR\${SETUP_LOG}"
   Delete "$INSTDIR\${MODE_FILE}"
   Delete "$INSTDIR\Uninstall.exe"
   RMDir /REBOOTOK "$INSTDIR\x86"

@@ -6,6 +6,8 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <cwchar>
+#include <string>
 #include <vector>
 
 #include "common/uHandles.h"
@@ -18,6 +20,7 @@
 #include "support/uComTestSupport.h"
 #include "support/uTestSupport.h"
 #include "uContextMenu.h"
+#include "uPackagedMenu.h"
 
 namespace {
 
@@ -161,21 +164,62 @@ TEST_F(ContextMenuTest, QueryContextMenuInsertsOneStringItem) {
   EXPECT_EQ(::GetMenuItemID(popup.get(), 4), 2u);
 }
 
+// What the package lookup answers for the family the user's value names (-1: the system cannot
+// say), and what it was asked.
+int g_packages = 0;
+std::wstring g_askedFamily;
+int StandInLookup(const wchar_t* family) {
+  g_askedFamily = family;
+  return g_packages;
+}
+
+// The value the setup program writes once the package is registered for this user.
+constexpr wchar_t kFamily[] = L"Quillo.ContextMenu_nvd85qxj2e4fj";
+void SetFamilyValue(const wchar_t* family) {
+  if (!family) {
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Quillo", L"PackageFamily");
+    return;
+  }
+  ::RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Quillo", L"PackageFamily", REG_SZ, family,
+                    static_cast<DWORD>((std::wcslen(family) + 1) * sizeof(wchar_t)));
+}
+
 // What today's hosts rely on: no item where the host asked for none or gave no room for one,
-// and the item's identifier always inside the range the host offered.
+// and the item's identifier always inside the range the host offered. With the package
+// registered for this user (Windows 11 shows its command), no item either: one per menu.
 TEST_F(ContextMenuTest, MenuContract) {
   enum TMenuKind { kGood, kDestroyed, kBogus };
-  struct Case { const char* what; TMenuKind kind; UINT first, last, flags; UINT items; };
-  const Case cases[] = {
-      {"normal", kGood, 7, 7, CMF_NORMAL, 1},
-      {"wide range", kGood, 7, 0x7FFF, CMF_NORMAL, 1},
-      {"default only", kGood, 7, 0x7FFF, CMF_DEFAULTONLY, 0},
-      {"default only and more", kGood, 7, 0x7FFF, CMF_DEFAULTONLY | CMF_EXPLORE, 0},
-      {"first above last", kGood, 8, 7, CMF_NORMAL, 0},
-      {"destroyed menu", kDestroyed, 7, 7, CMF_NORMAL, 0},
-      {"bogus menu", kBogus, 7, 7, CMF_NORMAL, 0},
+  // The package: no value (everywhere but Windows 11), or the value and what the lookup says;
+  // kSystem asks the system itself, which under Wine cannot say.
+  enum TPackage { kNoValue, kRegistered, kNotRegistered, kCannotSay, kSystem };
+  struct Case {
+    const char* what; TMenuKind kind; UINT first, last, flags; TPackage package; UINT items;
   };
+  const Case cases[] = {
+      {"normal", kGood, 7, 7, CMF_NORMAL, kNoValue, 1},
+      {"wide range", kGood, 7, 0x7FFF, CMF_NORMAL, kNoValue, 1},
+      {"default only", kGood, 7, 0x7FFF, CMF_DEFAULTONLY, kNoValue, 0},
+      {"default only and more", kGood, 7, 0x7FFF, CMF_DEFAULTONLY | CMF_EXPLORE, kNoValue, 0},
+      {"first above last", kGood, 8, 7, CMF_NORMAL, kNoValue, 0},
+      {"destroyed menu", kDestroyed, 7, 7, CMF_NORMAL, kNoValue, 0},
+      {"bogus menu", kBogus, 7, 7, CMF_NORMAL, kNoValue, 0},
+      {"package registered", kGood, 7, 7, CMF_NORMAL, kRegistered, 0},
+      {"package registered, extended", kGood, 7, 7, CMF_EXPLORE | CMF_EXTENDEDVERBS, kRegistered, 0},
+      {"package removed since", kGood, 7, 7, CMF_NORMAL, kNotRegistered, 1},
+      {"lookup cannot say", kGood, 7, 7, CMF_NORMAL, kCannotSay, 1},
+      {"system without the lookup", kGood, 7, 7, CMF_NORMAL, kSystem, 1},
+  };
+  struct TRestore {
+    ~TRestore() {
+      SetPackageLookupHook(nullptr);
+      SetFamilyValue(nullptr);
+    }
+  } restore;
   for (const auto& c : cases) {
+    SetFamilyValue(c.package == kNoValue ? nullptr : kFamily);
+    SetPackageLookupHook(c.package == kSystem ? nullptr : &StandInLookup);
+    g_packages = c.package == kRegistered ? 1 : c.package == kNotRegistered ? 0 : -1;
+    g_askedFamily.clear();
     HMENU m = ::CreatePopupMenu();
     ASSERT_NE(m, nullptr);
     ::AppendMenuA(m, MF_STRING, 1, "first");
@@ -188,6 +232,11 @@ TEST_F(ContextMenuTest, MenuContract) {
     if (c.items) {
       const UINT id = ::GetMenuItemID(m, 0);
       EXPECT_TRUE(id >= c.first && id <= c.last) << c.what << ": " << id;
+    }
+    // The lookup is asked only where the value names the family, and for that family.
+    if (c.package != kSystem && c.kind == kGood && !(c.flags & CMF_DEFAULTONLY) &&
+        c.first <= c.last) {
+      EXPECT_EQ(g_askedFamily, c.package == kNoValue ? L"" : kFamily) << c.what;
     }
     ::DestroyMenu(m);
   }

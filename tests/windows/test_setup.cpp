@@ -3,12 +3,15 @@
 // uninstall entry it leaves and the files it puts, the file manager stand-in finding the handler
 // of the installed 64-bit DLL and a note saved through it (all users only: Wine does not merge a
 // user's own classes into HKEY_CLASSES_ROOT, where the stand-in looks), an install over it, and a
-// silent uninstall that takes everything away from both registry views.
+// silent uninstall that takes everything away from both registry views. On Windows 11 (as the
+// prefix's build number says) the package is registered and removed again through PowerShell,
+// here a stand-in that records what it was told.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -23,6 +26,11 @@ constexpr char kUninstallKey[] = "Microsoft\\Windows\\CurrentVersion\\Uninstall"
 constexpr char kApprovedKey[] = "Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 constexpr int kSetupExitOk = 0, kSetupExitNo32Bit = 3;
 constexpr DWORD kWaitMs = 300000;  // the 32-bit regsvr32 may run emulated
+constexpr char kActiveSetupKey[] =
+    "Microsoft\\Active Setup\\Installed Components\\{5E8B2C41-7D3A-4F96-B0E5-2A1C9D4F6B83}";
+constexpr char kRemoveOld[] = "Get-AppxPackage -Name 'Quillo.ContextMenu' | Remove-AppxPackage";
+constexpr char kRemoveAll[] =
+    "Get-AppxPackage -AllUsers -Name 'Quillo.ContextMenu' | Remove-AppxPackage -AllUsers";
 
 const std::vector<std::string> kQuilloKeys = {
     std::string("CLSID\\") + kClsid,
@@ -180,6 +188,72 @@ std::string Approved() {
   return StringValue(OpenKey(HKEY_CURRENT_USER, kApprovedKey, KEY_WOW64_64KEY).get(), kClsid);
 }
 
+// The prefix as a Windows of the given build, with a stand-in PowerShell where Windows keeps it
+// (and in system32, where a careless caller would look) that records each command line.
+class TPowerShell {
+ public:
+  TPowerShell(const char* build, int exitCode, const char* says) {
+    TRegKey version;
+    ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", 0,
+                    KEY_SET_VALUE | KEY_WOW64_64KEY, version.put());
+    ::RegSetValueExA(version.get(), "CurrentBuildNumber", 0, REG_SZ,
+                     reinterpret_cast<const BYTE*>(build), static_cast<DWORD>(strlen(build) + 1));
+    char system[MAX_PATH] = {};
+    ::GetSystemDirectoryA(system, MAX_PATH);
+    program_ = std::string(system) + "\\WindowsPowerShell\\v1.0\\powershell.exe";
+    ::CreateDirectoryA((std::string(system) + "\\WindowsPowerShell").c_str(), nullptr);
+    ::CreateDirectoryA((std::string(system) + "\\WindowsPowerShell\\v1.0").c_str(), nullptr);
+    const std::string standIn = TestProgramDir() + "\\standin\\powershell.exe";
+    ok_ = CopyFileTo(standIn, program_) && CopyFileTo(standIn, std::string(system) + "\\powershell.exe");
+    char temp[MAX_PATH] = {};
+    ::GetTempPathA(MAX_PATH, temp);
+    log_ = std::string(temp) + "quillo-powershell.log";
+    ::DeleteFileA(log_.c_str());
+    ::SetEnvironmentVariableA("QUILLO_POWERSHELL_LOG", log_.c_str());
+    ::SetEnvironmentVariableA("QUILLO_POWERSHELL_EXIT", std::to_string(exitCode).c_str());
+    ::SetEnvironmentVariableA("QUILLO_POWERSHELL_SAYS", says);
+  }
+  bool ok() const { return ok_; }
+  // A command line as the setup program must give it.
+  std::string Call(const std::string& command) const {
+    return Quoted(program_) + " -NoProfile -NonInteractive -Command " + Quoted(command);
+  }
+  std::vector<std::string> Calls() const {
+    std::string bytes;
+    std::vector<std::string> calls;
+    if (!ReadFileBytes(log_, bytes)) return calls;
+    for (size_t at = 0, end; (end = bytes.find('\n', at)) != std::string::npos; at = end + 1)
+      calls.push_back(bytes.substr(at, end - at));
+    return calls;
+  }
+  std::string LastCall() const {
+    const std::vector<std::string> calls = Calls();
+    return calls.empty() ? "(none)" : calls.back();
+  }
+  const std::string& program() const { return program_; }
+
+ private:
+  std::string program_, log_;
+  bool ok_ = false;
+};
+
+std::string AddPackage(const std::string& dir) {
+  return "Add-AppxPackage -Path '" + dir + "\\Quillo.msix' -ExternalLocation '" + dir + "'";
+}
+
+// The family the setup program noted for the classic handler, "(none)" without it.
+std::string NotedFamily() {
+  return StringValue(OpenKey(HKEY_CURRENT_USER, "Quillo", KEY_WOW64_64KEY).get(), "PackageFamily");
+}
+
+// The install folder's Setup.log (UTF-16), as UTF-8.
+std::string SetupLog(const std::string& dir) {
+  std::string bytes;
+  if (!ReadFileBytes(dir + "\\Setup.log", bytes) || bytes.size() < 2) return "";
+  std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
+  return Utf8(text);
+}
+
 int Install(const std::string& option) {
   return RunProgram(Quoted(ShippedPath("x64\\QuilloSetup.exe")) + " /S " + option, kWaitMs);
 }
@@ -259,6 +333,8 @@ TEST_P(SetupMode, InstallUseUpgradeAndUninstall) {
   const std::vector<std::string> before = ClassKeys(mode.root, KEY_WOW64_64KEY);
   const HKEY otherRoot = mode.root == HKEY_LOCAL_MACHINE ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
   const bool forAllUsers = mode.root == HKEY_LOCAL_MACHINE;
+  const TPowerShell powerShell("22631", 0, "");
+  ASSERT_TRUE(powerShell.ok());
 
   // What an install leaves, the first one and the one over it.
   auto expectInstalled = [&](const char* which) {
@@ -273,6 +349,34 @@ TEST_P(SetupMode, InstallUseUpgradeAndUninstall) {
       EXPECT_TRUE(installed == shipped) << f.installed << " differs from " << f.shipped;
     }
     EXPECT_TRUE(FileExists(dir + "\\Uninstall.exe"));
+    std::string package, shippedPackage;
+    EXPECT_TRUE(ReadFileBytes(dir + "\\Quillo.msix", package));
+    ASSERT_TRUE(ReadFileBytes(ShippedPath("x64\\Quillo.msix"), shippedPackage));
+    EXPECT_TRUE(package == shippedPackage) << "Quillo.msix differs from the one built";
+    EXPECT_TRUE(FileExists(dir + "\\Quillo.png"));
+    // The note program where the build made one (the package names it as its executable).
+    std::string note, shippedNote;
+    if (ReadFileBytes(ShippedPath("x64\\QuilloNote.exe"), shippedNote)) {
+      EXPECT_TRUE(ReadFileBytes(dir + "\\QuilloNote.exe", note) && note == shippedNote);
+    } else {
+      EXPECT_FALSE(FileExists(dir + "\\QuilloNote.exe"));
+    }
+    // Registered for this user, which the classic handler learns through the family noted.
+    EXPECT_EQ(powerShell.LastCall(), powerShell.Call(AddPackage(dir)));
+    const std::string family = NotedFamily();
+    EXPECT_EQ(family.rfind("Quillo.ContextMenu_", 0), 0u) << family;
+    EXPECT_EQ(family.size(), std::string("Quillo.ContextMenu_").size() + 13) << family;
+    // For all users, every other user gets the same at the next sign-in.
+    TRegKey activeSetup = OpenKey(HKEY_LOCAL_MACHINE, kActiveSetupKey, KEY_WOW64_64KEY);
+    EXPECT_EQ(static_cast<bool>(activeSetup), forAllUsers);
+    if (forAllUsers) {
+      EXPECT_EQ(StringValue(activeSetup.get(), "Version"), "1,1,0,0");
+      EXPECT_EQ(StringValue(activeSetup.get(), "StubPath"),
+                Quoted(powerShell.program()) +
+                    " -NoProfile -NonInteractive -WindowStyle Hidden -Command " +
+                    Quoted(AddPackage(dir) + "; if ($?) { reg.exe add 'HKCU\\Software\\Quillo' " +
+                           "/v PackageFamily /d '" + family + "' /f }"));
+    }
     for (const TMode& m : kModes) {
       EXPECT_EQ(FileExists(InstallDir(m)), m.root == mode.root) << m.name;
     }
@@ -302,6 +406,14 @@ TEST_P(SetupMode, InstallUseUpgradeAndUninstall) {
   const int firstExit = Install(mode.firstSwitch);
   ASSERT_TRUE(installOk(firstExit)) << "exit code " << firstExit;
   expectInstalled("first install");
+  EXPECT_EQ(powerShell.Calls(), std::vector<std::string>{powerShell.Call(AddPackage(dir))});
+  if (forAllUsers) {
+    // What another user's sign-in runs (Active Setup): the same registration, for them.
+    TRegKey activeSetup = OpenKey(HKEY_LOCAL_MACHINE, kActiveSetupKey, KEY_WOW64_64KEY);
+    EXPECT_EQ(RunProgram(StringValue(activeSetup.get(), "StubPath")), 0);
+    EXPECT_EQ(powerShell.Calls().size(), 2u);
+  }
+  const size_t callsBeforeUpgrade = powerShell.Calls().size();
   {
     TRegKey entry = OpenKey(mode.root, std::string(kUninstallKey) + "\\Quillo", KEY_WOW64_64KEY);
     ASSERT_TRUE(entry);
@@ -339,10 +451,21 @@ TEST_P(SetupMode, InstallUseUpgradeAndUninstall) {
   EXPECT_TRUE(installOk(secondExit)) << "exit code " << secondExit;
   if (held) ::FreeLibrary(held);
   expectInstalled("install over it");
+  // The upgrade took the earlier registration away before adding the package again.
+  const std::vector<std::string> upgradeCalls = {powerShell.Call(kRemoveOld),
+                                                 powerShell.Call(AddPackage(dir))};
+  const std::vector<std::string> calls = powerShell.Calls();
+  EXPECT_EQ(std::vector<std::string>(calls.begin() + std::min(callsBeforeUpgrade, calls.size()),
+                                     calls.end()),
+            upgradeCalls);
 
   // Uninstalling leaves nothing of Quillo: no key in either view, no file, no entry.
   EXPECT_TRUE(UninstallAndWait(mode));
   EXPECT_FALSE(FileExists(dir)) << dir;
+  // The package went for this user, or for every user; nothing registers it any more.
+  EXPECT_EQ(powerShell.LastCall(), powerShell.Call(forAllUsers ? kRemoveAll : kRemoveOld));
+  EXPECT_FALSE(OpenKey(HKEY_LOCAL_MACHINE, kActiveSetupKey, KEY_WOW64_64KEY));
+  EXPECT_EQ(NotedFamily(), "(none)");
   EXPECT_TRUE(NoQuilloKeys());
   for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
     EXPECT_EQ(QuilloEntries(root, KEY_WOW64_64KEY), 0);
@@ -358,6 +481,34 @@ INSTANTIATE_TEST_SUITE_P(Setup, SetupMode, ::testing::ValuesIn(kModes),
                          [](const ::testing::TestParamInfo<TMode>& info) {
                            return std::string(info.param.name);
                          });
+
+// Windows 10 gets no package (its menu has one level: the classic item is the one), and a
+// registration that fails (here as for a certificate Windows does not trust) fails no install:
+// the classic item stays, no family is noted, and Setup.log says why.
+TEST(Setup, PackageOnlyOnWindows11AndNoInstallFailsForIt) {
+  struct Case { const char* what; const char* build; int exitCode; const char* says;
+                size_t installCalls, uninstallCalls; const char* logged; };
+  const Case cases[] = {
+      {"Windows 10", "19045", 0, "", 0, 0, "19045"},
+      {"untrusted certificate", "22631", 1,
+       "Add-AppxPackage : Deployment failed with HRESULT: 0x800B0109", 1, 2, "0x800B0109"},
+  };
+  const TMode& mode = kModes[1];
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const TPowerShell powerShell(c.build, c.exitCode, c.says);
+    ASSERT_TRUE(powerShell.ok());
+    const int exitCode = Install(mode.firstSwitch);
+    EXPECT_TRUE(exitCode == kSetupExitOk || exitCode == kSetupExitNo32Bit) << exitCode;
+    EXPECT_EQ(QuilloKeysIn(mode.root, KEY_WOW64_64KEY), kQuilloKeys);
+    EXPECT_EQ(powerShell.Calls().size(), c.installCalls);
+    EXPECT_EQ(NotedFamily(), "(none)");
+    EXPECT_NE(SetupLog(InstallDir(mode)).find(c.logged), std::string::npos)
+        << SetupLog(InstallDir(mode));
+    EXPECT_TRUE(UninstallAndWait(mode));
+    EXPECT_EQ(powerShell.Calls().size(), c.uninstallCalls);
+  }
+}
 
 // The 32-bit DLL is registered by the 32-bit regsvr32 into the 32-bit view and taken out again.
 // The view of its own is the class's: the other keys are in classes both views share.
