@@ -180,6 +180,7 @@ void TFormQuillo::Recover(TDraft& draft, const std::u16string& path) {
     if (HWND edit = ControlHandle(box)) ::SendMessageW(edit, EM_SETMODIFY, TRUE, 0);
   if (draft.utf8) FWritten.SetEncoding(TNoteEncoding::Utf8);
   ::SetWindowTextW(Handle(), W(kRecoveredCaption));
+  ::KillTimer(Handle(), kDraftTimer);  // set by the title's change: nothing is typed yet
   FDraft.Adopt(path);
   KeepDraft(true);  // this process's from now on
 }

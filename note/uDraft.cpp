@@ -167,8 +167,9 @@ void SetAside(const std::u16string& path) {
 enum class TRead { Draft, NotADraft, Unreadable };
 
 TRead ReadDraft(const std::u16string& path, TDraft& draft) {
-  TFileHandle file(::CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+  // Shared for deleting too: the owner may move a newer draft over it meanwhile.
+  TFileHandle file(::CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return TRead::Unreadable;
   LARGE_INTEGER size{};
   if (::GetFileType(file.get()) != FILE_TYPE_DISK || !::GetFileSizeEx(file.get(), &size) ||
@@ -294,6 +295,8 @@ void RecoverDrafts(bool (*open)(TDraft& draft, const std::u16string& path)) noex
         continue;
       }
       if (!EndsWith(name, kExtension)) continue;
+      // A living owner's draft is not even read (an adopted one keeps its first owner's name).
+      if (OwnerFromName(name, pid, start) && OwnerLives(pid, start)) continue;
       bool claimed = false;
       for (const std::u16string& c : g_claimed) claimed = claimed || c == path;
       if (claimed) continue;

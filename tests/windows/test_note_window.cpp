@@ -45,6 +45,7 @@ class NoteWindowTest : public ::testing::Test {
     dll_ = ::LoadLibraryExA("Quillo.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE);
     if (dll_) Application()->SetResourceModule(dll_);
     CtrlSPressed = false;
+    CleanDrafts();
   }
   void TearDown() override {
     DoneWindowing();
@@ -53,6 +54,7 @@ class NoteWindowTest : public ::testing::Test {
     SetNoteWindowCountHook(nullptr);
     if (dll_) ::FreeLibrary(dll_);
     EXPECT_TRUE(boxes.Take().empty()) << "unexpected notices";
+    CleanDrafts();
   }
 
   // Opens a window the way the context-menu command does and waits until it is active.
@@ -368,11 +370,57 @@ TEST_F(NoteWindowTest, CancelCloseBoxAndEndSessionNeverAsk) {
     SetText(f, "TextBox", "unsaved");
     SetText(f, "TitleBox", "unsaved");
     TypeChar(Ctl(f, "TextBox"), 'x');  // typed: Escape would ask now, these never do
+    const std::string typed = WindowText(Ctl(f, "TextBox"));
     c.close(f);
     PumpUntil([&] { return !::IsWindow(w); }, c.closes ? 3000 : 100);
     EXPECT_EQ(::IsWindow(w) == FALSE, c.closes) << c.how;
     EXPECT_EQ(ListFolder(dir.path()), "") << c.how;
+    // Closed, the unsaved text was meant to go; the session's end keeps it, before its yes.
+    const std::vector<TDraft> drafts = ReadDrafts();
+    ASSERT_EQ(drafts.size(), c.closes ? 0u : 1u) << c.how << ": " << DraftsListing();
+    if (!c.closes) {
+      EXPECT_EQ(Utf8(drafts[0].text), typed);
+    }
+    CleanDrafts();
     if (::IsWindow(w)) ::DestroyWindow(w);
+  }
+}
+
+// Pasted or typed text is kept as a draft once the typing pauses, with the note's folder,
+// title and owner; a save, "만들기", "취소" and the close box take it away at once, and a note
+// emptied again keeps none.
+TEST_F(NoteWindowTest, DraftFollowsUnsavedTextOnly) {
+  struct Case { const char* how; void (*end)(TFormQuillo*); };
+  const Case cases[] = {
+      {"Save", [](TFormQuillo* f) { Click(f, "SaveButton"); }},
+      {"만들기", [](TFormQuillo* f) { Click(f, "CreateButton"); }},
+      {"취소", [](TFormQuillo* f) { Click(f, "CancelButton"); }},
+      {"close box", [](TFormQuillo* f) { ::PostMessageA(f->Handle(), WM_SYSCOMMAND, SC_CLOSE, 0); }},
+      {"emptied", [](TFormQuillo* f) {
+         HWND memo = Ctl(f, "TextBox");
+         ::SendMessageW(memo, EM_SETSEL, 0, -1);
+         ::SendMessageW(memo, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L""));
+       }},
+  };
+  for (const auto& c : cases) {
+    TFormQuillo* f = Open(dir.path());
+    ASSERT_NE(f, nullptr);
+    HWND w = f->Handle(), memo = Ctl(f, "TextBox");
+    SetText(f, "TitleBox", std::string("draft ") + std::to_string(&c - cases));
+    ::SendMessageW(memo, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L"pasted "));
+    TypeChar(memo, L'x');
+    std::vector<TDraft> drafts;
+    ASSERT_TRUE(PumpUntil([&] { return (drafts = ReadDrafts()).size() == 1; }, 3 * kDraftPauseMs))
+        << c.how << ": " << DraftsListing();
+    EXPECT_EQ(Utf8(drafts[0].text), "pasted x") << c.how;
+    EXPECT_EQ(Utf8(drafts[0].title), WindowText(Ctl(f, "TitleBox"))) << c.how;
+    EXPECT_EQ(Utf8(drafts[0].folder), dir.path()) << c.how;
+    EXPECT_EQ(drafts[0].pid, ::GetCurrentProcessId()) << c.how;
+    c.end(f);
+    PumpUntil([&] { return !::IsWindow(w) || DraftsListing().empty(); }, 3 * kDraftPauseMs);
+    EXPECT_EQ(DraftsListing(), "") << c.how;
+    if (::IsWindow(w)) ::DestroyWindow(w);
+    PumpUntil([] { return false; }, 0);
   }
 }
 
