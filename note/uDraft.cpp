@@ -200,13 +200,16 @@ void SetDraftRestartCommand(const wchar_t* args) noexcept {
 
 std::u16string DraftsFolder(bool create) noexcept {
   try {
-    PWSTR base = nullptr;
-    if (FAILED(::SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &base))) {
-      ::CoTaskMemFree(base);
-      return std::u16string();
-    }
-    std::u16string folder = U(base);
-    ::CoTaskMemFree(base);
+    // Resolved once a process: the known folder's look-up costs more than the whole scan.
+    static const std::u16string base = [] {
+      PWSTR path = nullptr;
+      std::u16string r;
+      if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &path))) r = U(path);
+      ::CoTaskMemFree(path);
+      return r;
+    }();
+    if (base.empty()) return base;
+    std::u16string folder = base;
     for (const char16_t* part : {u"\\Quillo", u"\\Drafts"}) {
       folder += part;
       if (create) ::CreateDirectoryW(W(folder), nullptr);  // inherits the profile's permissions
