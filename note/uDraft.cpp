@@ -24,9 +24,11 @@ std::uint64_t StartOf(HANDLE process) {
   return (std::uint64_t{created.dwHighDateTime} << 32) | created.dwLowDateTime;
 }
 
+// The same for every thread; worked out again until it is known (no guard needed).
 std::uint64_t OwnStart() {
-  static const std::uint64_t start = StartOf(::GetCurrentProcess());
-  return start;
+  static volatile LONG64 start = 0;
+  if (!start) start = static_cast<LONG64>(StartOf(::GetCurrentProcess()));
+  return static_cast<std::uint64_t>(start);
 }
 
 bool OwnerLives(std::uint32_t pid, std::uint64_t started) {
@@ -44,7 +46,7 @@ bool EndsWith(const std::u16string& s, const char16_t* tail) {
 }
 
 // ---- Restart registration, on the UI thread.
-std::wstring g_restartArgs;
+std::u16string g_restartArgs;
 bool g_restartSet = false;
 int g_held = 0;  // windows holding a draft
 
@@ -184,6 +186,8 @@ TRead ReadDraft(const std::u16string& path, TDraft& draft) {
   return DecodeDraft(bytes.data(), bytes.size(), draft) ? TRead::Draft : TRead::NotADraft;
 }
 
+std::u16string g_base;  // the user's local application data, once known
+
 // Files the scan took but could not hand on to a new owner: not taken twice by this process.
 std::vector<std::u16string> g_claimed;
 
@@ -191,7 +195,7 @@ std::vector<std::u16string> g_claimed;
 
 void SetDraftRestartCommand(const wchar_t* args) noexcept {
   try {
-    g_restartArgs = args ? args : L"";
+    g_restartArgs = args ? U(args) : u"";
     g_restartSet = args != nullptr;
   } catch (...) {
     g_restartSet = false;
@@ -200,16 +204,23 @@ void SetDraftRestartCommand(const wchar_t* args) noexcept {
 
 std::u16string DraftsFolder(bool create) noexcept {
   try {
-    // Resolved once a process: the known folder's look-up costs more than the whole scan.
-    static const std::u16string base = [] {
-      PWSTR path = nullptr;
-      std::u16string r;
-      if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &path))) r = U(path);
-      ::CoTaskMemFree(path);
-      return r;
-    }();
-    if (base.empty()) return base;
-    std::u16string folder = base;
+    // Resolved once a process, under the jobs' lock (the writer asks too): the known
+    // folder's look-up costs more than the whole scan.
+    {
+      TLock lock(g_jobsLock);
+      if (g_base.empty()) {
+        PWSTR path = nullptr;
+        if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &path)))
+          g_base = U(path);
+        ::CoTaskMemFree(path);
+      }
+    }
+    std::u16string folder;
+    {
+      TLock lock(g_jobsLock);
+      folder = g_base;
+    }
+    if (folder.empty()) return folder;
     for (const char16_t* part : {u"\\Quillo", u"\\Drafts"}) {
       folder += part;
       if (create) ::CreateDirectoryW(W(folder), nullptr);  // inherits the profile's permissions
@@ -227,7 +238,7 @@ void TNoteDraft::Hold(bool on) noexcept {
   held_ = on;
   g_held += on ? 1 : -1;
   if (!g_restartSet) return;
-  if (on && g_held == 1) ::RegisterApplicationRestart(g_restartArgs.c_str(), 0);
+  if (on && g_held == 1) ::RegisterApplicationRestart(W(g_restartArgs), 0);
   if (!on && g_held == 0) ::UnregisterApplicationRestart();
 }
 
