@@ -181,7 +181,7 @@ void TFormQuillo::Recover(TDraft& draft, const std::u16string& path) {
   if (draft.utf8) FWritten.SetEncoding(TNoteEncoding::Utf8);
   ::SetWindowTextW(Handle(), W(kRecoveredCaption));
   ::KillTimer(Handle(), kDraftTimer);  // set by the title's change: nothing is typed yet
-  FDraft.Adopt(path);
+  FDraft.Replace(path);
   KeepDraft(true);  // this process's from now on
 }
 

@@ -73,17 +73,19 @@ class TLock {
 };
 
 // Under g_fileLock. A full, read-only or missing folder keeps no draft; the note works on.
-void WriteDraftFile(const TJob& job) noexcept {
+bool WriteDraftFile(const TJob& job) noexcept {
   try {
-    if (DraftsFolder(true).empty()) return;
+    if (DraftsFolder(true).empty()) return false;
     TFileBytes bytes;
     EncodeDraft(job.draft, bytes);
     const std::u16string scratch = WriteScratchFile(job.path, bytes);
-    if (scratch.empty()) return;
-    if (!::MoveFileExW(W(scratch), W(job.path), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-      ::DeleteFileW(W(scratch));
+    if (scratch.empty()) return false;
+    if (::MoveFileExW(W(scratch), W(job.path), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      return true;
+    ::DeleteFileW(W(scratch));
   } catch (...) {
   }
+  return false;
 }
 
 // Under g_jobsLock: a newer copy of a draft makes the waiting one pointless.
@@ -263,13 +265,14 @@ void TNoteDraft::Keep(TDraft draft, bool now) noexcept {
       TLock jobs(g_jobsLock);
       ForgetJobs(path_);
     }
-    WriteDraftFile(job);
+    // A recovered draft goes once its text is safe under this window's own name.
+    if (WriteDraftFile(job) && !replaces_.empty() && ::DeleteFileW(W(replaces_))) replaces_.clear();
   } catch (...) {
   }
 }
 
 void TNoteDraft::Drop() noexcept {
-  if (path_.empty()) return;
+  if (path_.empty() && replaces_.empty()) return;
   try {
     TLock file(g_fileLock);
     {
@@ -277,12 +280,14 @@ void TNoteDraft::Drop() noexcept {
       ForgetJobs(path_);
     }
     ::DeleteFileW(W(path_));
+    if (!replaces_.empty()) ::DeleteFileW(W(replaces_));
+    replaces_.clear();
   } catch (...) {
   }
   Hold(false);
 }
 
-void TNoteDraft::Adopt(const std::u16string& path) { path_ = path; }
+void TNoteDraft::Replace(const std::u16string& path) { replaces_ = path; }
 
 void RecoverDrafts(bool (*open)(TDraft& draft, const std::u16string& path)) noexcept {
   try {
@@ -309,7 +314,7 @@ void RecoverDrafts(bool (*open)(TDraft& draft, const std::u16string& path)) noex
         continue;
       }
       if (!EndsWith(name, kExtension)) continue;
-      // A living owner's draft is not even read (an adopted one keeps its first owner's name).
+      // A living owner's draft is not even read.
       if (OwnerFromName(name, pid, start) && OwnerLives(pid, start)) continue;
       bool claimed = false;
       for (const std::u16string& c : g_claimed) claimed = claimed || c == path;

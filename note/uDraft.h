@@ -36,16 +36,17 @@ class TNoteDraft {
   void Keep(TDraft draft, bool now) noexcept;
   // The draft is no longer needed: its file goes before this returns.
   void Drop() noexcept;
-  // A recovered draft's file becomes this window's.
-  void Adopt(const std::u16string& path);
+  // A recovered draft's file, removed by the first write made now (Keep's `now`) that keeps
+  // its text under this window's own name.
+  void Replace(const std::u16string& path);
 
  private:
   void Hold(bool on) noexcept;
-  std::u16string path_;
+  std::u16string path_, replaces_;
   bool held_ = false;
 };
 
 // On the UI thread: each draft whose owner is gone is handed to `open`, which reopens it in a
-// window (adopting the file) or returns false, leaving it for next time. Drafts of living
+// window (taking the file over) or returns false, leaving it for next time. Drafts of living
 // owners are left alone; a file that is no draft is set aside under another name. Never throws.
 void RecoverDrafts(bool (*open)(TDraft& draft, const std::u16string& path)) noexcept;

@@ -820,3 +820,61 @@ TEST_F(NoteWindowTest, DISABLED_HoldForScreenshot) {
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<TDraft> g_handed;
+bool TakeDraft(TDraft& draft, const std::u16string&) {
+  g_handed.push_back(draft);
+  return true;
+}
+
+std::string DraftBytes(const TDraft& d) {
+  TFileBytes b;
+  EncodeDraft(d, b);
+  return std::string(b.begin(), b.end());
+}
+
+// What the look for orphans does with each kind of file in the drafts folder: only a whole
+// draft of a gone owner is handed on; what is no draft is renamed, never deleted or opened; a
+// living owner's draft and anything not named as a draft stay as they are.
+TEST(DraftRecovery, EachKindOfFile) {
+  CleanDrafts();
+  const std::string folder = Utf8(DraftsFolder(true));
+  FILETIME created, e, k, u;
+  ASSERT_TRUE(::GetProcessTimes(::GetCurrentProcess(), &created, &e, &k, &u));
+  const std::uint64_t start = (std::uint64_t{created.dwHighDateTime} << 32) | created.dwLowDateTime;
+  const TDraft gone{u"C:\\gone", u"제목", u"본문 \U0001F4DD", true, 0, 1};
+  const std::string whole = DraftBytes(gone);
+  struct Case { const char* name; std::string bytes; };
+  const std::vector<Case> cases = {
+      {"0-1-1.qdraft", whole},  // handed on; the window it opens takes it over
+      {"0-1-2.qdraft", whole.substr(0, whole.size() - 1)},
+      {"0-1-3.qdraft", "not a draft at all"},
+      {"0-1-4.qdraft", ""},
+      {"0-1-5.qdraft", DraftBytes({u"C:\\gone", u"t", u"", false, 0, 1})},  // empty: deleted
+      {"mine.qdraft", DraftBytes({u"C:\\mine", u"t", u"x", false, ::GetCurrentProcessId(), start})},
+      {"other.txt", "left alone"},
+  };
+  for (const Case& c : cases) ASSERT_TRUE(WriteFileBytes(folder + "\\" + c.name, c.bytes));
+  ASSERT_TRUE(WriteFileBytes(folder + "\\0-1-3.qdraft.bad", "an earlier one"));
+  g_handed.clear();
+  RecoverDrafts(&TakeDraft);
+  ASSERT_EQ(g_handed.size(), 1u);
+  EXPECT_EQ(g_handed[0].text, gone.text);
+  EXPECT_EQ(g_handed[0].title, gone.title);
+  EXPECT_EQ(g_handed[0].folder, gone.folder);
+  EXPECT_TRUE(g_handed[0].utf8);
+  EXPECT_EQ(DraftsListing(),
+            "0-1-1.qdraft|0-1-2.qdraft.bad|0-1-3.qdraft.1.bad|0-1-3.qdraft.bad|0-1-4.qdraft.bad|"
+            "mine.qdraft|other.txt");
+  std::string kept;
+  ASSERT_TRUE(ReadFileBytes(folder + "\\0-1-3.qdraft.bad", kept));
+  EXPECT_EQ(kept, "an earlier one");
+  // Handed on once: this process does not take it again.
+  RecoverDrafts(&TakeDraft);
+  EXPECT_EQ(g_handed.size(), 1u);
+  CleanDrafts();
+}
+
+}  // namespace
