@@ -80,8 +80,12 @@ bool WriteDraftFile(const TJob& job) noexcept {
     EncodeDraft(job.draft, bytes);
     const std::u16string scratch = WriteScratchFile(job.path, bytes);
     if (scratch.empty()) return false;
-    if (::MoveFileExW(W(scratch), W(job.path), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-      return true;
+    // Another program looking at the old draft (a virus scanner, an indexer) may hold the move
+    // up for a moment.
+    for (int attempt = 0; attempt < 3; ++attempt, ::Sleep(2))
+      if (::MoveFileExW(W(scratch), W(job.path),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
     ::DeleteFileW(W(scratch));
   } catch (...) {
   }
