@@ -34,7 +34,8 @@ file(GLOB QUILLO_CORE_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/resources/*.cpp
   ${CMAKE_SOURCE_DIR}/u*.cpp)
 list(REMOVE_ITEM QUILLO_CORE_SOURCES
-  ${CMAKE_SOURCE_DIR}/note/uNoteRules.cpp ${CMAKE_SOURCE_DIR}/note/uNoteNotice.cpp)
+  ${CMAKE_SOURCE_DIR}/note/uNoteRules.cpp ${CMAKE_SOURCE_DIR}/note/uNoteNotice.cpp
+  ${CMAKE_SOURCE_DIR}/note/uDraftFormat.cpp)
 add_library(quillo_core STATIC ${QUILLO_CORE_SOURCES})
 target_link_libraries(quillo_core PUBLIC quillo_rules quillo_flags ${QUILLO_SYSTEM_LIBS})
 target_include_directories(quillo_core PUBLIC ${CMAKE_BINARY_DIR}/generated)

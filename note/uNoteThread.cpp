@@ -9,6 +9,7 @@
 #include "common/uHandles.h"
 #include "common/uWide.h"
 #include "note/fQuillo.h"
+#include "note/uDraft.h"
 #include "ui/uApplication.h"
 #include "ui/uDpi.h"
 #include "ui/uMessageLoop.h"
@@ -66,9 +67,14 @@ void LetHostGo() noexcept {
 
 // On the UI thread: opens the window of each request (or, when it cannot, says so).
 void Serve(const std::vector<TRequestPtr>& requests, bool canOpen) noexcept {
+  bool looked = false;
   for (const TRequestPtr& r : requests) {
     if (::InterlockedCompareExchange(&r->state, kTaken, kPending) != kPending) continue;
-    r->opened = canOpen && OpenNoteWindow(r->folder);
+    // Notes a host that died left behind open first, beside the one asked for.
+    if (canOpen && !looked) RecoverDrafts(&OpenRecoveredNote);
+    looked = true;
+    // An empty folder asks for nothing but that.
+    r->opened = canOpen && (r->folder.empty() || OpenNoteWindow(r->folder));
     if (r->opened && !g_hostHeld) g_hostHeld = std::exchange(r->host, nullptr);
     ::SetEvent(r->done.get());
   }
@@ -249,7 +255,10 @@ HRESULT OpenNoteOnUiThread(const std::u16string& folder) noexcept {
     }
     // Asked on the UI thread itself (from inside one of its windows): waiting for the thread
     // would only wait for ourselves.
-    if (onUiThread) return OpenNoteWindow(folder) ? S_OK : E_FAIL;
+    if (onUiThread) {
+      RecoverDrafts(&OpenRecoveredNote);
+      return folder.empty() || OpenNoteWindow(folder) ? S_OK : E_FAIL;
+    }
     auto request = std::make_shared<TRequest>();
     request->folder = folder;
     // Taken here, on the host's thread, for the UI thread to hold while the note is open; a

@@ -75,8 +75,8 @@ std::u16string MakeScratchFile(const std::u16string& path) {
   return std::u16string();
 }
 
-// The whole text in a scratch file beside path, on the disk; empty when it could not be made
-// or written (nothing is left behind then).
+}  // namespace
+
 std::u16string WriteScratchFile(const std::u16string& path, const TFileBytes& text) {
   TScratchFile scratch(MakeScratchFile(path));
   if (scratch.path().empty()) return std::u16string();
@@ -90,6 +90,8 @@ std::u16string WriteScratchFile(const std::u16string& path, const TFileBytes& te
   scratch.Keep();
   return written;
 }
+
+namespace {
 
 // A new file is written the way a replacement is: completely into a scratch file beside it,
 // then moved to its name in one step, and only while nothing has that name. So a failed save
