@@ -1,5 +1,8 @@
 #include "note/fQuillo.h"
 
+#include <new>
+
+#include "common/uError.h"
 #include "common/uWide.h"
 #include "note/uAbout.h"
 #include "resources/uResourceIds.h"
@@ -179,19 +182,26 @@ void TFormQuillo::FirstLineClick() {
   if (auto title = TitleFromFirstLine(ControlText(TextBox))) SetControlText(TitleBox, *title);
 }
 
-bool OpenNoteWindow(const std::u16string& folder) noexcept {
+bool OpenNoteWindow(const std::u16string& folder, HRESULT* why) noexcept {
+  HRESULT result = E_FAIL;
   TFormQuillo* form = nullptr;
   try {
-    TApplication* app = Application();
-    if (!app) return false;
-    form = app->CreateForm<TFormQuillo>();
-    form->SetFolder(folder);
-    form->Show();
-    return true;
+    if (TApplication* app = Application()) {
+      form = app->CreateForm<TFormQuillo>();
+      form->SetFolder(folder);
+      form->Show();
+      result = S_OK;
+    }
+  } catch (const EQuilloError& e) {
+    result = FailureResult(e);
+  } catch (const std::bad_alloc&) {
+    result = E_OUTOFMEMORY;
   } catch (...) {
-    if (form) form->Free();
-    return false;
   }
+  // A form made but not shown goes again; the other notes stay as they are.
+  if (FAILED(result) && form) form->Free();
+  if (why) *why = result;
+  return SUCCEEDED(result);
 }
 
 void SetNoteWindowCountHook(void (*hook)(bool opened)) noexcept { g_countHook = hook; }

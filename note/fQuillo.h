@@ -9,8 +9,9 @@
 // Opens a new note window for the folder on the calling thread, which runs the windowing
 // layer (Quillo's UI thread, note/uNoteThread.h), owned by the application object, shown
 // without waiting (modeless); returns at once. False, and no window, when it could not be
-// made. Never throws.
-bool OpenNoteWindow(const std::u16string& folder) noexcept;
+// made; `why` (where given) then says why, as the system's error where it gave one, and is
+// S_OK otherwise. Never throws.
+bool OpenNoteWindow(const std::u16string& folder, HRESULT* why = nullptr) noexcept;
 
 // Told each time a note window opens (true) and is destroyed (false), so that the library
 // can stay loaded while a window with unsaved text is open.
