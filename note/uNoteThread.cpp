@@ -199,9 +199,26 @@ HRESULT RunWindowing(HMODULE module) noexcept {
   return started;
 }
 
+#ifdef QUILLO_TEST_HOOKS
+// Test builds only: while the test has made this event, the thread signals it and stays a
+// moment between its last look at the queue and its end, so that a request can come just then.
+void HoldOnTheWayOut() noexcept {
+  wchar_t name[64];
+  ::wsprintfW(name, L"Quillo.Test.OnTheWayOut.%lu", ::GetCurrentProcessId());
+  if (HANDLE event = ::OpenEventW(EVENT_MODIFY_STATE, FALSE, name)) {
+    ::SetEvent(event);
+    ::CloseHandle(event);
+    ::Sleep(500);
+  }
+}
+#endif
+
 void RunNoteThread(HMODULE module) noexcept {
   for (;;) {
     const HRESULT started = RunWindowing(module);
+#ifdef QUILLO_TEST_HOOKS
+    HoldOnTheWayOut();
+#endif
     const bool ready = SUCCEEDED(started);
     std::vector<TRequestPtr> refused;
     {

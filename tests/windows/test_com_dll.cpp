@@ -227,6 +227,28 @@ TEST_F(ComDllTest, TheUiThreadStaysForItsGracePeriodThenGoes) {
     EXPECT_EQ(NewWindows(before, ProcessWindows()).size(), 1u) << "offset " << offset;
     closeNote(racing);
   }
+  // A request while the thread is on its way out, held there by the test build while this
+  // event exists (note/uTestHooks.h): the thread begins again, and the note lives on it.
+  {
+    HWND note = OpenOneNote(dir.path());
+    ASSERT_NE(note, nullptr);
+    const DWORD id = ::GetWindowThreadProcessId(note, nullptr);
+    const TKernelHandle last(::OpenThread(SYNCHRONIZE, FALSE, id));
+    wchar_t name[64];
+    ::wsprintfW(name, L"Quillo.Test.OnTheWayOut.%lu", ::GetCurrentProcessId());
+    const TKernelHandle onTheWayOut(::CreateEventW(nullptr, FALSE, FALSE, name));
+    ASSERT_TRUE(last && onTheWayOut);
+    closeNote(note);
+    ASSERT_EQ(::WaitForSingleObject(onTheWayOut.get(), kNoteGraceMs + 5000), WAIT_OBJECT_0);
+    HWND late = OpenOneNote(dir.path());
+    ASSERT_NE(late, nullptr) << "refused on the way out";
+    ::Sleep(100);
+    EXPECT_TRUE(::IsWindow(late) && ::IsWindowVisible(late));
+    EXPECT_EQ(NewWindows(before, ProcessWindows()).size(), 1u);
+    EXPECT_EQ(::GetWindowThreadProcessId(late, nullptr), id) << "not the thread on its way out";
+    EXPECT_EQ(::WaitForSingleObject(last.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    closeNote(late);
+  }
 
   dll->Unload();
   EXPECT_NE(::GetModuleHandleW(Wide(path).c_str()), nullptr) << "gone before the period ended";
