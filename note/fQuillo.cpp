@@ -1,5 +1,8 @@
 #include "note/fQuillo.h"
 
+#include <new>
+
+#include "common/uError.h"
 #include "common/uWide.h"
 #include "note/uAbout.h"
 #include "resources/uResourceIds.h"
@@ -239,34 +242,40 @@ void TFormQuillo::FirstLineClick() {
   if (auto title = TitleFromFirstLine(ControlText(TextBox))) SetControlText(TitleBox, *title);
 }
 
-bool OpenNoteWindow(const std::u16string& folder) noexcept {
+namespace {
+
+// Makes a note window, lets `prepare` fill it, and shows it; a form made but not shown goes
+// again, and the other notes stay as they are.
+template <typename Prepare>
+bool OpenNote(Prepare prepare, HRESULT* why) noexcept {
+  HRESULT result = E_FAIL;
   TFormQuillo* form = nullptr;
   try {
-    TApplication* app = Application();
-    if (!app) return false;
-    form = app->CreateForm<TFormQuillo>();
-    form->SetFolder(folder);
-    form->Show();
-    return true;
+    if (TApplication* app = Application()) {
+      form = app->CreateForm<TFormQuillo>();
+      prepare(*form);
+      form->Show();
+      result = S_OK;
+    }
+  } catch (const EQuilloError& e) {
+    result = FailureResult(e);
+  } catch (const std::bad_alloc&) {
+    result = E_OUTOFMEMORY;
   } catch (...) {
-    if (form) form->Free();
-    return false;
   }
+  if (FAILED(result) && form) form->Free();
+  if (why) *why = result;
+  return SUCCEEDED(result);
+}
+
+}  // namespace
+
+bool OpenNoteWindow(const std::u16string& folder, HRESULT* why) noexcept {
+  return OpenNote([&](TFormQuillo& form) { form.SetFolder(folder); }, why);
 }
 
 bool OpenRecoveredNote(TDraft& draft, const std::u16string& path) noexcept {
-  TFormQuillo* form = nullptr;
-  try {
-    TApplication* app = Application();
-    if (!app) return false;
-    form = app->CreateForm<TFormQuillo>();
-    form->Recover(draft, path);
-    form->Show();
-    return true;
-  } catch (...) {
-    if (form) form->Free();
-    return false;
-  }
+  return OpenNote([&](TFormQuillo& form) { form.Recover(draft, path); }, nullptr);
 }
 
 void SetNoteWindowCountHook(void (*hook)(bool opened)) noexcept { g_countHook = hook; }

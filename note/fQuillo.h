@@ -10,8 +10,9 @@
 // Opens a new note window for the folder on the calling thread, which runs the windowing
 // layer (Quillo's UI thread, note/uNoteThread.h), owned by the application object, shown
 // without waiting (modeless); returns at once. False, and no window, when it could not be
-// made. Never throws.
-bool OpenNoteWindow(const std::u16string& folder) noexcept;
+// made; `why` (where given) then says why, as the system's error where it gave one, and is
+// S_OK otherwise. Never throws.
+bool OpenNoteWindow(const std::u16string& folder, HRESULT* why = nullptr) noexcept;
 // The same for a recovered draft: its folder, title, text and encoding, its file adopted, and
 // a caption that says it was recovered until it is saved. For RecoverDrafts (note/uDraft.h).
 bool OpenRecoveredNote(TDraft& draft, const std::u16string& path) noexcept;

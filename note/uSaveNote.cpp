@@ -8,6 +8,11 @@
 #include "note/uNote.h"
 #include "note/uNoteBytes.h"
 
+#ifdef QUILLO_TEST_HOOKS
+#include "note/uTestHooks.h"
+void (*TestHookScratchWritten)(const std::u16string& path) = nullptr;
+#endif
+
 namespace {
 
 enum class TCreateResult { Written, Exists, Failed };
@@ -101,6 +106,9 @@ TCreateResult WriteNewFile(const std::u16string& path, const TFileBytes& text) {
   if (::GetFileAttributesW(W(path)) != INVALID_FILE_ATTRIBUTES) return TCreateResult::Exists;
   TScratchFile scratch(WriteScratchFile(path, text));
   if (scratch.path().empty()) return TCreateResult::Failed;
+#ifdef QUILLO_TEST_HOOKS
+  if (TestHookScratchWritten) TestHookScratchWritten(path);
+#endif
   if (::MoveFileExW(W(scratch.path()), W(path), MOVEFILE_WRITE_THROUGH)) {
     scratch.Keep();  // it is the note's file now
     return TCreateResult::Written;

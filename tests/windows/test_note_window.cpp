@@ -264,12 +264,19 @@ TEST_F(NoteWindowTest, TypedCharactersOutsideTheCodePage) {
   const std::string text = "한 ế 😀";
   EXPECT_EQ(WindowText(memo), text);
   SetText(f, "TitleBox", "Ωμέγα");
-  boxes.SetAnswer(IDYES);
-  Click(f, "SaveButton");
-  boxes.SetAnswer(IDOK);
   const bool asks = ::GetACP() != CP_UTF8;
   const char32_t first = ::GetACP() == 949 ? U'\x1EBF' : U'한';  // the first the page lacks
   const std::vector<std::string> question = {Utf8(Utf8Question(first, ::GetACP()))};
+  if (asks) {
+    // Enter takes the default, No: nothing written, and the question the only box.
+    boxes.SetAnswer(TBoxWatcher::kPressEnter);
+    Click(f, "SaveButton");
+    EXPECT_EQ(NoticeTexts(f->Handle()), question);
+    EXPECT_EQ(ListFolder(dir.path()), "");
+  }
+  boxes.SetAnswer(IDYES);
+  Click(f, "SaveButton");
+  boxes.SetAnswer(IDOK);
   EXPECT_EQ(NoticeTexts(f->Handle()), asks ? question : std::vector<std::string>{});
   std::string bytes;
   ASSERT_TRUE(ReadFileBytes(dir.File("Ωμέγα.txt"), bytes));
@@ -769,6 +776,14 @@ TEST_F(NoteWindowTest, FollowsTheDisplayScale) {
   const std::vector<RECT> end = snapshot();
   for (size_t i = 0; i < end.size(); ++i)
     EXPECT_TRUE(::EqualRect(&end[i], &start[i])) << (i < std::size(names) ? names[i] : "window");
+  // The window takes the rectangle the system suggests, in place and in size.
+  RECT wr{};
+  ::GetWindowRect(w, &wr);
+  const RECT suggested{wr.left + 16, wr.top + 12, wr.right + 56, wr.bottom + 40};
+  ::SendMessageW(w, WM_DPICHANGED, MAKEWPARAM(dpi0, dpi0), reinterpret_cast<LPARAM>(&suggested));
+  ::GetWindowRect(w, &wr);
+  EXPECT_TRUE(::EqualRect(&wr, &suggested)) << wr.left << "," << wr.top << " " << wr.right
+                                            << "," << wr.bottom;
 }
 
 TEST_F(NoteWindowTest, PlacedInTheCentreOfThePrimaryScreen) {
