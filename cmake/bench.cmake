@@ -21,3 +21,7 @@ add_dependencies(QuilloBench Quillo QuilloFloor)
 if(TARGET test_e2e)
   add_dependencies(test_e2e QuilloFloor)  # the second handler of the end-to-end test
 endif()
+# What a draft costs the note window's thread, measured on the window itself (see its head).
+add_executable(QuilloDraftBench ${CMAKE_SOURCE_DIR}/bench/QuilloDraftBench.cpp)
+target_link_libraries(QuilloDraftBench PRIVATE quillo_core)
+target_link_options(QuilloDraftBench PRIVATE -mconsole)

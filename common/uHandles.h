@@ -86,10 +86,12 @@ using TModule = TUniqueHandle<HMODULE, TModuleTraits>;           // LoadLibrary
 using TWindow = TUniqueHandle<HWND, TWindowTraits>;
 using TMemoryDC = TUniqueHandle<HDC, TMemoryDCTraits>;          // CreateCompatibleDC
 
-// Selects a GDI object into a DC for a scope and puts the old one back.
+// Selects a GDI object into a DC for a scope and puts the old one back. Without a DC or an
+// object it selects nothing (what is drawn or measured then fails on its own).
 class TSelectObject {
  public:
-  TSelectObject(HDC dc, HGDIOBJ obj) noexcept : dc_(dc), old_(::SelectObject(dc, obj)) {}
+  TSelectObject(HDC dc, HGDIOBJ obj) noexcept
+      : dc_(dc), old_(dc && obj ? ::SelectObject(dc, obj) : nullptr) {}
   TSelectObject(const TSelectObject&) = delete;
   TSelectObject& operator=(const TSelectObject&) = delete;
   ~TSelectObject() {

@@ -1,5 +1,8 @@
 #include "note/fQuillo.h"
 
+#include <new>
+
+#include "common/uError.h"
 #include "common/uWide.h"
 #include "note/uAbout.h"
 #include "resources/uResourceIds.h"
@@ -72,6 +75,9 @@ const TControlDef kControls[] = {
 };
 // clang-format on
 
+constexpr UINT_PTR kDraftTimer = 1;
+const char16_t kRecoveredCaption[] = u"Quillo  Ver1.1 - 복구된 메모 (저장되지 않음)";
+
 const TFormDef kFormQuillo{
     u"TFormQuillo", u"Quillo  Ver1.1",
     882, 628, false, 874, 594,
@@ -99,7 +105,10 @@ void TFormQuillo::FormActivate() {
   SetControlText(FolderLabel, u"저장 폴더: " + FFolder);
 }
 
-void TFormQuillo::FormClose(TCloseAction& action) { action = TCloseAction::Free; }
+void TFormQuillo::FormClose(TCloseAction& action) {
+  FDraft.Drop();  // the user closed it: what was not saved was meant to go
+  action = TCloseAction::Free;
+}
 
 void TFormQuillo::FormKeyDown(WORD& key, unsigned shift) {
   CtrlSPressed = false;  // a new stroke: the last one's character can no longer come
@@ -122,10 +131,61 @@ void TFormQuillo::FormEscape() {
   Close();
 }
 
-bool TFormQuillo::FormMessage(UINT msg, WPARAM, LPARAM, LRESULT& result) {
-  if (msg != WM_QUERYENDSESSION) return false;
-  result = TRUE;  // never holds up a shutdown; unsaved text is not asked about
+bool TFormQuillo::FormMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+  switch (msg) {
+    case WM_COMMAND: {
+      // Typed, pasted or cut: the draft follows once the typing pauses.
+      const HWND from = reinterpret_cast<HWND>(lp);
+      if (HIWORD(wp) == EN_CHANGE && from &&
+          (from == ControlHandle(TextBox) || from == ControlHandle(TitleBox)))
+        ::SetTimer(Handle(), kDraftTimer, kDraftPauseMs, nullptr);
+      return false;
+    }
+    case WM_TIMER:
+      if (wp != kDraftTimer) return false;
+      ::KillTimer(Handle(), kDraftTimer);
+      KeepDraft(false);
+      break;
+    case WM_QUERYENDSESSION:
+      // Never holds up a shutdown and asks nothing; the draft is on the disk before the yes.
+      KeepDraft(true);
+      result = TRUE;
+      return true;
+    case WM_ENDSESSION:
+      if (wp) KeepDraft(true);
+      break;
+    default:
+      return false;
+  }
+  result = 0;
   return true;
+}
+
+void TFormQuillo::KeepDraft(bool now) {
+  if (!HasUnsavedText()) {
+    FDraft.Drop();
+    return;
+  }
+  TDraft draft;
+  draft.folder = FFolder;
+  draft.title = ControlText(TitleBox);
+  draft.text = ControlText(TextBox);
+  draft.utf8 = FWritten.Encoding() == TNoteEncoding::Utf8;
+  FDraft.Keep(std::move(draft), now);
+}
+
+void TFormQuillo::Recover(TDraft& draft, const std::u16string& path) {
+  FFolder = draft.folder;
+  FRecovered = true;
+  SetControlText(TitleBox, draft.title);
+  SetControlText(TextBox, draft.text);
+  for (int box : {TextBox, TitleBox})
+    if (HWND edit = ControlHandle(box)) ::SendMessageW(edit, EM_SETMODIFY, TRUE, 0);
+  if (draft.utf8) FWritten.SetEncoding(TNoteEncoding::Utf8);
+  ::SetWindowTextW(Handle(), W(kRecoveredCaption));
+  ::KillTimer(Handle(), kDraftTimer);  // set by the title's change: nothing is typed yet
+  FDraft.Replace(path);
+  KeepDraft(true);  // this process's from now on
 }
 
 Note TFormQuillo::MakeNote() const {
@@ -136,6 +196,9 @@ bool TFormQuillo::Save() {
   if (!SaveNote(MakeNote(), *this, FWritten)) return false;
   for (int box : {TextBox, TitleBox})
     if (HWND edit = ControlHandle(box)) ::SendMessageW(edit, EM_SETMODIFY, FALSE, 0);
+  FDraft.Drop();
+  if (FRecovered) ::SetWindowTextW(Handle(), W(kFormQuillo.caption));
+  FRecovered = false;
   return true;
 }
 
@@ -179,19 +242,40 @@ void TFormQuillo::FirstLineClick() {
   if (auto title = TitleFromFirstLine(ControlText(TextBox))) SetControlText(TitleBox, *title);
 }
 
-bool OpenNoteWindow(const std::u16string& folder) noexcept {
+namespace {
+
+// Makes a note window, lets `prepare` fill it, and shows it; a form made but not shown goes
+// again, and the other notes stay as they are.
+template <typename Prepare>
+bool OpenNote(Prepare prepare, HRESULT* why) noexcept {
+  HRESULT result = E_FAIL;
   TFormQuillo* form = nullptr;
   try {
-    TApplication* app = Application();
-    if (!app) return false;
-    form = app->CreateForm<TFormQuillo>();
-    form->SetFolder(folder);
-    form->Show();
-    return true;
+    if (TApplication* app = Application()) {
+      form = app->CreateForm<TFormQuillo>();
+      prepare(*form);
+      form->Show();
+      result = S_OK;
+    }
+  } catch (const EQuilloError& e) {
+    result = FailureResult(e);
+  } catch (const std::bad_alloc&) {
+    result = E_OUTOFMEMORY;
   } catch (...) {
-    if (form) form->Free();
-    return false;
   }
+  if (FAILED(result) && form) form->Free();
+  if (why) *why = result;
+  return SUCCEEDED(result);
+}
+
+}  // namespace
+
+bool OpenNoteWindow(const std::u16string& folder, HRESULT* why) noexcept {
+  return OpenNote([&](TFormQuillo& form) { form.SetFolder(folder); }, why);
+}
+
+bool OpenRecoveredNote(TDraft& draft, const std::u16string& path) noexcept {
+  return OpenNote([&](TFormQuillo& form) { form.Recover(draft, path); }, nullptr);
 }
 
 void SetNoteWindowCountHook(void (*hook)(bool opened)) noexcept { g_countHook = hook; }

@@ -23,3 +23,7 @@ TEncodeResult EncodeInCodePage(UINT codePage, std::u16string_view text, TFileByt
 // The text as UTF-8 with a byte-order mark, so that editors that would otherwise guess the
 // system's code page know it. False on an unpaired surrogate.
 bool EncodeUtf8WithBom(std::u16string_view text, TFileBytes& bytes);
+
+// The whole text in a fresh scratch file beside path ("<name>.~<n>.tmp"), flushed to the
+// disk; its name, or empty when it could not be made or written (nothing is left behind then).
+std::u16string WriteScratchFile(const std::u16string& path, const TFileBytes& text);

@@ -6,6 +6,7 @@
 
 #include "common/uHandles.h"
 #include "common/uWide.h"
+#include "note/uDraft.h"
 #include "note/uNoteThread.h"
 
 const wchar_t kNoteProcessWindowClass[] = L"Quillo.NoteProcess";
@@ -194,6 +195,9 @@ int ServeAsFirst(const std::u16string& folder, HINSTANCE module) {
     Say(u"cannot make its message window");
     return kNoteExitFailed;
   }
+  // This process may be restarted while it holds a draft (a crash, an update): it comes back
+  // with the recovery only, which reopens the drafts.
+  SetDraftRestartCommand(L"--recover");
   int code = kNoteExitOk;
   if (!ServePending()) {
     Say(u"the note window could not be opened", folder);

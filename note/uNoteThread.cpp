@@ -3,12 +3,15 @@
 #include <shlobj.h>
 
 #include <memory>
+#include <new>
 #include <utility>
 #include <vector>
 
+#include "common/uError.h"
 #include "common/uHandles.h"
 #include "common/uWide.h"
 #include "note/fQuillo.h"
+#include "note/uDraft.h"
 #include "ui/uApplication.h"
 #include "ui/uDpi.h"
 #include "ui/uMessageLoop.h"
@@ -31,7 +34,7 @@ struct TRequest {
   std::u16string folder;
   TKernelHandle done;  // set once the request has been dealt with
   volatile LONG state = kPending;
-  bool opened = false;
+  HRESULT result = E_FAIL;  // S_OK once its window is open, else why it could not be
   IUnknown* host = nullptr;  // the host process's reference, for the UI thread to hold
 };
 using TRequestPtr = std::shared_ptr<TRequest>;
@@ -64,12 +67,22 @@ void LetHostGo() noexcept {
   if (IUnknown* host = std::exchange(g_hostHeld, nullptr)) host->Release();
 }
 
-// On the UI thread: opens the window of each request (or, when it cannot, says so).
-void Serve(const std::vector<TRequestPtr>& requests, bool canOpen) noexcept {
+// On the UI thread: opens the window of each request, or answers each with `refusal` (the
+// reason the layer could not start) when that is a failure.
+void Serve(const std::vector<TRequestPtr>& requests, HRESULT refusal = S_OK) noexcept {
+  bool looked = false;
   for (const TRequestPtr& r : requests) {
     if (::InterlockedCompareExchange(&r->state, kTaken, kPending) != kPending) continue;
-    r->opened = canOpen && OpenNoteWindow(r->folder);
-    if (r->opened && !g_hostHeld) g_hostHeld = std::exchange(r->host, nullptr);
+    // Notes a host that died left behind open first, beside the one asked for.
+    if (SUCCEEDED(refusal) && !looked) RecoverDrafts(&OpenRecoveredNote);
+    looked = true;
+    if (FAILED(refusal))
+      r->result = refusal;
+    else if (r->folder.empty())
+      r->result = S_OK;  // an empty folder asks for nothing but the recovery
+    else
+      (void)OpenNoteWindow(r->folder, &r->result);  // the result says it
+    if (SUCCEEDED(r->result) && !g_hostHeld) g_hostHeld = std::exchange(r->host, nullptr);
     ::SetEvent(r->done.get());
   }
 }
@@ -80,7 +93,7 @@ void ServeRequests() noexcept {
     TExclusive lock;
     requests.swap(g_queue);
   }
-  Serve(requests, true);
+  Serve(requests);
 }
 
 LRESULT CALLBACK MailboxProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
@@ -97,9 +110,13 @@ HWND CreateMailbox(HMODULE module) {
   wc.lpfnWndProc = &MailboxProc;
   wc.hInstance = module;
   wc.lpszClassName = kMailboxClass;
-  if (!::RegisterClassExW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return nullptr;
-  return ::CreateWindowExW(0, kMailboxClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, module,
-                           nullptr);
+  if (!::RegisterClassExW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+    ThrowLastError("RegisterClassExW (mailbox)");
+  ::SetLastError(ERROR_SUCCESS);  // a refusal may set none
+  HWND mailbox = ::CreateWindowExW(0, kMailboxClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                   module, nullptr);
+  if (!mailbox) ThrowLastError("CreateWindowExW (mailbox)");
+  return mailbox;
 }
 
 // Once the grace period has passed without a request, the thread stops taking requests: from
@@ -150,16 +167,23 @@ void RunLoop() {
   }
 }
 
-// One life of the windowing layer on this thread; false when it could not be set up.
-bool RunWindowing(HMODULE module) noexcept {
-  bool ready = false;
+// One life of the windowing layer on this thread: S_OK once it ran, otherwise why it could
+// not be set up (what is left of it is taken down again either way).
+HRESULT RunWindowing(HMODULE module) noexcept {
+  HRESULT started = E_FAIL;
   HWND mailbox = nullptr;
   try {
     InitWindowing(module);
     mailbox = CreateMailbox(module);
-    ready = mailbox && Application();
+    started = S_OK;
+  } catch (const EQuilloError& e) {
+    started = FailureResult(e);
+  } catch (const std::bad_alloc&) {
+    started = E_OUTOFMEMORY;
   } catch (...) {
+    started = E_FAIL;
   }
+  const bool ready = SUCCEEDED(started);
   if (ready) {
     {
       TExclusive lock;
@@ -179,12 +203,30 @@ bool RunWindowing(HMODULE module) noexcept {
   // Ignored failure: a class still in use is left to the process's end.
   ::UnregisterClassW(kMailboxClass, module);
   DoneWindowing();
-  return ready;
+  return started;
 }
+
+#ifdef QUILLO_TEST_HOOKS
+// Test builds only: while the test has made this event, the thread signals it and stays a
+// moment between its last look at the queue and its end, so that a request can come just then.
+void HoldOnTheWayOut() noexcept {
+  wchar_t name[64];
+  ::wsprintfW(name, L"Quillo.Test.OnTheWayOut.%lu", ::GetCurrentProcessId());
+  if (HANDLE event = ::OpenEventW(EVENT_MODIFY_STATE, FALSE, name)) {
+    ::SetEvent(event);
+    ::CloseHandle(event);
+    ::Sleep(500);
+  }
+}
+#endif
 
 void RunNoteThread(HMODULE module) noexcept {
   for (;;) {
-    const bool ready = RunWindowing(module);
+    const HRESULT started = RunWindowing(module);
+#ifdef QUILLO_TEST_HOOKS
+    HoldOnTheWayOut();
+#endif
+    const bool ready = SUCCEEDED(started);
     std::vector<TRequestPtr> refused;
     {
       TExclusive lock;
@@ -193,7 +235,8 @@ void RunNoteThread(HMODULE module) noexcept {
       refused.swap(g_queue);
       g_running = false;
     }
-    Serve(refused, false);  // without a layer, nobody may wait in vain
+    // Without a layer nobody may wait in vain: each is told why it could not start.
+    Serve(refused, ready ? E_FAIL : started);
     return;
   }
 }
@@ -249,7 +292,13 @@ HRESULT OpenNoteOnUiThread(const std::u16string& folder) noexcept {
     }
     // Asked on the UI thread itself (from inside one of its windows): waiting for the thread
     // would only wait for ourselves.
-    if (onUiThread) return OpenNoteWindow(folder) ? S_OK : E_FAIL;
+    if (onUiThread) {
+      RecoverDrafts(&OpenRecoveredNote);
+      if (folder.empty()) return S_OK;
+      HRESULT result = E_FAIL;
+      (void)OpenNoteWindow(folder, &result);
+      return result;
+    }
     auto request = std::make_shared<TRequest>();
     request->folder = folder;
     // Taken here, on the host's thread, for the UI thread to hold while the note is open; a
@@ -279,7 +328,7 @@ HRESULT OpenNoteOnUiThread(const std::u16string& folder) noexcept {
       // user would see a failure and then a note (and a second try, two notes).
       WaitDelivering(request->done.get(), INFINITE);
     }
-    return request->opened ? S_OK : E_FAIL;
+    return request->result;
   } catch (...) {
     return E_FAIL;
   }

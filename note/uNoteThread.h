@@ -26,7 +26,9 @@ constexpr DWORD kNoteGraceMs = QUILLO_NOTE_GRACE_MS;
 // Hands a copy of the folder to the UI thread (starting it when none runs) and waits until
 // the note window is open (S_OK) or could not be made (E_FAIL), at most kNoteHandOverMs.
 // While waiting, messages sent to the calling thread are delivered, so that the UI thread
-// can never wait on it in turn. Any thread; never throws.
+// can never wait on it in turn. Before the note opens, the UI thread reopens the drafts that
+// hosts which died left behind (note/uDraft.h); an empty folder asks for only that, opens no
+// new note and answers S_OK. Any thread; never throws.
 HRESULT OpenNoteOnUiThread(const std::u16string& folder) noexcept;
 
 // True while a UI thread exists (running, or on its way out).

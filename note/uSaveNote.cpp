@@ -8,6 +8,11 @@
 #include "note/uNote.h"
 #include "note/uNoteBytes.h"
 
+#ifdef QUILLO_TEST_HOOKS
+#include "note/uTestHooks.h"
+void (*TestHookScratchWritten)(const std::u16string& path) = nullptr;
+#endif
+
 namespace {
 
 enum class TCreateResult { Written, Exists, Failed };
@@ -75,8 +80,8 @@ std::u16string MakeScratchFile(const std::u16string& path) {
   return std::u16string();
 }
 
-// The whole text in a scratch file beside path, on the disk; empty when it could not be made
-// or written (nothing is left behind then).
+}  // namespace
+
 std::u16string WriteScratchFile(const std::u16string& path, const TFileBytes& text) {
   TScratchFile scratch(MakeScratchFile(path));
   if (scratch.path().empty()) return std::u16string();
@@ -91,6 +96,8 @@ std::u16string WriteScratchFile(const std::u16string& path, const TFileBytes& te
   return written;
 }
 
+namespace {
+
 // A new file is written the way a replacement is: completely into a scratch file beside it,
 // then moved to its name in one step, and only while nothing has that name. So a failed save
 // leaves nothing new behind (a full disk does not keep half a note that the next save would
@@ -99,6 +106,9 @@ TCreateResult WriteNewFile(const std::u16string& path, const TFileBytes& text) {
   if (::GetFileAttributesW(W(path)) != INVALID_FILE_ATTRIBUTES) return TCreateResult::Exists;
   TScratchFile scratch(WriteScratchFile(path, text));
   if (scratch.path().empty()) return TCreateResult::Failed;
+#ifdef QUILLO_TEST_HOOKS
+  if (TestHookScratchWritten) TestHookScratchWritten(path);
+#endif
   if (::MoveFileExW(W(scratch.path()), W(path), MOVEFILE_WRITE_THROUGH)) {
     scratch.Keep();  // it is the note's file now
     return TCreateResult::Written;

@@ -88,7 +88,7 @@ void TApplication::EnsureClass(const char16_t* className, WNDPROC proc) {
   wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
   wc.lpszClassName = W(className);
   if (!::RegisterClassExW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-    throw EQuilloError("RegisterClassExW");
+    ThrowLastError("RegisterClassExW");
   classes_.emplace_back(className);
 }
 
@@ -106,7 +106,7 @@ HFONT TApplication::Font(const char16_t* const* faces, int height, bool bold) {
   lf.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
   ::lstrcpynW(lf.lfFaceName, W(ChooseFace(faces)), LF_FACESIZE);
   TGdiObject font(::CreateFontIndirectW(&lf));
-  if (!font) throw EQuilloError("CreateFontIndirectW");
+  if (!font) throw EQuilloError("CreateFontIndirectW");  // it sets no error code
   fonts_.push_back(TFontEntry{faces, height, bold, std::move(font)});
   return static_cast<HFONT>(fonts_.back().font.get());
 }

@@ -49,10 +49,11 @@ void TForm::Create(HWND owner) {
     at.left = layout::CentredOrigin(ownerRect.left, ownerRect.right - ownerRect.left, w);
     at.top = layout::CentredOrigin(ownerRect.top, ownerRect.bottom - ownerRect.top, h);
   }
+  ::SetLastError(ERROR_SUCCESS);  // a refusal (a hook, a failed WM_CREATE) may set none
   if (!::CreateWindowExW(def_.exStyle, W(def_.className), W(def_.caption), def_.style, at.left,
-                         at.top, w, h, nullptr, nullptr, app->Module(), this) ||
-      !handle_)
-    throw EQuilloError("CreateWindowExW");
+                         at.top, w, h, nullptr, nullptr, app->Module(), this))
+    ThrowLastError("CreateWindowExW");
+  if (!handle_) throw EQuilloError("CreateWindowExW");
   // A primary monitor whose scale changed since the user signed in shows the window at
   // another DPI than the system's: the form follows the window's, keeping its place.
   const int shownAt = WindowDpi(handle_);
@@ -72,34 +73,48 @@ void TForm::Create(HWND owner) {
 }
 
 // The window font at a DPI, and the scale of every design measure that goes with it: the
-// window font's text height (the height of '0') against the design's.
-layout::TScale TForm::ScaleAtDpi(int dpi, HFONT& windowFont) const {
-  windowFont = Application()->Font(def_.font.faces, layout::FontHeightForDpi(def_.font.height, dpi),
-                                   def_.font.bold);
+// window font's text height (the height of '0') against the design's, measured on the
+// screen's DC that the caller holds.
+layout::TScale TForm::ScaleAtDpi(int dpi, HDC screen, HFONT& windowFont) const {
+  TApplication* app = Application();
+  if (!app) throw EQuilloError("windowing not initialised");
+  windowFont = app->Font(def_.font.faces, layout::FontHeightForDpi(def_.font.height, dpi),
+                         def_.font.bold);
   int textHeight = layout::ForDpi(def_.designTextHeight, dpi);
-  TWindowDC screen(nullptr);
-  if (screen) {
-    TSelectObject sel(screen.get(), windowFont);
-    SIZE sz{};
-    if (::GetTextExtentPoint32W(screen.get(), L"0", 1, &sz)) textHeight = sz.cy;
-  }
+  TSelectObject sel(screen, windowFont);
+  SIZE sz{};
+  if (::GetTextExtentPoint32W(screen, L"0", 1, &sz)) textHeight = sz.cy;
   return layout::TextHeightScale(textHeight, def_.designTextHeight);
 }
+
+namespace {
+
+// The screen's DC, for measuring text: a form cannot be laid out without it.
+HDC ScreenForMeasuring(const TWindowDC& screen) {
+  if (!screen) throw EQuilloError("GetDC");  // it sets no error code
+  return screen.get();
+}
+
+}  // namespace
 
 // Fonts, scale, pictures and measured sizes for a DPI, always from the design values, so
 // that any sequence of changes ends where a form made at the last DPI would be.
 void TForm::ApplyDpi(int dpi) {
   if (dpi <= 0) dpi = 96;
-  dpi_ = dpi;
-  scale_ = ScaleAtDpi(dpi, windowFont_);
   TWindowDC screen(nullptr);
-  MeasureControls(screen.get());
+  HDC dc = ScreenForMeasuring(screen);
+  HFONT font = nullptr;
+  scale_ = ScaleAtDpi(dpi, dc, font);
+  dpi_ = dpi;
+  windowFont_ = font;
+  MeasureControls(dc);
 }
 
 bool TForm::ScaledSizeForDpi(int dpi, SIZE& size) const {
   if (!handle_ || dpi <= 0) return false;
+  TWindowDC screen(nullptr);
   HFONT font = nullptr;
-  const layout::TScale next = ScaleAtDpi(dpi, font);
+  const layout::TScale next = ScaleAtDpi(dpi, ScreenForMeasuring(screen), font);
   // Measured as the form is designed, outer or client size; what the user added to (or took
   // from) the design size keeps its share at the new scale, and a window at its design size
   // gets exactly the design size there, as if made at that DPI.

@@ -190,7 +190,7 @@ class TForm {
   bool DialogKey(int index, WORD key, unsigned shift);
   bool MnemonicKey(char16_t ch);
   int IndexOf(HWND control) const noexcept;
-  layout::TScale ScaleAtDpi(int dpi, HFONT& windowFont) const;
+  layout::TScale ScaleAtDpi(int dpi, HDC screen, HFONT& windowFont) const;
   void ApplyDpi(int dpi);
   // The outer size the window takes at another DPI (WM_GETDPISCALEDSIZE).
   bool ScaledSizeForDpi(int dpi, SIZE& size) const;

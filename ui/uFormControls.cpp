@@ -60,6 +60,7 @@ TWindowClass ClassOf(TControlKind kind) {
 // change of scale; the controls made by then are kept.
 void TForm::MeasureControls(HDC screen) {
   TApplication* app = Application();
+  if (!app) throw EQuilloError("windowing not initialised");
   const bool first = controls_.size() != static_cast<size_t>(def_.controlCount);
   if (first) {
     controls_.clear();
@@ -145,12 +146,13 @@ void TForm::CreateControls() {
     const TControlDef& d = *c.def;
     const TWindowClass cls = ClassOf(d.kind);
     if (!cls.name) continue;
+    ::SetLastError(ERROR_SUCCESS);  // a refusal may set none
     c.hwnd = ::CreateWindowExW(
         cls.exStyle, cls.name, W(d.caption ? d.caption : u""),
         WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | cls.style, c.bounds.left, c.bounds.top,
         c.bounds.width, c.bounds.height, handle_,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(kControlIdBase + i)), app->Module(), nullptr);
-    if (!c.hwnd) throw EQuilloError("CreateWindowExW (control)");
+    if (!c.hwnd) ThrowLastError("CreateWindowExW (control)");
     ::SendMessageW(c.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(c.font), FALSE);
     if (IsEdit(d.kind)) ::SendMessageW(c.hwnd, EM_SETLIMITTEXT, 0, 0);  // the control's maximum
   }

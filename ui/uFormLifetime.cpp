@@ -144,9 +144,12 @@ LRESULT CALLBACK TForm::FormProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noex
     }
     if (msg != WM_NCDESTROY) return r;
     ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-    if (form->listed_ && Application()) return r;  // the application deletes it
+    // A form whose window goes while it is being made (the system may destroy a window after
+    // WM_NCCREATE and fail its creation) belongs to its maker, which deletes it; a listed one
+    // to the application.
+    if (!form->listed_ || Application()) return r;
   }
-  // Not the application's (its layer already gone): nobody else will delete it.
+  // The application's, but its layer is already gone: nobody else will delete it.
   delete form;
   return r;
 }

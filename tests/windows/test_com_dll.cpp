@@ -4,9 +4,11 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "note/uNoteThread.h"
@@ -225,6 +227,28 @@ TEST_F(ComDllTest, TheUiThreadStaysForItsGracePeriodThenGoes) {
     EXPECT_EQ(NewWindows(before, ProcessWindows()).size(), 1u) << "offset " << offset;
     closeNote(racing);
   }
+  // A request while the thread is on its way out, held there by the test build while this
+  // event exists (note/uTestHooks.h): the thread begins again, and the note lives on it.
+  {
+    HWND note = OpenOneNote(dir.path());
+    ASSERT_NE(note, nullptr);
+    const DWORD id = ::GetWindowThreadProcessId(note, nullptr);
+    const TKernelHandle last(::OpenThread(SYNCHRONIZE, FALSE, id));
+    wchar_t name[64];
+    ::wsprintfW(name, L"Quillo.Test.OnTheWayOut.%lu", ::GetCurrentProcessId());
+    const TKernelHandle onTheWayOut(::CreateEventW(nullptr, FALSE, FALSE, name));
+    ASSERT_TRUE(last && onTheWayOut);
+    closeNote(note);
+    ASSERT_EQ(::WaitForSingleObject(onTheWayOut.get(), kNoteGraceMs + 5000), WAIT_OBJECT_0);
+    HWND late = OpenOneNote(dir.path());
+    ASSERT_NE(late, nullptr) << "refused on the way out";
+    ::Sleep(100);
+    EXPECT_TRUE(::IsWindow(late) && ::IsWindowVisible(late));
+    EXPECT_EQ(NewWindows(before, ProcessWindows()).size(), 1u);
+    EXPECT_EQ(::GetWindowThreadProcessId(late, nullptr), id) << "not the thread on its way out";
+    EXPECT_EQ(::WaitForSingleObject(last.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    closeNote(late);
+  }
 
   dll->Unload();
   EXPECT_NE(::GetModuleHandleW(Wide(path).c_str()), nullptr) << "gone before the period ended";
@@ -235,6 +259,127 @@ TEST_F(ComDllTest, TheUiThreadStaysForItsGracePeriodThenGoes) {
   ::CloseHandle(thread);
   dll = std::make_unique<TQuilloDll>();
   ASSERT_TRUE(dll->Loaded());
+}
+
+// On the UI thread while a row says so: every edit control's creation is refused, so that a
+// note's form fails half made.
+HHOOK g_refuseEdits = nullptr;
+LRESULT CALLBACK RefuseEdits(int code, WPARAM wp, LPARAM lp) {
+  if (code == HCBT_CREATEWND) {
+    const wchar_t* cls = reinterpret_cast<CBT_CREATEWNDW*>(lp)->lpcs->lpszClass;
+    if (!IS_INTRESOURCE(cls) && ::lstrcmpiW(cls, L"EDIT") == 0) return 1;
+  }
+  return ::CallNextHookEx(g_refuseEdits, code, wp, lp);
+}
+
+// Refuses every window of its class.
+LRESULT CALLBACK RefuseWindows(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+  return msg == WM_NCCREATE ? FALSE : ::DefWindowProcW(wnd, msg, wp, lp);
+}
+
+// A note that cannot be shown fails the command and nothing else: the host lives on, nothing
+// stays counted or loaded, other notes stay, and a note opens once windows can be made again.
+// The first row runs only where the process has no display (ctest's test_com_dll.nodisplay:
+// a copy of the prefix without one, on a wineserver of its own), the others only with one.
+TEST_F(ComDllTest, ANoteThatCannotBeShownFailsTheCommandCleanly) {
+  TTempDir dir;
+  const std::string path = BuiltDllPath();
+  const bool noDisplay = ::GetEnvironmentVariableW(L"QUILLO_NO_DISPLAY", nullptr, 0) > 0;
+  auto invoke = [&] {
+    IClassFactory* cf = Factory();
+    const HRESULT hr = cf ? OpenNoteFor(cf, dir.path()) : E_POINTER;
+    if (cf) cf->Release();
+    return hr;
+  };
+  // No UI thread left of an earlier note: the next request starts the windowing afresh.
+  auto freshLibrary = [&] {
+    dll->Unload();
+    EXPECT_TRUE(WaitUntil([&] { return ::GetModuleHandleW(Wide(path).c_str()) == nullptr; },
+                          kNoteGraceMs + 10000))
+        << "the UI thread kept the library";
+    dll = std::make_unique<TQuilloDll>();
+  };
+  std::vector<HGDIOBJ> brushes;
+  HWND other = nullptr;  // a note open while the row's fails
+  struct Row {
+    const char* what;
+    bool withoutDisplay;
+    int failures;  // requests that fail in a row
+    std::function<void()> deny, allow;  // allow null: windows never come back
+  };
+  const Row rows[] = {
+      {"no display", true, 2, [&] {
+         const HWND probe = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr,
+                                              nullptr, nullptr, nullptr);
+         EXPECT_EQ(probe, nullptr) << "this process can make windows";
+         if (probe) ::DestroyWindow(probe);
+       }, nullptr},
+      // The UI thread's message-only window cannot be made: its class is taken first, under
+      // the library's name for it, by one that refuses its windows. The thread cannot start
+      // its layer, answers at once, ends, and takes that class with it; once the library has
+      // gone, the next request starts afresh.
+      {"mailbox refused", false, 1, [&] {
+         freshLibrary();
+         WNDCLASSEXW wc{};
+         wc.cbSize = sizeof wc;
+         wc.lpfnWndProc = &RefuseWindows;
+         wc.hInstance = dll->Module();
+         wc.lpszClassName = L"Quillo.NoteThread";
+         ASSERT_TRUE(::RegisterClassExW(&wc));
+       }, [&] { freshLibrary(); }},
+      {"GDI objects used up", false, 2, [&] {
+         freshLibrary();
+         while (brushes.size() < 200000)
+           if (HBRUSH b = ::CreateSolidBrush(RGB(brushes.size() & 0xFF, 0, 0)))
+             brushes.push_back(b);
+           else
+             break;
+       }, [&] {
+         for (HGDIOBJ b : brushes) ::DeleteObject(b);
+         brushes.clear();
+       }},
+      {"a form on a living thread", false, 2, [&] {
+         other = OpenOneNote(dir.path());
+         ASSERT_NE(other, nullptr);
+         g_refuseEdits = ::SetWindowsHookExW(WH_CBT, &RefuseEdits, nullptr,
+                                             ::GetWindowThreadProcessId(other, nullptr));
+         ASSERT_NE(g_refuseEdits, nullptr);
+       }, [&] { ::UnhookWindowsHookEx(std::exchange(g_refuseEdits, nullptr)); }},
+  };
+  for (const Row& row : rows) {
+    if (row.withoutDisplay != noDisplay) continue;
+    row.deny();
+    const size_t others = other ? 1 : 0;
+    for (int attempt = 1; attempt <= row.failures; ++attempt) {
+      const HRESULT hr = invoke();
+      EXPECT_TRUE(FAILED(hr)) << row.what << ", attempt " << attempt << ": 0x" << std::hex << hr;
+      EXPECT_EQ(NewWindows(before, ProcessWindows()).size(), others) << row.what;
+      EXPECT_EQ(dll->CanUnloadNow(), others ? S_FALSE : S_OK) << row.what << ": left counted";
+    }
+    if (!row.allow) {
+      // The thread went with its layer and gave the library back.
+      freshLibrary();
+      continue;
+    }
+    row.allow();
+    const HRESULT hr = invoke();
+    EXPECT_EQ(hr, S_OK) << row.what << ": no note once windows can be made";
+    std::vector<HWND> notes = NewWindows(before, ProcessWindows());
+    EXPECT_EQ(notes.size(), others + 1) << row.what;
+    notes.erase(std::remove(notes.begin(), notes.end(), other), notes.end());
+    CloseWindows(notes);
+  }
+  if (!other) return;
+  // The note that was open all along still saves.
+  const TNoteControls c = FindNoteControls(other);
+  ASSERT_TRUE(c.memo && c.title && c.create);
+  ::SendMessageW(c.memo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"still here"));
+  ::SendMessageW(c.title, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"other"));
+  ::PostMessageW(c.create, BM_CLICK, 0, 0);
+  EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(other); }));
+  std::string bytes;
+  EXPECT_TRUE(ReadFileBytes(dir.File("other.txt"), bytes));
+  EXPECT_EQ(bytes, "still here");
 }
 
 // The file manager's way: a worker thread makes the handler through the runtime, invokes it,

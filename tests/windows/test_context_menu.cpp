@@ -314,6 +314,10 @@ TEST_F(ContextMenuTest, WithoutAFolderNothingOpens) {
   EXPECT_EQ(NewWindows(before, ProcessWindows()).size(), 0u);
   EXPECT_EQ(g_opened, 0);
   EXPECT_FALSE(NoteThreadRunning());
+  // Asked with no folder (only the drafts' recovery is wanted): no note, and yes.
+  CleanDrafts();
+  EXPECT_EQ(OpenNoteOnUiThread(u""), S_OK);
+  EXPECT_EQ(NewWindows(before, ProcessWindows()).size(), 0u);
 }
 
 TEST_F(ContextMenuTest, GetCommandStringGivesTheCanonicalVerbAndHelp) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "common/uHandles.h"
+#include "note/uDraftFormat.h"
 #include "support/uComTestSupport.h"
 #include "support/uTestSupport.h"
 #include "support/uWindowTestSupport.h"
@@ -249,6 +250,105 @@ TEST_F(EndToEnd, OnTheWindowThreadAsOlderHostsDo) {
   SaveThroughHost({"an older host", nullptr, "old", "옛 방식", {949, CP_UTF8},
                    "\xBF\xBE \xB9\xE6\xBD\xC4"},
                   "--invoke-on-window-thread ");
+}
+
+constexpr char kRecovered[] = "Quillo  Ver1.1 - 복구된 메모 (저장되지 않음)";
+
+// Pasted into another process's note: EM_REPLACESEL counts as typing, WM_SETTEXT on the text
+// box does not.
+void Paste(HWND memo, const std::string& text) {
+  ::SendMessageW(memo, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(Wide(text).c_str()));
+}
+
+const TDraft* DraftOf(const std::vector<TDraft>& drafts, DWORD pid) {
+  for (const TDraft& d : drafts)
+    if (d.pid == pid) return &d;
+  return nullptr;
+}
+
+// Another process's control text: GetWindowText would give only the caption the system keeps.
+std::string TextOf(HWND w) {
+  std::wstring text(static_cast<size_t>(::SendMessageW(w, WM_GETTEXTLENGTH, 0, 0)) + 1, L'\0');
+  text.resize(static_cast<size_t>(
+      ::SendMessageW(w, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]))));
+  return Utf8(text);
+}
+
+std::string FolderLabel(HWND note) {
+  for (HWND c = nullptr; (c = ::FindWindowExW(note, c, L"Static", nullptr));)
+    if (TextOf(c).rfind("저장 폴더", 0) == 0) return TextOf(c);
+  return "";
+}
+
+// Two hosts with a note typed into each; one answers the end of the session (its draft is on
+// the disk with the yes) and is then killed. The next host reopens that draft, and only that
+// one, beside the note it was asked for; saving it writes the file and takes the draft away,
+// and closing the living host's note takes its draft too.
+TEST_F(EndToEnd, UnsavedNoteOutlivesItsHost) {
+  ASSERT_EQ(Register(), 0);
+  CleanDrafts();
+  TTempDir dir("quillo-e2e");
+  const std::string invoke = "--invoke " + Quoted(kItem) + " " + Quoted(dir.path());
+  const std::string text = "살아남은 메모 \xF0\x9F\x93\x9D\r\n둘째 줄", title = "복구";
+  TProcess dying(HostCommand(invoke)), living(HostCommand(invoke));
+  ASSERT_TRUE(dying.started() && living.started());
+  HWND a = WaitForNoteWindow(dying.id()), b = WaitForNoteWindow(living.id());
+  if (!a || !b) dying.Kill(), living.Kill();
+  ASSERT_TRUE(a && b);
+  const TNoteControls ca = FindNoteControls(a), cb = FindNoteControls(b);
+  SetText(ca.title, title);
+  Paste(ca.memo, text);
+  SetText(cb.title, "other");
+  Paste(cb.memo, "the other's");
+  std::vector<TDraft> drafts;
+  EXPECT_TRUE(WaitFor([&] { return (drafts = ReadDrafts()).size() == 2; })) << DraftsListing();
+
+  // A moment after more typing, the end of the session: a yes at once, the draft already whole.
+  Paste(ca.memo, "!");
+  DWORD_PTR answer = 0;
+  EXPECT_TRUE(::SendMessageTimeoutW(a, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 2000, &answer));
+  EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE));
+  const TDraft* kept = DraftOf(drafts = ReadDrafts(), dying.id());
+  ASSERT_TRUE(kept);
+  EXPECT_EQ(Utf8(kept->text), text + "!");
+  dying.Kill();
+  ASSERT_EQ(dying.Wait(kWaitMs), 99u);
+
+  TProcess next(HostCommand(invoke));
+  ASSERT_TRUE(next.started());
+  TBoxWatcher boxes("알림", next.id());
+  boxes.SetAnswer(IDYES);
+  HWND r = WaitForNoteWindow(next.id(), kRecovered);
+  HWND fresh = WaitForNoteWindow(next.id());
+  if (!r || !fresh) next.Kill(), living.Kill();
+  ASSERT_TRUE(r && fresh);
+  EXPECT_EQ(ProcessWindows(next.id(), nullptr, kRecovered).size(), 1u) << "a living host's draft";
+  const TNoteControls cr = FindNoteControls(r);
+  EXPECT_EQ(TextOf(cr.memo), text + "!");
+  EXPECT_EQ(TextOf(cr.title), title);
+  EXPECT_TRUE(WaitFor([&] { return FolderLabel(r) == "저장 폴더: " + dir.path(); })) << FolderLabel(r);
+  std::string pids;
+  for (const TDraft& d : drafts = ReadDrafts()) pids += std::to_string(d.pid) + " ";
+  const TDraft* adopted = DraftOf(drafts, next.id());
+  EXPECT_TRUE(adopted && Utf8(adopted->text) == text + "!")
+      << DraftsListing() << " owners " << pids << "next " << next.id();
+
+  ASSERT_TRUE(::PostMessageW(cr.create, BM_CLICK, 0, 0));
+  const std::string file = dir.File(title + ".txt");
+  const std::string expected = (::GetACP() == CP_UTF8 ? "" : "\xEF\xBB\xBF") + text + "!";
+  std::string bytes;
+  EXPECT_TRUE(WaitFor([&] { return ReadFileBytes(file, bytes) && bytes == expected; }));
+  EXPECT_TRUE(WaitFor([&] { return !::IsWindow(r); }));
+  drafts = ReadDrafts();
+  EXPECT_EQ(drafts.size(), 1u) << DraftsListing();
+  EXPECT_TRUE(DraftOf(drafts, living.id())) << "the living host's draft was touched";
+
+  for (HWND w : {fresh, b}) ::PostMessageW(w, WM_CLOSE, 0, 0);
+  EXPECT_EQ(next.Wait(kWaitMs), 0u);
+  EXPECT_EQ(living.Wait(kWaitMs), 0u);
+  next.Kill(), living.Kill();
+  EXPECT_EQ(DraftsListing(), "");
+  CleanDrafts();
 }
 
 }  // namespace

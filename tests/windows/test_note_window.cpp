@@ -45,6 +45,7 @@ class NoteWindowTest : public ::testing::Test {
     dll_ = ::LoadLibraryExA("Quillo.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE);
     if (dll_) Application()->SetResourceModule(dll_);
     CtrlSPressed = false;
+    CleanDrafts();
   }
   void TearDown() override {
     DoneWindowing();
@@ -53,6 +54,7 @@ class NoteWindowTest : public ::testing::Test {
     SetNoteWindowCountHook(nullptr);
     if (dll_) ::FreeLibrary(dll_);
     EXPECT_TRUE(boxes.Take().empty()) << "unexpected notices";
+    CleanDrafts();
   }
 
   // Opens a window the way the context-menu command does and waits until it is active.
@@ -262,12 +264,19 @@ TEST_F(NoteWindowTest, TypedCharactersOutsideTheCodePage) {
   const std::string text = "한 ế 😀";
   EXPECT_EQ(WindowText(memo), text);
   SetText(f, "TitleBox", "Ωμέγα");
-  boxes.SetAnswer(IDYES);
-  Click(f, "SaveButton");
-  boxes.SetAnswer(IDOK);
   const bool asks = ::GetACP() != CP_UTF8;
   const char32_t first = ::GetACP() == 949 ? U'\x1EBF' : U'한';  // the first the page lacks
   const std::vector<std::string> question = {Utf8(Utf8Question(first, ::GetACP()))};
+  if (asks) {
+    // Enter takes the default, No: nothing written, and the question the only box.
+    boxes.SetAnswer(TBoxWatcher::kPressEnter);
+    Click(f, "SaveButton");
+    EXPECT_EQ(NoticeTexts(f->Handle()), question);
+    EXPECT_EQ(ListFolder(dir.path()), "");
+  }
+  boxes.SetAnswer(IDYES);
+  Click(f, "SaveButton");
+  boxes.SetAnswer(IDOK);
   EXPECT_EQ(NoticeTexts(f->Handle()), asks ? question : std::vector<std::string>{});
   std::string bytes;
   ASSERT_TRUE(ReadFileBytes(dir.File("Ωμέγα.txt"), bytes));
@@ -368,11 +377,57 @@ TEST_F(NoteWindowTest, CancelCloseBoxAndEndSessionNeverAsk) {
     SetText(f, "TextBox", "unsaved");
     SetText(f, "TitleBox", "unsaved");
     TypeChar(Ctl(f, "TextBox"), 'x');  // typed: Escape would ask now, these never do
+    const std::string typed = WindowText(Ctl(f, "TextBox"));
     c.close(f);
     PumpUntil([&] { return !::IsWindow(w); }, c.closes ? 3000 : 100);
     EXPECT_EQ(::IsWindow(w) == FALSE, c.closes) << c.how;
     EXPECT_EQ(ListFolder(dir.path()), "") << c.how;
+    // Closed, the unsaved text was meant to go; the session's end keeps it, before its yes.
+    const std::vector<TDraft> drafts = ReadDrafts();
+    ASSERT_EQ(drafts.size(), c.closes ? 0u : 1u) << c.how << ": " << DraftsListing();
+    if (!c.closes) {
+      EXPECT_EQ(Utf8(drafts[0].text), typed);
+    }
+    CleanDrafts();
     if (::IsWindow(w)) ::DestroyWindow(w);
+  }
+}
+
+// Pasted or typed text is kept as a draft once the typing pauses, with the note's folder,
+// title and owner; a save, "만들기", "취소" and the close box take it away at once, and a note
+// emptied again keeps none.
+TEST_F(NoteWindowTest, DraftFollowsUnsavedTextOnly) {
+  struct Case { const char* how; void (*end)(TFormQuillo*); };
+  const Case cases[] = {
+      {"Save", [](TFormQuillo* f) { Click(f, "SaveButton"); }},
+      {"만들기", [](TFormQuillo* f) { Click(f, "CreateButton"); }},
+      {"취소", [](TFormQuillo* f) { Click(f, "CancelButton"); }},
+      {"close box", [](TFormQuillo* f) { ::PostMessageA(f->Handle(), WM_SYSCOMMAND, SC_CLOSE, 0); }},
+      {"emptied", [](TFormQuillo* f) {
+         HWND memo = Ctl(f, "TextBox");
+         ::SendMessageW(memo, EM_SETSEL, 0, -1);
+         ::SendMessageW(memo, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L""));
+       }},
+  };
+  for (const auto& c : cases) {
+    TFormQuillo* f = Open(dir.path());
+    ASSERT_NE(f, nullptr);
+    HWND w = f->Handle(), memo = Ctl(f, "TextBox");
+    SetText(f, "TitleBox", std::string("draft ") + std::to_string(&c - cases));
+    ::SendMessageW(memo, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L"pasted "));
+    TypeChar(memo, L'x');
+    std::vector<TDraft> drafts;
+    ASSERT_TRUE(PumpUntil([&] { return (drafts = ReadDrafts()).size() == 1; }, 3 * kDraftPauseMs))
+        << c.how << ": " << DraftsListing();
+    EXPECT_EQ(Utf8(drafts[0].text), "pasted x") << c.how;
+    EXPECT_EQ(Utf8(drafts[0].title), WindowText(Ctl(f, "TitleBox"))) << c.how;
+    EXPECT_EQ(Utf8(drafts[0].folder), dir.path()) << c.how;
+    EXPECT_EQ(drafts[0].pid, ::GetCurrentProcessId()) << c.how;
+    c.end(f);
+    PumpUntil([&] { return !::IsWindow(w) || DraftsListing().empty(); }, 3 * kDraftPauseMs);
+    EXPECT_EQ(DraftsListing(), "") << c.how;
+    if (::IsWindow(w)) ::DestroyWindow(w);
+    PumpUntil([] { return false; }, 0);
   }
 }
 
@@ -721,6 +776,14 @@ TEST_F(NoteWindowTest, FollowsTheDisplayScale) {
   const std::vector<RECT> end = snapshot();
   for (size_t i = 0; i < end.size(); ++i)
     EXPECT_TRUE(::EqualRect(&end[i], &start[i])) << (i < std::size(names) ? names[i] : "window");
+  // The window takes the rectangle the system suggests, in place and in size.
+  RECT wr{};
+  ::GetWindowRect(w, &wr);
+  const RECT suggested{wr.left + 16, wr.top + 12, wr.right + 56, wr.bottom + 40};
+  ::SendMessageW(w, WM_DPICHANGED, MAKEWPARAM(dpi0, dpi0), reinterpret_cast<LPARAM>(&suggested));
+  ::GetWindowRect(w, &wr);
+  EXPECT_TRUE(::EqualRect(&wr, &suggested)) << wr.left << "," << wr.top << " " << wr.right
+                                            << "," << wr.bottom;
 }
 
 TEST_F(NoteWindowTest, PlacedInTheCentreOfThePrimaryScreen) {
@@ -769,6 +832,64 @@ TEST_F(NoteWindowTest, DISABLED_HoldForScreenshot) {
   printf("scale %d/%d\n", s.num, s.den);
   fflush(stdout);
   PumpUntil([] { return false; }, 6000);
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<TDraft> g_handed;
+bool TakeDraft(TDraft& draft, const std::u16string&) {
+  g_handed.push_back(draft);
+  return true;
+}
+
+std::string DraftBytes(const TDraft& d) {
+  TFileBytes b;
+  EncodeDraft(d, b);
+  return std::string(b.begin(), b.end());
+}
+
+// What the look for orphans does with each kind of file in the drafts folder: only a whole
+// draft of a gone owner is handed on; what is no draft is renamed, never deleted or opened; a
+// living owner's draft and anything not named as a draft stay as they are.
+TEST(DraftRecovery, EachKindOfFile) {
+  CleanDrafts();
+  const std::string folder = Utf8(DraftsFolder(true));
+  FILETIME created, e, k, u;
+  ASSERT_TRUE(::GetProcessTimes(::GetCurrentProcess(), &created, &e, &k, &u));
+  const std::uint64_t start = (std::uint64_t{created.dwHighDateTime} << 32) | created.dwLowDateTime;
+  const TDraft gone{u"C:\\gone", u"제목", u"본문 \U0001F4DD", true, 0, 1};
+  const std::string whole = DraftBytes(gone);
+  struct Case { const char* name; std::string bytes; };
+  const std::vector<Case> cases = {
+      {"0-1-1.qdraft", whole},  // handed on; the window it opens takes it over
+      {"0-1-2.qdraft", whole.substr(0, whole.size() - 1)},
+      {"0-1-3.qdraft", "not a draft at all"},
+      {"0-1-4.qdraft", ""},
+      {"0-1-5.qdraft", DraftBytes({u"C:\\gone", u"t", u"", false, 0, 1})},  // empty: deleted
+      {"mine.qdraft", DraftBytes({u"C:\\mine", u"t", u"x", false, ::GetCurrentProcessId(), start})},
+      {"other.txt", "left alone"},
+  };
+  for (const Case& c : cases) ASSERT_TRUE(WriteFileBytes(folder + "\\" + c.name, c.bytes));
+  ASSERT_TRUE(WriteFileBytes(folder + "\\0-1-3.qdraft.bad", "an earlier one"));
+  g_handed.clear();
+  RecoverDrafts(&TakeDraft);
+  ASSERT_EQ(g_handed.size(), 1u);
+  EXPECT_EQ(g_handed[0].text, gone.text);
+  EXPECT_EQ(g_handed[0].title, gone.title);
+  EXPECT_EQ(g_handed[0].folder, gone.folder);
+  EXPECT_TRUE(g_handed[0].utf8);
+  EXPECT_EQ(DraftsListing(),
+            "0-1-1.qdraft|0-1-2.qdraft.bad|0-1-3.qdraft.1.bad|0-1-3.qdraft.bad|0-1-4.qdraft.bad|"
+            "mine.qdraft|other.txt");
+  std::string kept;
+  ASSERT_TRUE(ReadFileBytes(folder + "\\0-1-3.qdraft.bad", kept));
+  EXPECT_EQ(kept, "an earlier one");
+  // Handed on once: this process does not take it again.
+  RecoverDrafts(&TakeDraft);
+  EXPECT_EQ(g_handed.size(), 1u);
+  CleanDrafts();
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "common/uHandles.h"
 #include "note/uNote.h"
 #include "note/uNoteBytes.h"
+#include "note/uTestHooks.h"
 #include "support/uTestSupport.h"
 
 namespace {
@@ -264,6 +265,7 @@ TEST_F(SaveNoteTest, ReplacesOnlyWhatTheUserAgreedTo) {
     int questions;
     std::vector<NoteNotice> notices;
     const char* after;     // the file's bytes afterwards
+    bool madeMeanwhile = false;  // another program makes the file while the save writes
   };
   const std::string longOld(10000, 'o');
   const std::vector<Case> cases = {
@@ -278,6 +280,7 @@ TEST_F(SaveNoteTest, ReplacesOnlyWhatTheUserAgreedTo) {
       {"system", "old", false, true, FILE_ATTRIBUTE_SYSTEM, false, false, 0,
        {NoticeSaveFailed}, "old"},
       {"held open", "old", false, true, 0, true, false, 1, {NoticeSaveFailed}, "old"},
+      {"made meanwhile", nullptr, false, false, 0, false, false, 1, {}, "theirs", true},
   };
   for (const auto& c : cases) {
     const std::wstring file = Wide(dir.File("n.txt"));
@@ -303,7 +306,14 @@ TEST_F(SaveNoteTest, ReplacesOnlyWhatTheUserAgreedTo) {
       TFileHandle held;
       if (c.holdOpen)
         held.reset(::CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+      // Made once the note's text is in its scratch file, before that takes the name.
+      if (c.madeMeanwhile)
+        TestHookScratchWritten = [](const std::u16string& path) {
+          TestHookScratchWritten = nullptr;
+          WriteFileBytes(Utf8(path), "theirs");
+        };
       EXPECT_EQ(Save("new", "n"), c.saved) << c.what;
+      TestHookScratchWritten = nullptr;
     }
     EXPECT_EQ(notifier.questions.size(), static_cast<size_t>(c.questions)) << c.what;
     if (c.questions) {

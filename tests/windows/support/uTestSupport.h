@@ -35,6 +35,12 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 // The names in a folder, sorted, without "." and "..".
 std::string ListFolder(const std::string& folder);
+// (support/uDraftTestSupport.cpp) The drafts in this prefix's drafts folder (note/uDraft.h), read, in the folder's order;
+// files that are no draft are left out. CleanDrafts empties the folder, so that no test sees
+// another's drafts; DraftsListing names everything in it ("" when empty or missing).
+std::vector<struct TDraft> ReadDrafts();
+void CleanDrafts();
+std::string DraftsListing();
 // Delivers every message waiting for this thread, the way Quillo's own loops do (key preview
 // and dialog keys of the forms first).
 void PumpMessages();
