@@ -320,6 +320,11 @@ TEST(NoteProcess, RefusesBadArguments) {
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
   }
   EXPECT_EQ(NoteProcessId(), 0u);
+  // The recovery alone, with no draft to recover, opens nothing and ends after the grace period.
+  const TRun recover = RunCapturing(exe + L" --recover");
+  EXPECT_EQ(recover.code, 0u) << recover.err;
+  EXPECT_EQ(recover.err, "");
+  EXPECT_EQ(AllNotes().size(), 0u);
 }
 
 }  // namespace
