@@ -22,6 +22,14 @@ target_compile_options(quillo_flags INTERFACE
 # The note rules walk texts of any size byte by byte: they are the one place worth -O2.
 set_source_files_properties(${CMAKE_SOURCE_DIR}/note/uNoteRules.cpp PROPERTIES
   COMPILE_OPTIONS $<$<CONFIG:Release>:-O2>)
+# What ships is optimised as one program at link (-flto), which drops and merges what the
+# per-file build cannot see is unused or the same: about 11 KiB off each DLL. Each function
+# keeps the level it was compiled with (-Os, the rules -O2); one partition merges a little
+# more. The test trees stay without: their many programs would each pay the link.
+if(QUILLO_SHIP)
+  set(CMAKE_INTERPROCEDURAL_OPTIMIZATION ON)
+  set_property(TARGET quillo_rules PROPERTY INTERPROCEDURAL_OPTIMIZATION ON)
+endif()
 
 set(QUILLO_SYSTEM_LIBS ole32 oleaut32 uuid shell32 user32 gdi32 advapi32 comctl32 imm32)
 
@@ -55,6 +63,9 @@ add_library(Quillo SHARED Quillo.cpp QuilloRuntime.cpp Quillo.def resources/Quil
 set_target_properties(Quillo PROPERTIES PREFIX "" OUTPUT_NAME Quillo)
 target_link_libraries(Quillo PRIVATE quillo_core)
 target_link_options(Quillo PRIVATE $<$<CONFIG:Release>:-s -Wl,--gc-sections>)
+if(QUILLO_SHIP)
+  target_link_options(Quillo PRIVATE -flto-partition=one)
+endif()
 # Quillo.def names the exports plainly; on i686 they are stdcall (DllGetClassObject@12).
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   target_link_options(Quillo PRIVATE -Wl,--enable-stdcall-fixup)
