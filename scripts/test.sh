@@ -27,7 +27,7 @@ sh tests/fuzz/run.sh build/native || status=1
 part "Shipped build (both Quillo.dll, build/x64/Quillo.msix and QuilloSetup.exe, signed)"
 sh scripts/build.sh >/dev/null || status=1
 for tree in build build/x64; do
-  ctest --test-dir "$tree" -R '^(dll_imports|signatures|msix_package)$' --output-on-failure || status=1
+  ctest --test-dir "$tree" -R '^(dll_imports|dll_exports|signatures|msix_package)$' --output-on-failure || status=1
 done
 for f in build/Quillo.dll build/x64/Quillo.dll build/x64/Quillo.msix build/x64/QuilloSetup.exe; do
   [ -f "$f" ] && printf '%-28s %8d bytes\n' "$f" "$(stat -c %s "$f")"
