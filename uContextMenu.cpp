@@ -94,8 +94,11 @@ HRESULT STDMETHODCALLTYPE TContextMenu::QueryContextMenu(HMENU menu, UINT indexM
   // A host asking for the default verb only gets none: the command is never the default.
   // An empty range leaves no identifier that the item could have.
   if ((flags & CMF_DEFAULTONLY) || idCmdFirst > idCmdLast) return none;
-  // Windows 11 shows this user the packaged command, in both of its menus: no second item.
+#ifdef _WIN64
+  // Windows 11 shows this user the packaged command, in both of Explorer's menus: no second
+  // item. The package serves 64-bit Explorer only; 32-bit programs keep the classic item.
   if (PackagedCommandServesUser()) return none;
+#endif
   MENUITEMINFOW item = {};
   item.cbSize = sizeof item;
   item.fMask = MIIM_STATE | MIIM_ID | MIIM_SUBMENU | MIIM_CHECKMARKS | MIIM_TYPE | MIIM_DATA;

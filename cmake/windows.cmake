@@ -22,6 +22,21 @@ target_compile_options(quillo_flags INTERFACE
 # The note rules walk texts of any size byte by byte: they are the one place worth -O2.
 set_source_files_properties(${CMAKE_SOURCE_DIR}/note/uNoteRules.cpp PROPERTIES
   COMPILE_OPTIONS $<$<CONFIG:Release>:-O2>)
+# What ships is optimised as one program at link (-flto), which drops and merges what the
+# per-file build cannot see is unused or the same: about 11 KiB off each DLL. Each function
+# keeps the level it was compiled with (-Os, the rules -O2); one partition merges a little
+# more. The test trees stay without: their many programs would each pay the link.
+if(QUILLO_SHIP)
+  set(CMAKE_INTERPROCEDURAL_OPTIMIZATION ON)
+  set_property(TARGET quillo_rules PROPERTY INTERPROCEDURAL_OPTIMIZATION ON)
+  # The linker reports every function of default visibility to the link-time optimiser as one
+  # the DLL might export, so it keeps an out-of-line copy of each it has inlined everywhere:
+  # the libraries hidden, x86 loses another 7 KiB, x64 5 KiB. But the optimiser is not told
+  # what Quillo.def exports either, and drops a hidden export without a word (its entry then
+  # points nowhere): the exports stay in the DLL's own Quillo.cpp, which keeps the default,
+  # and dll_exports below checks every entry.
+  target_compile_options(quillo_rules PRIVATE -fvisibility=hidden)
+endif()
 
 set(QUILLO_SYSTEM_LIBS ole32 oleaut32 uuid shell32 user32 gdi32 advapi32 comctl32 imm32)
 
@@ -42,6 +57,9 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     ${CMAKE_SOURCE_DIR}/uExplorerCommand.cpp ${CMAKE_SOURCE_DIR}/note/uNoteProcess.cpp)
 endif()
 add_library(quillo_core STATIC ${QUILLO_CORE_SOURCES})
+if(QUILLO_SHIP)
+  target_compile_options(quillo_core PRIVATE -fvisibility=hidden)  # see the -flto note above
+endif()
 target_link_libraries(quillo_core PUBLIC quillo_rules quillo_flags ${QUILLO_SYSTEM_LIBS})
 target_include_directories(quillo_core PUBLIC ${CMAKE_BINARY_DIR}/generated)
 # The test trees shorten the UI thread's grace period after its last note (30 s as shipped),
@@ -65,6 +83,9 @@ add_library(Quillo SHARED Quillo.cpp QuilloRuntime.cpp Quillo.def resources/Quil
 set_target_properties(Quillo PROPERTIES PREFIX "" OUTPUT_NAME Quillo)
 target_link_libraries(Quillo PRIVATE quillo_core)
 target_link_options(Quillo PRIVATE $<$<CONFIG:Release>:-s -Wl,--gc-sections>)
+if(QUILLO_SHIP)
+  target_link_options(Quillo PRIVATE -flto-partition=one)
+endif()
 # Quillo.def names the exports plainly; on i686 they are stdcall (DllGetClassObject@12).
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   target_link_options(Quillo PRIVATE -Wl,--enable-stdcall-fixup)
@@ -208,6 +229,10 @@ enable_testing()
 add_test(NAME dll_imports
          COMMAND ${CMAKE_SOURCE_DIR}/tests/check-dll.sh ${QUILLO_OBJDUMP} $<TARGET_FILE:Quillo>
                  $<$<BOOL:${QUILLO_SHIP}>:--shipped>)
+# ...and every one of its exports must lead into its code (see the -flto note above).
+add_test(NAME dll_exports
+         COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${QUILLO_OBJDUMP} -DDLL=$<TARGET_FILE:Quillo>
+                 -P ${CMAKE_SOURCE_DIR}/cmake/check-exports.cmake)
 
 if(QUILLO_SHIP)
   include(cmake/signing.cmake)

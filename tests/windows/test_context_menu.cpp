@@ -225,18 +225,21 @@ TEST_F(ContextMenuTest, MenuContract) {
     ::AppendMenuA(m, MF_STRING, 1, "first");
     if (c.kind == kDestroyed) ::DestroyMenu(m);
     HMENU target = c.kind == kBogus ? reinterpret_cast<HMENU>(static_cast<INT_PTR>(0x1234)) : m;
+    // The package serves 64-bit Explorer only: a 32-bit program keeps its item.
+    const bool asks = sizeof(void*) == 8 && c.package != kNoValue;
+    const UINT items = sizeof(void*) == 8 || c.package != kRegistered ? c.items : 1;
     EXPECT_EQ(menu->QueryContextMenu(target, 0, c.first, c.last, c.flags),
-              MAKE_HRESULT(SEVERITY_SUCCESS, 0, c.items)) << c.what;
+              MAKE_HRESULT(SEVERITY_SUCCESS, 0, items)) << c.what;
     if (c.kind == kDestroyed) continue;
-    EXPECT_EQ(::GetMenuItemCount(m), static_cast<int>(1 + c.items)) << c.what;
-    if (c.items) {
+    EXPECT_EQ(::GetMenuItemCount(m), static_cast<int>(1 + items)) << c.what;
+    if (items) {
       const UINT id = ::GetMenuItemID(m, 0);
       EXPECT_TRUE(id >= c.first && id <= c.last) << c.what << ": " << id;
     }
     // The lookup is asked only where the value names the family, and for that family.
     if (c.package != kSystem && c.kind == kGood && !(c.flags & CMF_DEFAULTONLY) &&
         c.first <= c.last) {
-      EXPECT_EQ(g_askedFamily, c.package == kNoValue ? L"" : kFamily) << c.what;
+      EXPECT_EQ(g_askedFamily, asks ? kFamily : L"") << c.what;
     }
     ::DestroyMenu(m);
   }
