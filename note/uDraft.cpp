@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/uHandles.h"
+#include "common/uModuleThread.h"
 #include "common/uWide.h"
 #include "note/uNoteBytes.h"
 
@@ -116,20 +117,6 @@ DWORD WINAPI WriterMain(LPVOID param) {
   // The library's code may go only once this thread has left it.
   ::FreeLibraryAndExitThread(static_cast<HMODULE>(param), 0);
   return 0;
-}
-
-// Under g_jobsLock. The library is held for the thread before it exists.
-bool StartWriter() {
-  HMODULE module = nullptr;
-  if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                            reinterpret_cast<LPCWSTR>(&WriterMain), &module))
-    return false;
-  if (HANDLE thread = ::CreateThread(nullptr, 0, &WriterMain, module, 0, nullptr)) {
-    ::CloseHandle(thread);
-    return true;
-  }
-  ::FreeLibrary(module);
-  return false;
 }
 
 std::u16string NewDraftPath() {
@@ -260,7 +247,7 @@ void TNoteDraft::Keep(TDraft draft, bool now) noexcept {
       TLock jobs(g_jobsLock);
       ForgetJobs(path_);
       g_jobs.push_back(std::move(job));
-      if (g_writerRunning || (g_writerRunning = StartWriter())) return;
+      if (g_writerRunning || (g_writerRunning = StartModuleThread(&WriterMain))) return;
       job = std::move(g_jobs.back());  // no thread: written here after all
       g_jobs.pop_back();
     }

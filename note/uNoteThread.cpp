@@ -9,6 +9,7 @@
 
 #include "common/uError.h"
 #include "common/uHandles.h"
+#include "common/uModuleThread.h"
 #include "common/uWide.h"
 #include "note/fQuillo.h"
 #include "note/uDraft.h"
@@ -252,21 +253,6 @@ DWORD WINAPI NoteThreadMain(LPVOID param) {
   return 0;
 }
 
-// Under g_lock. The library is held for the thread before it exists.
-bool StartThread() {
-  HMODULE module = nullptr;
-  if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                            reinterpret_cast<LPCWSTR>(&NoteThreadMain), &module))
-    return false;
-  HANDLE thread = ::CreateThread(nullptr, 0, &NoteThreadMain, module, 0, nullptr);
-  if (thread) {
-    ::CloseHandle(thread);
-    return true;
-  }
-  ::FreeLibrary(module);
-  return false;
-}
-
 // Waits for the event while delivering the messages other threads send to this one.
 bool WaitDelivering(HANDLE event, DWORD ms) {
   const DWORD begin = ::GetTickCount();
@@ -313,7 +299,7 @@ HRESULT OpenNoteOnUiThread(const std::u16string& folder) noexcept {
         // Without a mailbox the thread is starting or on its way out; either way it looks
         // at the queue before it goes.
         if (g_mailbox) ::PostMessageW(g_mailbox, kWakeMessage, 0, 0);
-      } else if (StartThread()) {
+      } else if (StartModuleThread(&NoteThreadMain)) {
         g_running = true;
       } else {
         g_queue.pop_back();
