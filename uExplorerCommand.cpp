@@ -129,16 +129,10 @@ std::u16string TExplorerCommand::FolderOfArray(IShellItemArray* items) const {
   const SFGAOF wanted = SFGAO_FILESYSTEM | SFGAO_FOLDER;
   if (FAILED(item->GetAttributes(wanted, &attributes)) || (attributes & wanted) != wanted)
     return std::u16string();
-  PWSTR path = nullptr;
-  if (FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, &path)) || !path) return std::u16string();
-  std::u16string folder;
-  try {
-    folder = U(path);
-  } catch (...) {
-    ::CoTaskMemFree(path);
-    throw;
-  }
-  ::CoTaskMemFree(path);
+  TCoTaskMem<PWSTR> path;
+  if (FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, path.put())) || !path)
+    return std::u16string();
+  std::u16string folder = U(path.get());
   return IsNoteFolder(folder) ? folder : std::u16string();
 }
 
@@ -163,17 +157,9 @@ std::u16string TExplorerCommand::FolderOfSite() const {
   TComPtr<IPersistFolder2> folder;
   if (!view || FAILED(view->GetFolder(IID_IPersistFolder2, folder.put_void())) || !folder)
     return std::u16string();
-  PIDLIST_ABSOLUTE pidl = nullptr;
-  if (FAILED(folder->GetCurFolder(&pidl)) || !pidl) return std::u16string();
-  std::u16string path;
-  try {
-    path = PathOfPidl(pidl);
-  } catch (...) {
-    ::CoTaskMemFree(pidl);
-    throw;
-  }
-  ::CoTaskMemFree(pidl);
-  return path;
+  TCoTaskMem<PIDLIST_ABSOLUTE> pidl;
+  if (FAILED(folder->GetCurFolder(pidl.put())) || !pidl) return std::u16string();
+  return PathOfPidl(pidl.get());
 }
 
 HRESULT STDMETHODCALLTYPE TExplorerCommand::Invoke(IShellItemArray* items, IBindCtx*) {

@@ -6,6 +6,8 @@
 
 #include <utility>
 
+#include "common/uHandles.h"
+
 template <typename T>
 class TComPtr {
  public:
@@ -49,3 +51,12 @@ class TComPtr {
 struct TCoTaskMemFree {
   void operator()(void* p) const noexcept { ::CoTaskMemFree(p); }
 };
+
+// Memory the COM runtime's allocator handed out (a display name, an identifier list).
+template <typename P>
+struct TCoTaskMemTraits {
+  static P Invalid() noexcept { return nullptr; }
+  static void Close(P p) noexcept { ::CoTaskMemFree(p); }
+};
+template <typename P>
+using TCoTaskMem = TUniqueHandle<P, TCoTaskMemTraits<P>>;

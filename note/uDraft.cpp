@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/uComPtr.h"
 #include "common/uHandles.h"
 #include "common/uModuleThread.h"
 #include "common/uWide.h"
@@ -202,10 +203,9 @@ std::u16string DraftsFolder(bool create) noexcept {
     {
       TLock lock(g_jobsLock);
       if (g_base.empty()) {
-        PWSTR path = nullptr;
-        if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &path)))
-          g_base = U(path);
-        ::CoTaskMemFree(path);
+        TCoTaskMem<PWSTR> path;  // freed also when the look-up fails
+        if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, path.put())))
+          g_base = U(path.get());
       }
     }
     std::u16string folder;
