@@ -70,8 +70,10 @@ for file in "$@"; do
   osslsigncode remove-signature -in "$file" -out "$file.unsigned" >/dev/null 2>&1 &&
     mv -f "$file.unsigned" "$file" || rm -f "$file.unsigned"
   if [ -n "${QUILLO_SIGN_PFX:-}" ]; then
-    printf '%s' "${QUILLO_SIGN_PASSWORD:-}" > "$dir/.password"
-    chmod 600 "$dir/.password"
+    # Private from its first byte: made afresh (a leftover keeps its mode) under a umask that
+    # lets no one else read it.
+    rm -f "$dir/.password"
+    (umask 077 && printf '%s' "${QUILLO_SIGN_PASSWORD:-}" > "$dir/.password")
     status=0
     osslsigncode sign -h sha256 -n Quillo -pkcs12 "$QUILLO_SIGN_PFX" -readpass "$dir/.password" \
       -in "$file" -out "$file.signed" >/dev/null || status=$?
