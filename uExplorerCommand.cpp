@@ -35,12 +35,17 @@ HRESULT DupOut(const wchar_t* text, LPWSTR* out) noexcept {
   return S_OK;
 }
 
-std::u16string PathOfPidl(PCIDLIST_ABSOLUTE pidl) {
-  // A classic path only, as the classic handler takes; the buffer's last unit stays zero.
-  wchar_t path[MAX_PATH + 1] = {};
-  if (!pidl || !::SHGetPathFromIDListW(pidl, path)) return std::u16string();
-  std::u16string folder = U(path);
-  return IsNoteFolder(folder) ? folder : std::u16string();
+using TFound = TExplorerCommand::TFound;
+using TFolder = TExplorerCommand::TFolder;
+
+// A file-system path, or the lack of one, as a finding: a folder only when the command could
+// open a note there.
+TFolder FolderOfPath(const std::u16string& path, bool onDisk) {
+  TFolder folder;
+  const bool usable = onDisk ? IsNoteFolder(path) : !path.empty() && path.size() < MAX_PATH;
+  folder.found = usable ? TFound::Folder : TFound::NoFolder;
+  if (usable) folder.path = path;
+  return folder;
 }
 
 }  // namespace
@@ -83,9 +88,17 @@ HRESULT STDMETHODCALLTYPE TExplorerCommand::GetCanonicalName(GUID* name) {
   return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE TExplorerCommand::GetState(IShellItemArray*, BOOL, EXPCMDSTATE* state) {
+HRESULT STDMETHODCALLTYPE TExplorerCommand::GetState(IShellItemArray* items, BOOL,
+                                                     EXPCMDSTATE* state) {
   if (!state) return E_POINTER;
-  *state = ECS_ENABLED;  // known without looking at anything: never slow
+  *state = ECS_ENABLED;
+  try {
+    // Hidden only where Explorer's own answer shows no file-system folder. With nothing to go
+    // on it stays: Explorer may ask before it sets the site. The disk is not asked (a network
+    // folder may be slow); Invoke does that.
+    if (FindFolder(items, false).found == TFound::NoFolder) *state = ECS_HIDDEN;
+  } catch (...) {
+  }
   return S_OK;
 }
 
@@ -119,29 +132,29 @@ HRESULT STDMETHODCALLTYPE TExplorerCommand::GetSite(REFIID iid, void** out) {
 }
 
 // A background click may bring a null or empty array, or the folder itself: only exactly one
-// file-system folder is taken from it.
-std::u16string TExplorerCommand::FolderOfArray(IShellItemArray* items) const {
+// item says anything, and it says "no folder" when it is not a file-system folder.
+TFolder TExplorerCommand::FolderOfArray(IShellItemArray* items, bool onDisk) const {
   DWORD count = 0;
-  if (!items || FAILED(items->GetCount(&count)) || count != 1) return std::u16string();
+  if (!items || FAILED(items->GetCount(&count)) || count != 1) return TFolder();
   TComPtr<IShellItem> item;
-  if (FAILED(items->GetItemAt(0, item.put())) || !item) return std::u16string();
+  if (FAILED(items->GetItemAt(0, item.put())) || !item) return TFolder();
   SFGAOF attributes = 0;
   const SFGAOF wanted = SFGAO_FILESYSTEM | SFGAO_FOLDER;
-  if (FAILED(item->GetAttributes(wanted, &attributes)) || (attributes & wanted) != wanted)
-    return std::u16string();
+  if (FAILED(item->GetAttributes(wanted, &attributes))) return TFolder();
+  if ((attributes & wanted) != wanted) return FolderOfPath(std::u16string(), onDisk);
   TCoTaskMem<PWSTR> path;
   if (FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, path.put())) || !path)
-    return std::u16string();
-  std::u16string folder = U(path.get());
-  return IsNoteFolder(folder) ? folder : std::u16string();
+    return FolderOfPath(std::u16string(), onDisk);
+  return FolderOfPath(U(path.get()), onDisk);
 }
 
-// The folder the view shows: its own folder view, or the browser's active view's.
-std::u16string TExplorerCommand::FolderOfSite() const {
+// The folder the view shows: its own folder view, or the browser's active view's. Unknown
+// until a view names its folder; a folder without a path is "no folder".
+TFolder TExplorerCommand::FolderOfSite(bool onDisk) const {
   TComPtr<IServiceProvider> services;
   if (!site_ || FAILED(site_->QueryInterface(IID_IServiceProvider, services.put_void())) ||
       !services)
-    return std::u16string();
+    return TFolder();
   TComPtr<IFolderView> view;
   if (FAILED(services->QueryService(SID_SFolderView, IID_IFolderView, view.put_void())))
     view.reset();
@@ -156,19 +169,34 @@ std::u16string TExplorerCommand::FolderOfSite() const {
   }
   TComPtr<IPersistFolder2> folder;
   if (!view || FAILED(view->GetFolder(IID_IPersistFolder2, folder.put_void())) || !folder)
-    return std::u16string();
+    return TFolder();
   TCoTaskMem<PIDLIST_ABSOLUTE> pidl;
-  if (FAILED(folder->GetCurFolder(pidl.put())) || !pidl) return std::u16string();
-  return PathOfPidl(pidl.get());
+  if (FAILED(folder->GetCurFolder(pidl.put())) || !pidl) return TFolder();
+  // A classic path only, as the classic handler takes; the buffer's last unit stays zero.
+  wchar_t path[MAX_PATH + 1] = {};
+  if (!::SHGetPathFromIDListW(pidl.get(), path)) return FolderOfPath(std::u16string(), onDisk);
+  return FolderOfPath(U(path), onDisk);
+}
+
+// The array's folder first, then the site's; "no folder" when either positively says so and
+// neither names one.
+TFolder TExplorerCommand::FindFolder(IShellItemArray* items, bool onDisk) const {
+  const TFolder ofArray = FolderOfArray(items, onDisk);
+  if (ofArray.found == TFound::Folder) return ofArray;
+  const TFolder ofSite = FolderOfSite(onDisk);
+  if (ofSite.found == TFound::Folder) return ofSite;
+  TFolder none;
+  if (ofArray.found == TFound::NoFolder || ofSite.found == TFound::NoFolder)
+    none.found = TFound::NoFolder;
+  return none;
 }
 
 HRESULT STDMETHODCALLTYPE TExplorerCommand::Invoke(IShellItemArray* items, IBindCtx*) {
   try {
-    std::u16string folder = FolderOfArray(items);
-    if (folder.empty()) folder = FolderOfSite();
+    const TFolder folder = FindFolder(items, true);
     // A folder without a file-system path (or none at all) opens nothing.
-    if (folder.empty()) return E_INVALIDARG;
-    return OpenNoteInNoteProcess(folder);
+    if (folder.found != TFound::Folder) return E_INVALIDARG;
+    return OpenNoteInNoteProcess(folder.path);
   } catch (...) {
     return E_FAIL;
   }

@@ -22,6 +22,13 @@ class TExplorerCommand : public TComObject, public IExplorerCommand, public IObj
  public:
   QUILLO_DELEGATING_IUNKNOWN
 
+  // What Explorer's item array and site say about the folder the command is for.
+  enum class TFound { Folder, NoFolder, Unknown };
+  struct TFolder {
+    TFound found = TFound::Unknown;
+    std::u16string path;  // with TFound::Folder
+  };
+
   // IExplorerCommand
   HRESULT STDMETHODCALLTYPE GetTitle(IShellItemArray* items, LPWSTR* name) override;
   HRESULT STDMETHODCALLTYPE GetIcon(IShellItemArray* items, LPWSTR* icon) override;
@@ -40,10 +47,12 @@ class TExplorerCommand : public TComObject, public IExplorerCommand, public IObj
   void* FindInterface(REFIID iid) noexcept override;
 
  private:
-  // The folder the command is for: empty when neither the array nor the site names a
-  // file-system folder of a classic length.
-  std::u16string FolderOfArray(IShellItemArray* items) const;
-  std::u16string FolderOfSite() const;
+  // Shared by GetState and Invoke, so that the item shows exactly where it could work.
+  // onDisk: the folder must exist (Invoke), or a classic-length path is enough (GetState,
+  // which must not be slow).
+  TFolder FindFolder(IShellItemArray* items, bool onDisk) const;
+  TFolder FolderOfArray(IShellItemArray* items, bool onDisk) const;
+  TFolder FolderOfSite(bool onDisk) const;
 
   TComPtr<IUnknown> site_;
 };

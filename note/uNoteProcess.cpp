@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include <cstring>
 #include <vector>
 
 #include "common/uHandles.h"
@@ -15,13 +16,20 @@ const wchar_t kNoteProcessExe[] = L"QuilloNote.exe";
 
 namespace {
 
-// WM_COPYDATA's tag for a folder (UTF-16, no terminator; empty: recovery only), and the
-// window's answers.
-constexpr ULONG_PTR kFolderTag = 0x516E6F74;  // "Qnot"
+// WM_COPYDATA's tag for a request: a TRequestHead, then the folder (UTF-16, no terminator;
+// empty: recovery only). The window's answers.
+constexpr ULONG_PTR kFolderTag = 0x516E6F32;  // "Qno2"
 enum : LRESULT { kGone = 0, kTaken = 1, kRefused = 2 };
+struct TRequestHead {
+  ULONGLONG sentAt;  // GetTickCount64 at sending: one clock for every process of the machine
+};
 // A living process answers at once (it only queues the folder); one that does not within
-// this time is taken for hung.
+// this time is taken for hung, and the sender goes on without it (a new process).
 constexpr UINT kAnswerMs = 3000;
+// So a request is taken only while its sender surely still waits: a message delivered later
+// (its sender gave up, and another process may be serving the same click) is dropped. The
+// margin covers the window procedure's own few steps.
+constexpr ULONGLONG kTakeMs = 2000;
 // How long a second process waits for the first to take its request or to end.
 constexpr DWORD kHandOverMs = 10000;
 constexpr UINT kServeMessage = WM_APP + 1;
@@ -55,27 +63,6 @@ void Say(const char16_t* text, const std::u16string& path = std::u16string()) no
 
 enum class THandOver { Taken, Refused, NoProcess };
 
-// Hands the folder to the living note process's window, letting that process come to the
-// front first.
-THandOver HandToLivingProcess(const std::u16string& folder) noexcept {
-  const HWND wnd = ::FindWindowExW(HWND_MESSAGE, nullptr, kNoteProcessWindowClass, nullptr);
-  if (!wnd) return THandOver::NoProcess;
-  DWORD processId = 0;
-  ::GetWindowThreadProcessId(wnd, &processId);
-  if (processId) ::AllowSetForegroundWindow(processId);
-  COPYDATASTRUCT data{};
-  data.dwData = kFolderTag;
-  data.cbData = static_cast<DWORD>(folder.size() * sizeof(char16_t));
-  data.lpData = const_cast<char16_t*>(folder.data());
-  DWORD_PTR answer = kGone;
-  // A window destroyed before it answers (its process on the way out) answers nothing.
-  if (!::SendMessageTimeoutW(wnd, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
-                             SMTO_ABORTIFHUNG, kAnswerMs, &answer))
-    return THandOver::NoProcess;
-  if (answer == kTaken) return THandOver::Taken;
-  return answer == kRefused ? THandOver::Refused : THandOver::NoProcess;
-}
-
 // The folder of the module this code is in (Quillo.dll), with its final backslash.
 std::u16string ModuleFolder() {
   HMODULE module = nullptr;
@@ -96,6 +83,108 @@ std::u16string ModuleFolder() {
   }
   const size_t slash = path.find_last_of(u"\\/");
   return slash == std::u16string::npos ? std::u16string() : path.substr(0, slash + 1);
+}
+
+// A path in one spelling for comparing: long names, as the system reports a process's image.
+std::u16string LongPath(const std::u16string& path) {
+  std::u16string full(32768, u'\0');
+  const DWORD n = ::GetLongPathNameW(W(path), W(&full[0]), static_cast<DWORD>(full.size()));
+  if (n == 0 || n >= full.size()) return path;
+  full.resize(n);
+  return full;
+}
+
+bool SamePath(const std::u16string& a, const std::u16string& b) {
+  const std::u16string x = LongPath(a), y = LongPath(b);
+  return ::CompareStringOrdinal(W(x), static_cast<int>(x.size()), W(y),
+                                static_cast<int>(y.size()), TRUE) == CSTR_EQUAL;
+}
+
+// The mandatory integrity level of a process's token (its label's last sub-authority); -1
+// when it cannot be read.
+long long IntegrityOf(HANDLE process) {
+  HANDLE raw = nullptr;
+  if (!::OpenProcessToken(process, TOKEN_QUERY, &raw)) return -1;
+  TKernelHandle token(raw);
+  DWORD size = 0;
+  ::GetTokenInformation(token.get(), TokenIntegrityLevel, nullptr, 0, &size);
+  if (size < sizeof(TOKEN_MANDATORY_LABEL)) return -1;
+  std::vector<unsigned char> buffer(size);
+  if (!::GetTokenInformation(token.get(), TokenIntegrityLevel, buffer.data(), size, &size))
+    return -1;
+  const PSID sid = reinterpret_cast<const TOKEN_MANDATORY_LABEL*>(buffer.data())->Label.Sid;
+  if (!sid || !::IsValidSid(sid) || *::GetSidSubAuthorityCount(sid) == 0) return -1;
+  return *::GetSidSubAuthority(sid, *::GetSidSubAuthorityCount(sid) - 1u);
+}
+
+// Whether the window belongs to a note process this library would have started: the
+// QuilloNote.exe beside it, in this session, at this process's integrity or above (a window
+// of lower integrity could collect every folder and stop every note).
+bool IsOurNoteProcess(HWND wnd, const std::u16string& exe) {
+  DWORD processId = 0;
+  if (!::GetWindowThreadProcessId(wnd, &processId) || !processId) return false;
+  DWORD session = 0, ourSession = 0;
+  if (!::ProcessIdToSessionId(processId, &session) ||
+      !::ProcessIdToSessionId(::GetCurrentProcessId(), &ourSession) || session != ourSession)
+    return false;
+  TKernelHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+  if (!process) return false;
+  std::u16string image(32768, u'\0');
+  DWORD n = static_cast<DWORD>(image.size());
+  if (!::QueryFullProcessImageNameW(process.get(), 0, W(&image[0]), &n) || n == 0) return false;
+  image.resize(n);
+  if (!SamePath(image, exe)) return false;
+  const long long theirs = IntegrityOf(process.get()), ours = IntegrityOf(::GetCurrentProcess());
+  return theirs >= 0 && ours >= 0 && theirs >= ours;
+}
+
+// Hands the folder to the living note process's window, letting that process come to the
+// front first. Windows of the class that another program made are passed over.
+THandOver HandToLivingProcess(const std::u16string& folder) noexcept {
+  try {
+    const std::u16string dir = ModuleFolder();
+    if (dir.empty()) return THandOver::NoProcess;
+    const std::u16string exe = dir + U(kNoteProcessExe);
+    std::vector<unsigned char> message(sizeof(TRequestHead) + folder.size() * sizeof(char16_t));
+    if (!folder.empty())
+      std::memcpy(message.data() + sizeof(TRequestHead), folder.data(),
+                  folder.size() * sizeof(char16_t));
+    for (HWND wnd = nullptr;
+         (wnd = ::FindWindowExW(HWND_MESSAGE, wnd, kNoteProcessWindowClass, nullptr));) {
+      if (!IsOurNoteProcess(wnd, exe)) continue;
+      DWORD processId = 0;
+      ::GetWindowThreadProcessId(wnd, &processId);
+      ::AllowSetForegroundWindow(processId);
+      const TRequestHead head{::GetTickCount64()};
+      std::memcpy(message.data(), &head, sizeof head);
+      COPYDATASTRUCT data{};
+      data.dwData = kFolderTag;
+      data.cbData = static_cast<DWORD>(message.size());
+      data.lpData = message.data();
+      DWORD_PTR answer = kGone;
+      // A window destroyed before it answers (its process on the way out) answers nothing;
+      // one that answers late drops the request (kTakeMs).
+      if (!::SendMessageTimeoutW(wnd, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
+                                 SMTO_ABORTIFHUNG, kAnswerMs, &answer))
+        return THandOver::NoProcess;
+      if (answer == kTaken) return THandOver::Taken;
+      return answer == kRefused ? THandOver::Refused : THandOver::NoProcess;
+    }
+    return THandOver::NoProcess;
+  } catch (...) {
+    return THandOver::NoProcess;
+  }
+}
+
+// An absolute path, on a drive ("X:\...") or a share ("\\server\share..."): one that means the
+// same folder in every process, whatever its current folder. Never ".", "C:" or "dir".
+bool IsAbsoluteFolder(const std::u16string& path) {
+  if (path.size() >= 3 && ((path[0] >= u'A' && path[0] <= u'Z') ||
+                           (path[0] >= u'a' && path[0] <= u'z')))
+    return path[1] == u':' && path[2] == u'\\';
+  // A share, not a device ("\\.\", "\\?\").
+  return path.size() >= 5 && path[0] == u'\\' && path[1] == u'\\' && path[2] != u'\\' &&
+         path[2] != u'.' && path[2] != u'?' && path.find(u'\\', 3) != std::u16string::npos;
 }
 
 // One argument on a command line, quoted so that CommandLineToArgvW reads it back whole: a
@@ -140,15 +229,26 @@ std::vector<std::u16string>* g_pending = nullptr;
 
 LRESULT CALLBACK NoteProcessProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
   if (msg == WM_COPYDATA) {
+    // From another process: hostile until checked. Only the shape is checked here, so that
+    // the answer comes at once; whether the folder is there, when it is served.
     try {
       const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lp);
-      if (!g_pending || !data || data->dwData != kFolderTag) return kRefused;
-      if (data->cbData % sizeof(char16_t) != 0 || data->cbData > MAX_PATH * sizeof(char16_t) ||
-          (data->cbData && !data->lpData))
+      if (!g_pending || !data || data->dwData != kFolderTag || !data->lpData ||
+          data->cbData < sizeof(TRequestHead))
         return kRefused;
-      std::u16string folder(static_cast<const char16_t*>(data->lpData),
-                            data->cbData / sizeof(char16_t));
-      if (folder.find(u'\0') != std::u16string::npos || !NamesFolder(folder)) return kRefused;
+      const DWORD textBytes = data->cbData - sizeof(TRequestHead);
+      if (textBytes % sizeof(char16_t) != 0 || textBytes >= MAX_PATH * sizeof(char16_t))
+        return kRefused;
+      TRequestHead head;
+      std::memcpy(&head, data->lpData, sizeof head);
+      const ULONGLONG now = ::GetTickCount64();
+      if (head.sentAt > now || now - head.sentAt >= kTakeMs) return kRefused;
+      std::u16string folder(textBytes / sizeof(char16_t), u'\0');
+      if (textBytes)
+        std::memcpy(&folder[0], static_cast<const unsigned char*>(data->lpData) + sizeof head,
+                    textBytes);
+      if (folder.find(u'\0') != std::u16string::npos) return kRefused;
+      if (!folder.empty() && !IsAbsoluteFolder(folder)) return kRefused;
       g_pending->push_back(std::move(folder));
       // Served by the main loop, not here: the sender must not wait on the note.
       ::PostMessageW(wnd, kServeMessage, 0, 0);
@@ -160,12 +260,17 @@ LRESULT CALLBACK NoteProcessProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) noexc
   return ::DefWindowProcW(wnd, msg, wp, lp);
 }
 
-// Serves the folders handed over; false when the first of them got no window.
+// Serves the folders handed over; false when the first of them got no window. A folder that
+// is not there (any more) opens nothing.
 bool ServePending() {
   bool allOpened = true;
   while (!g_pending->empty()) {
     const std::u16string folder = std::move(g_pending->front());
     g_pending->erase(g_pending->begin());
+    if (!NamesFolder(folder)) {
+      allOpened = false;
+      continue;
+    }
     // Messages sent to this thread meanwhile (further folders) are queued behind this one.
     if (FAILED(OpenNoteOnUiThread(folder))) allOpened = false;
   }

@@ -18,7 +18,7 @@
 ; Made by cmake/setup.cmake: makensis -DVERSION=1.1.0.0 -DX64_DLL=... -DX86_DLL=... -DOUTFILE=...
 ;   -DMSIX=Quillo.msix -DLOGO=Quillo.png -DPACKAGE_NSH=QuilloPackage.nsh [-DNOTE_EXE=QuilloNote.exe]
 ; Silent: /S installs for all users when an administrator runs it, else for the current user;
-; /S /AllUsers or /S /CurrentUser choose.
+; /S /AllUsers or /S /CurrentUser choose. /D=FOLDER (last, unquoted) installs there in either mode.
 ; Exit codes: 0 installed; 2 aborted (the 64-bit DLL could not be registered, or all users were
 ; asked for without administrator rights); 3 installed, but the 32-bit DLL could not be
 ; registered (32-bit programs do not show the item).
@@ -58,6 +58,10 @@ Target amd64-unicode
 ; Where the classic handler learns that this user has the package (uPackagedMenu.cpp).
 !define QUILLO_KEY "Software\Quillo"
 !define ACTIVE_SETUP_KEY "Software\Microsoft\Active Setup\Installed Components\{5E8B2C41-7D3A-4F96-B0E5-2A1C9D4F6B83}"
+; The registration's PowerShell text for the uninstall entry under ROOT (HKLM or HKCU). The
+; install folder reaches PowerShell as data read from that entry, never as script text: a
+; folder's name may hold anything PowerShell would read as code (a quote, "’", a ";").
+!define PS_ADD_PACKAGE "$$d = (Get-ItemProperty -LiteralPath '$R5:\${UNINSTALL_KEY}').InstallLocation; Add-AppxPackage -Path (Join-Path $$d 'Quillo.msix') -ExternalLocation $$d"
 
 !define MULTIUSER_EXECUTIONLEVEL Highest
 !define MULTIUSER_MUI
@@ -167,6 +171,9 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "Copyright (C) 2026 the Q
 
 ; What each regsvr32 is told besides /s and /u: nothing for every user, "/n /i:user" for one.
 Var RegsvrArgs
+; The folder /D= named, empty without one: it holds in either mode, over the mode's default and
+; an earlier install's folder.
+Var ChosenDir
 
 ; Korean for a Korean user interface, English for any other (NSIS would take the first language).
 !macro ChooseLanguage
@@ -264,6 +271,12 @@ FunctionEnd
     ${Else}
       StrCpy $RegsvrArgs ""
     ${EndIf}
+  !if "${UN}" == ""
+    ; MultiUser.nsh has just put the mode's folder in $INSTDIR.
+    ${If} $ChosenDir != ""
+      StrCpy $INSTDIR $ChosenDir
+    ${EndIf}
+  !endif
   FunctionEnd
 !macroend
 !insertmacro OnInstallMode ""
@@ -272,6 +285,9 @@ FunctionEnd
 Function .onInit
   SetRegView 64
   !insertmacro ChooseLanguage
+  ; NSIS has put /D='s folder in $INSTDIR (this script names no default), before MultiUser.nsh
+  ; replaces it with the mode's.
+  StrCpy $ChosenDir $INSTDIR
   ; MultiUser.nsh refuses /AllUsers without administrator rights in a message box, which a
   ; silent install must not stop at.
   ${If} ${Silent}
@@ -350,45 +366,72 @@ Section "Quillo"
   !insertmacro NotifyShell
 SectionEnd
 
-; On Windows 11, after the DLLs: the package for this user, and for all users Active Setup's
-; entry, which registers it for every other user at their next sign-in. Whatever fails here
-; leaves the install as it is, with the classic item; the log says why.
+; On Windows 11, after the DLLs: the package for this user and, for all users once it worked
+; for this one, Active Setup's entry, which registers it for every other user at their next
+; sign-in. Whatever fails here leaves the install as it is, with the classic item; the log says
+; why.
 Function RegisterPackage
   !insertmacro ReadWindowsBuild
   ${If} $0 < ${WINDOWS_11_BUILD}
     !insertmacro Log "$(PackageNotWindows11)"
     Return
   ${EndIf}
-  ; PowerShell's single-quoted strings double a quote ("O'Brien" in a profile's path).
-  ${WordReplace} "$INSTDIR" "'" "''" "+" $R2
-  StrCpy $R3 "Add-AppxPackage -Path '$R2\Quillo.msix' -ExternalLocation '$R2'"
-  ${If} $MultiUser.InstallMode == "AllUsers"
-    ${WordReplace} "${VERSION}" "." "," "+" $R4
-    WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "" "Quillo"
-    WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "Version" "$R4"
-    WriteRegDWORD HKLM "${ACTIVE_SETUP_KEY}" "IsInstalled" 1
-    WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "StubPath" \
-      `"${POWERSHELL}" ${PS_ARGS} -WindowStyle Hidden -Command "$R3; if ($$?) { reg.exe add 'HKCU\${QUILLO_KEY}' /v PackageFamily /d '${PACKAGE_FAMILY}' /f }"`
-    ; The installing user is served now, not again at the next sign-in.
-    WriteRegStr HKCU "${ACTIVE_SETUP_KEY}" "Version" "$R4"
-  ${EndIf}
   ${IfNot} ${FileExists} "${POWERSHELL}"
     !insertmacro Log "$(PackageNoPowerShell)"
+    Call ForgetActiveSetup
     Return
   ${EndIf}
   ${If} $R1 = 1
     !insertmacro RunPowerShell "Get-AppxPackage -Name '${PACKAGE_NAME}' | Remove-AppxPackage"
     !insertmacro Log "$(PackageOldRemoved)"
   ${EndIf}
-  !insertmacro RunPowerShell "$R3"
+  ${If} $MultiUser.InstallMode == "AllUsers"
+    StrCpy $R5 "HKLM"
+  ${Else}
+    StrCpy $R5 "HKCU"
+  ${EndIf}
+  !insertmacro RunPowerShell "${PS_ADD_PACKAGE}"
   ${If} $0 == 0
     WriteRegStr HKCU "${QUILLO_KEY}" "PackageFamily" "${PACKAGE_FAMILY}"
     !insertmacro Log "$(PackageRegistered)"
+    ${If} $MultiUser.InstallMode == "AllUsers"
+      Call WriteActiveSetup
+    ${EndIf}
   ${Else}
     DeleteRegValue HKCU "${QUILLO_KEY}" "PackageFamily"
     !insertmacro Log "$(PackageFailed)"
+    ; What fails for the installing user (an untrusted certificate) would fail for everyone:
+    ; no one pays a hidden PowerShell run at sign-in for it.
+    Call ForgetActiveSetup
   ${EndIf}
 FunctionEnd
+
+; Active Setup runs StubPath at a user's sign-in when that user's copy of the entry's Version
+; is missing or older. The stub notes the family for the classic handler when the registration
+; worked, and otherwise deletes the user's copy, so that the next sign-in tries again.
+Function WriteActiveSetup
+  StrCpy $R5 "HKLM"
+  ${WordReplace} "${VERSION}" "." "," "+" $R4
+  WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "" "Quillo"
+  WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "Version" "$R4"
+  WriteRegDWORD HKLM "${ACTIVE_SETUP_KEY}" "IsInstalled" 1
+  WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "StubPath" \
+    `"${POWERSHELL}" ${PS_ARGS} -WindowStyle Hidden -Command "${PS_ADD_PACKAGE}; if ($$?) { reg.exe add 'HKCU\${QUILLO_KEY}' /v PackageFamily /d '${PACKAGE_FAMILY}' /f } else { reg.exe delete 'HKCU\${ACTIVE_SETUP_KEY}' /f }"`
+  ; The installing user is served now, not again at the next sign-in.
+  WriteRegStr HKCU "${ACTIVE_SETUP_KEY}" "Version" "$R4"
+FunctionEnd
+
+; For all users: no one is registered at sign-in any more.
+!macro ForgetActiveSetup UN
+  Function ${UN}ForgetActiveSetup
+    ${If} $MultiUser.InstallMode == "AllUsers"
+      DeleteRegKey HKLM "${ACTIVE_SETUP_KEY}"
+      DeleteRegKey HKCU "${ACTIVE_SETUP_KEY}"
+    ${EndIf}
+  FunctionEnd
+!macroend
+!insertmacro ForgetActiveSetup ""
+!insertmacro ForgetActiveSetup "un."
 
 Function un.onInit
   SetRegView 64
@@ -427,10 +470,7 @@ Section "Uninstall"
     ${EndIf}
     DetailPrint "$(PackageRemoved)"
   ${EndIf}
-  ${If} $MultiUser.InstallMode == "AllUsers"
-    DeleteRegKey HKLM "${ACTIVE_SETUP_KEY}"
-    DeleteRegKey HKCU "${ACTIVE_SETUP_KEY}"
-  ${EndIf}
+  Call un.ForgetActiveSetup
   DeleteRegValue HKCU "${QUILLO_KEY}" "PackageFamily"
   DeleteRegKey /ifempty HKCU "${QUILLO_KEY}"
   ; Each DLL removes its own keys from its own view. A 32-bit part that was never registered
@@ -451,6 +491,18 @@ Section "Uninstall"
   Delete "$INSTDIR\Uninstall.exe"
   RMDir /REBOOTOK "$INSTDIR\x86"
   RMDir /REBOOTOK "$INSTDIR"
+  Call un.RemoveEmptyDraftsFolder
   DeleteRegKey SHCTX "${UNINSTALL_KEY}"
   !insertmacro NotifyShell
 SectionEnd
+
+; The notes' drafts folder in the uninstalling user's profile (%LOCALAPPDATA%\Quillo\Drafts, as
+; note/uDraft.cpp makes it) and Quillo's folder above it go when they are empty. A draft is
+; unsaved text: it, and the folders holding it, always stay.
+Function un.RemoveEmptyDraftsFolder
+  GetKnownFolderPath $0 {F1B32785-6FBA-4FCF-9D55-7B8E7F157091} ; FOLDERID_LocalAppData
+  ${If} $0 != ""
+    RMDir "$0\Quillo\Drafts"
+    RMDir "$0\Quillo"
+  ${EndIf}
+FunctionEnd

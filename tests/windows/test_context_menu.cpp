@@ -166,10 +166,11 @@ TEST_F(ContextMenuTest, QueryContextMenuInsertsOneStringItem) {
 
 // What the package lookup answers for the family the user's value names (-1: the system cannot
 // say), and what it was asked.
-int g_packages = 0;
+int g_packages = 0, g_lookups = 0;
 std::wstring g_askedFamily;
 int StandInLookup(const wchar_t* family) {
   g_askedFamily = family;
+  ++g_lookups;
   return g_packages;
 }
 
@@ -241,6 +242,27 @@ TEST_F(ContextMenuTest, MenuContract) {
         c.first <= c.last) {
       EXPECT_EQ(g_askedFamily, asks ? kFamily : L"") << c.what;
     }
+    ::DestroyMenu(m);
+  }
+  // The answer is kept for 2 s (one lookup for a burst of menus), and a change of the
+  // registration is seen after them. Only the 64-bit library asks.
+  if (sizeof(void*) != 8) return;
+  SetFamilyValue(kFamily);
+  SetPackageLookupHook(&StandInLookup);
+  g_lookups = 0;
+  const struct { const char* what; DWORD pauseMs; int packages; UINT items; int lookups; } steps[] = {
+      {"registered", 0, 1, 0, 1},
+      {"removed, within 2 s: the kept answer", 0, 0, 0, 1},
+      {"removed, after 2 s: seen", 2100, 0, 1, 2},
+  };
+  for (const auto& step : steps) {
+    ::Sleep(step.pauseMs);
+    g_packages = step.packages;
+    HMENU m = ::CreatePopupMenu();
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(menu->QueryContextMenu(m, 0, 7, 7, CMF_NORMAL),
+              MAKE_HRESULT(SEVERITY_SUCCESS, 0, step.items)) << step.what;
+    EXPECT_EQ(g_lookups, step.lookups) << step.what;
     ::DestroyMenu(m);
   }
 }

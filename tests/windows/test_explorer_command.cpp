@@ -6,6 +6,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -30,11 +31,20 @@ bool WaitFor(const std::function<bool()>& done, DWORD ms = kWaitMs) {
   return done();
 }
 
-// The living note process, found as a request finds it.
+constexpr wchar_t kNoteProcessClass[] = L"Quillo.NoteProcess";
+
+// The living note process's window and id, passing over this process's own (a squatter).
+HWND NoteProcessWindow() {
+  for (HWND wnd = nullptr; (wnd = ::FindWindowExW(HWND_MESSAGE, wnd, kNoteProcessClass, nullptr));) {
+    DWORD id = 0;
+    ::GetWindowThreadProcessId(wnd, &id);
+    if (id != ::GetCurrentProcessId()) return wnd;
+  }
+  return nullptr;
+}
 DWORD NoteProcessId() {
-  const HWND wnd = ::FindWindowExW(HWND_MESSAGE, nullptr, L"Quillo.NoteProcess", nullptr);
   DWORD id = 0;
-  if (wnd) ::GetWindowThreadProcessId(wnd, &id);
+  if (const HWND wnd = NoteProcessWindow()) ::GetWindowThreadProcessId(wnd, &id);
   return id;
 }
 
@@ -202,6 +212,7 @@ TEST_F(ExplorerCommand, NotesOpenInOneNoteProcess) {
       const TExplorerInvoke job = Invoke(folder.get(), c.site, c.items);
       ASSERT_EQ(job.result, S_OK);
       EXPECT_EQ(Utf8(job.title), "Quillo 파일 만들기");
+      EXPECT_EQ(job.state, static_cast<EXPCMDSTATE>(ECS_ENABLED));
     }
     std::vector<HWND> now;
     ASSERT_TRUE(WaitFor([&] {
@@ -264,7 +275,9 @@ TEST_F(ExplorerCommand, ARequestRacingTheEndOpensOneNote) {
   }
 }
 
-// Without a folder the command answers an error and nothing opens.
+// Without a folder the command answers an error and nothing opens. The menu hides it where what
+// Explorer passes shows no file-system folder; with nothing to go on (Explorer may ask before it
+// sets the site) it shows.
 TEST_F(ExplorerCommand, NoFolderNoNote) {
   TTempDir dir("quillo-w11");
   ASSERT_TRUE(WriteFileBytes(dir.File("plain.txt"), "x"));
@@ -278,20 +291,113 @@ TEST_F(ExplorerCommand, NoFolderNoNote) {
     PCIDLIST_ABSOLUTE folder;
     TSiteKind site;
     TItemArray items;
+    EXPCMDSTATE state;
   } const cases[] = {
-      {"no site, no array", nullptr, TSiteKind::None, TItemArray::Null},
-      {"no site, an empty array", nullptr, TSiteKind::None, TItemArray::Empty},
-      {"a file in the array", file.get(), TSiteKind::None, TItemArray::Folder},
-      {"a view of a folder without a path", pathless.get(), TSiteKind::FolderView, TItemArray::Null},
+      {"no site, no array", nullptr, TSiteKind::None, TItemArray::Null, ECS_ENABLED},
+      {"no site, an empty array", nullptr, TSiteKind::None, TItemArray::Empty, ECS_ENABLED},
+      {"a file in the array", file.get(), TSiteKind::None, TItemArray::Folder, ECS_HIDDEN},
+      {"a view of a folder without a path", pathless.get(), TSiteKind::FolderView,
+       TItemArray::Null, ECS_HIDDEN},
       {"a browser of a folder without a path", pathless.get(), TSiteKind::Browser,
-       TItemArray::Empty},
+       TItemArray::Empty, ECS_HIDDEN},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    EXPECT_TRUE(FAILED(Invoke(c.folder, c.site, c.items).result));
+    const TExplorerInvoke job = Invoke(c.folder, c.site, c.items);
+    EXPECT_TRUE(FAILED(job.result));
+    EXPECT_EQ(job.state, c.state);
   }
   ::Sleep(500);
   EXPECT_EQ(NoteProcessId(), 0u) << "a note process started without a folder";
+}
+
+// A window of the note process's class that another program made (here, this one), answering
+// "taken" to everything.
+int g_squatted = 0;
+LRESULT CALLBACK SquatterProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg != WM_COPYDATA) return ::DefWindowProcW(wnd, msg, wp, lp);
+  ++g_squatted;
+  return 1;
+}
+
+// The folder a note window shows ("저장 폴더: <folder>"), empty without that label.
+std::wstring NoteFolderLabel(HWND note) {
+  std::wstring found;
+  ::EnumChildWindows(note, [](HWND child, LPARAM out) -> BOOL {
+    wchar_t text[MAX_PATH + 32] = {};
+    ::GetWindowTextW(child, text, MAX_PATH + 32);
+    const std::wstring prefix = L"저장 폴더: ";
+    if (std::wstring(text).rfind(prefix, 0) != 0) return TRUE;
+    *reinterpret_cast<std::wstring*>(out) = std::wstring(text).substr(prefix.size());
+    return FALSE;
+  }, reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+// The hand-over trusts only the QuilloNote.exe beside the library: a squatting window gets no
+// folder and a note opens all the same (here for a drive's root, whose trailing backslash must
+// survive QuilloNote.exe's command line). The note process takes only well-formed, fresh
+// requests for absolute folders, and opens a note only for a folder that is there.
+TEST_F(ExplorerCommand, TheHandOverTrustsOnlyItsOwnNoteProcess) {
+  WNDCLASSEXW wc = {};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = &SquatterProc;
+  wc.hInstance = ::GetModuleHandleW(nullptr);
+  wc.lpszClassName = kNoteProcessClass;
+  ASSERT_TRUE(::RegisterClassExW(&wc));
+  TWindow squatter(::CreateWindowExW(0, kNoteProcessClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                     nullptr, wc.hInstance, nullptr));
+  ASSERT_TRUE(squatter);
+  const TPidl root = PidlFromPath(L"C:\\");
+  ASSERT_TRUE(root);
+  ASSERT_EQ(Invoke(root.get(), TSiteKind::None, TItemArray::Folder).result, S_OK);
+  std::vector<HWND> notes;
+  ASSERT_TRUE(WaitFor([&] {
+    return NoteProcessId() && (notes = ProcessWindows(NoteProcessId(), nullptr, kCaption)).size() == 1;
+  })) << "no note in QuilloNote.exe";
+  EXPECT_EQ(g_squatted, 0);
+  EXPECT_EQ(NoteFolderLabel(notes.front()), L"C:\\");
+  squatter.reset();
+  ::UnregisterClassW(kNoteProcessClass, wc.hInstance);
+
+  // Requests sent straight to the note process's window.
+  TTempDir dir("quillo-w11");
+  const HWND target = NoteProcessWindow();
+  ASSERT_TRUE(target);
+  constexpr ULONG_PTR kTag = 0x516E6F32;
+  struct Case {
+    const char* what;
+    ULONG_PTR tag;
+    ULONGLONG age;  // ms since it was sent
+    std::wstring folder;
+    LRESULT answer;  // 1 taken, 2 refused
+    size_t notes;    // new note windows
+  } const cases[] = {
+      {"another tag", 0x516E6F74, 0, Wide(dir.path()), 2, 0},
+      {"the current folder", kTag, 0, L".", 2, 0},
+      {"a drive's current folder", kTag, 0, L"C:", 2, 0},
+      {"a relative folder", kTag, 0, L"sub\\folder", 2, 0},
+      {"sent 5 s ago (its sender gave up)", kTag, 5000, Wide(dir.path()), 2, 0},
+      {"a folder that is not there", kTag, 0, Wide(dir.File("gone")), 1, 0},
+      {"a folder", kTag, 0, Wide(dir.path()), 1, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<unsigned char> bytes(sizeof(ULONGLONG) + c.folder.size() * sizeof(wchar_t));
+    const ULONGLONG sentAt = ::GetTickCount64() - c.age;
+    std::memcpy(bytes.data(), &sentAt, sizeof sentAt);
+    std::memcpy(bytes.data() + sizeof sentAt, c.folder.data(), c.folder.size() * sizeof(wchar_t));
+    COPYDATASTRUCT data = {c.tag, static_cast<DWORD>(bytes.size()), bytes.data()};
+    DWORD_PTR answer = 0;
+    ASSERT_TRUE(::SendMessageTimeoutW(target, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
+                                      SMTO_ABORTIFHUNG, 5000, &answer));
+    EXPECT_EQ(answer, static_cast<DWORD_PTR>(c.answer));
+    const size_t wanted = notes.size() + c.notes;
+    WaitFor([&] { return ProcessWindows(NoteProcessId(), nullptr, kCaption).size() == wanted; },
+            c.notes ? kWaitMs : 1000);
+    notes = ProcessWindows(NoteProcessId(), nullptr, kCaption);
+    EXPECT_EQ(notes.size(), wanted);
+  }
 }
 
 // QuilloNote.exe refuses what it cannot serve, with an exit code and a line on stderr.

@@ -237,8 +237,13 @@ class TPowerShell {
   bool ok_ = false;
 };
 
-std::string AddPackage(const std::string& dir) {
-  return "Add-AppxPackage -Path '" + dir + "\\Quillo.msix' -ExternalLocation '" + dir + "'";
+// The registration, which reads the install folder from the mode's uninstall entry: no folder's
+// name ever becomes PowerShell's text.
+std::string AddPackage(HKEY root) {
+  return std::string("$d = (Get-ItemProperty -LiteralPath '") +
+         (root == HKEY_LOCAL_MACHINE ? "HKLM" : "HKCU") +
+         ":\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quillo').InstallLocation; "
+         "Add-AppxPackage -Path (Join-Path $d 'Quillo.msix') -ExternalLocation $d";
 }
 
 // The family the setup program noted for the classic handler, "(none)" without it.
@@ -259,8 +264,8 @@ int Install(const std::string& option) {
 }
 
 // The uninstaller hands over to a copy of itself and returns at once: wait for the copy's work.
-bool UninstallAndWait(const TMode& mode) {
-  const std::string dir = InstallDir(mode);
+bool UninstallAndWait(const TMode& mode, std::string dir = std::string()) {
+  if (dir.empty()) dir = InstallDir(mode);
   if (RunProgram(Quoted(dir + "\\Uninstall.exe") + " /S", kWaitMs) != 0) return false;
   for (int i = 0; i < 600; ++i) {
     if (!FileExists(dir) && QuilloEntries(mode.root, KEY_WOW64_64KEY) == 0 && NoQuilloKeys())
@@ -362,7 +367,7 @@ TEST_P(SetupMode, InstallUseUpgradeAndUninstall) {
       EXPECT_FALSE(FileExists(dir + "\\QuilloNote.exe"));
     }
     // Registered for this user, which the classic handler learns through the family noted.
-    EXPECT_EQ(powerShell.LastCall(), powerShell.Call(AddPackage(dir)));
+    EXPECT_EQ(powerShell.LastCall(), powerShell.Call(AddPackage(mode.root)));
     const std::string family = NotedFamily();
     EXPECT_EQ(family.rfind("Quillo.ContextMenu_", 0), 0u) << family;
     EXPECT_EQ(family.size(), std::string("Quillo.ContextMenu_").size() + 13) << family;
@@ -374,8 +379,10 @@ TEST_P(SetupMode, InstallUseUpgradeAndUninstall) {
       EXPECT_EQ(StringValue(activeSetup.get(), "StubPath"),
                 Quoted(powerShell.program()) +
                     " -NoProfile -NonInteractive -WindowStyle Hidden -Command " +
-                    Quoted(AddPackage(dir) + "; if ($?) { reg.exe add 'HKCU\\Software\\Quillo' " +
-                           "/v PackageFamily /d '" + family + "' /f }"));
+                    Quoted(AddPackage(HKEY_LOCAL_MACHINE) +
+                       "; if ($?) { reg.exe add 'HKCU\\Software\\Quillo' /v PackageFamily /d '" +
+                       family + "' /f } else { reg.exe delete 'HKCU\\Software\\" +
+                       kActiveSetupKey + "' /f }"));
     }
     for (const TMode& m : kModes) {
       EXPECT_EQ(FileExists(InstallDir(m)), m.root == mode.root) << m.name;
@@ -406,7 +413,7 @@ TEST_P(SetupMode, InstallUseUpgradeAndUninstall) {
   const int firstExit = Install(mode.firstSwitch);
   ASSERT_TRUE(installOk(firstExit)) << "exit code " << firstExit;
   expectInstalled("first install");
-  EXPECT_EQ(powerShell.Calls(), std::vector<std::string>{powerShell.Call(AddPackage(dir))});
+  EXPECT_EQ(powerShell.Calls(), std::vector<std::string>{powerShell.Call(AddPackage(mode.root))});
   if (forAllUsers) {
     // What another user's sign-in runs (Active Setup): the same registration, for them.
     TRegKey activeSetup = OpenKey(HKEY_LOCAL_MACHINE, kActiveSetupKey, KEY_WOW64_64KEY);
@@ -453,15 +460,31 @@ TEST_P(SetupMode, InstallUseUpgradeAndUninstall) {
   expectInstalled("install over it");
   // The upgrade took the earlier registration away before adding the package again.
   const std::vector<std::string> upgradeCalls = {powerShell.Call(kRemoveOld),
-                                                 powerShell.Call(AddPackage(dir))};
+                                                 powerShell.Call(AddPackage(mode.root))};
   const std::vector<std::string> calls = powerShell.Calls();
   EXPECT_EQ(std::vector<std::string>(calls.begin() + std::min(callsBeforeUpgrade, calls.size()),
                                      calls.end()),
             upgradeCalls);
 
-  // Uninstalling leaves nothing of Quillo: no key in either view, no file, no entry.
+  // Quillo's folder in the profile: the drafts folder empty (all users), or holding a draft
+  // (one user), which is unsaved text and stays.
+  wchar_t localAppData[MAX_PATH] = {};
+  ASSERT_EQ(::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, localAppData), S_OK);
+  const std::string profileDir = Utf8(std::wstring(localAppData)) + "\\Quillo";
+  ::CreateDirectoryW(Wide(profileDir).c_str(), nullptr);
+  ::CreateDirectoryW(Wide(profileDir + "\\Drafts").c_str(), nullptr);
+  const std::string draft = profileDir + "\\Drafts\\kept.draft";
+  if (!forAllUsers) ASSERT_TRUE(WriteFileBytes(draft, "unsaved"));
+
+  // Uninstalling leaves nothing of Quillo: no key in either view, no file, no entry, no empty
+  // folder in the profile.
   EXPECT_TRUE(UninstallAndWait(mode));
   EXPECT_FALSE(FileExists(dir)) << dir;
+  EXPECT_EQ(FileExists(profileDir), !forAllUsers);
+  EXPECT_EQ(FileExists(draft), !forAllUsers);
+  ::DeleteFileW(Wide(draft).c_str());
+  ::RemoveDirectoryW(Wide(profileDir + "\\Drafts").c_str());
+  ::RemoveDirectoryW(Wide(profileDir).c_str());
   // The package went for this user, or for every user; nothing registers it any more.
   EXPECT_EQ(powerShell.LastCall(), powerShell.Call(forAllUsers ? kRemoveAll : kRemoveOld));
   EXPECT_FALSE(OpenKey(HKEY_LOCAL_MACHINE, kActiveSetupKey, KEY_WOW64_64KEY));
@@ -482,31 +505,66 @@ INSTANTIATE_TEST_SUITE_P(Setup, SetupMode, ::testing::ValuesIn(kModes),
                            return std::string(info.param.name);
                          });
 
-// Windows 10 gets no package (its menu has one level: the classic item is the one), and a
-// registration that fails (here as for a certificate Windows does not trust) fails no install:
-// the classic item stays, no family is noted, and Setup.log says why.
+// Windows before build 22000 gets no package (its menu has one level: the classic item is the
+// one), Windows 11 from its first build does, and takes it away at uninstall. A registration that
+// fails (here as for a certificate Windows does not trust) fails no install: the classic item
+// stays, no family is noted, Setup.log says why, and for all users no one else is asked to
+// register at sign-in (Active Setup).
 TEST(Setup, PackageOnlyOnWindows11AndNoInstallFailsForIt) {
-  struct Case { const char* what; const char* build; int exitCode; const char* says;
-                size_t installCalls, uninstallCalls; const char* logged; };
+  struct Case { const char* what; const TMode& mode; const char* build; int exitCode;
+                const char* says; size_t installCalls, uninstallCalls; bool noted;
+                const char* logged; };
   const Case cases[] = {
-      {"Windows 10", "19045", 0, "", 0, 0, "19045"},
-      {"untrusted certificate", "22631", 1,
-       "Add-AppxPackage : Deployment failed with HRESULT: 0x800B0109", 1, 2, "0x800B0109"},
+      {"Windows 10", kModes[1], "19045", 0, "", 0, 0, false, "19045"},
+      {"the build before Windows 11", kModes[1], "21999", 0, "", 0, 0, false, "21999"},
+      {"Windows 11's first build", kModes[1], "22000", 0, "", 1, 2, true, ""},
+      {"untrusted certificate", kModes[1], "22631", 1,
+       "Add-AppxPackage : Deployment failed with HRESULT: 0x800B0109", 1, 2, false, "0x800B0109"},
+      {"untrusted certificate, for all users", kAllUsers, "22631", 1,
+       "Add-AppxPackage : Deployment failed with HRESULT: 0x800B0109", 1, 2, false, "0x800B0109"},
   };
-  const TMode& mode = kModes[1];
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
+    const TMode& mode = c.mode;
     const TPowerShell powerShell(c.build, c.exitCode, c.says);
     ASSERT_TRUE(powerShell.ok());
     const int exitCode = Install(mode.firstSwitch);
     EXPECT_TRUE(exitCode == kSetupExitOk || exitCode == kSetupExitNo32Bit) << exitCode;
     EXPECT_EQ(QuilloKeysIn(mode.root, KEY_WOW64_64KEY), kQuilloKeys);
     EXPECT_EQ(powerShell.Calls().size(), c.installCalls);
-    EXPECT_EQ(NotedFamily(), "(none)");
+    EXPECT_EQ(NotedFamily() != "(none)", c.noted) << NotedFamily();
+    EXPECT_FALSE(OpenKey(HKEY_LOCAL_MACHINE, kActiveSetupKey, KEY_WOW64_64KEY));
     EXPECT_NE(SetupLog(InstallDir(mode)).find(c.logged), std::string::npos)
         << SetupLog(InstallDir(mode));
     EXPECT_TRUE(UninstallAndWait(mode));
     EXPECT_EQ(powerShell.Calls().size(), c.uninstallCalls);
+    if (c.uninstallCalls) EXPECT_EQ(powerShell.LastCall(), powerShell.Call(kRemoveOld));
+  }
+}
+
+// /D= installs into the folder it names, in either mode, and the uninstaller removes it from
+// there. The folder's name may hold what would end a PowerShell string ("’") and a command:
+// PowerShell gets the very same command as for any folder, and no name in it.
+TEST(Setup, ChosenFolderOfAnyName) {
+  for (const TMode& mode : kModes) {
+    SCOPED_TRACE(mode.name);
+    TTempDir parent("quillo-setup");
+    const std::string dir = parent.File("O’Brien; echo pwned") + "\\Quillo";
+    const TPowerShell powerShell("22631", 0, "");
+    ASSERT_TRUE(powerShell.ok());
+    const int exitCode = Install(std::string(mode.firstSwitch) + " /D=" + dir);
+    EXPECT_TRUE(exitCode == kSetupExitOk || exitCode == kSetupExitNo32Bit) << exitCode;
+    EXPECT_TRUE(FileExists(dir + "\\Quillo.dll")) << dir;
+    EXPECT_TRUE(FileExists(dir + "\\Uninstall.exe")) << dir;
+    EXPECT_FALSE(FileExists(InstallDir(mode))) << "installed in the mode's own folder";
+    TRegKey entry = OpenKey(mode.root, std::string(kUninstallKey) + "\\Quillo", KEY_WOW64_64KEY);
+    EXPECT_EQ(StringValue(entry.get(), "InstallLocation"), dir);
+    EXPECT_EQ(powerShell.Calls(), std::vector<std::string>{powerShell.Call(AddPackage(mode.root))});
+    TRegKey activeSetup = OpenKey(HKEY_LOCAL_MACHINE, kActiveSetupKey, KEY_WOW64_64KEY);
+    EXPECT_EQ(StringValue(activeSetup.get(), "StubPath").find("pwned"), std::string::npos);
+    EXPECT_TRUE(UninstallAndWait(mode, dir));
+    EXPECT_FALSE(FileExists(dir)) << dir;
+    EXPECT_TRUE(NoQuilloKeys());
   }
 }
 
