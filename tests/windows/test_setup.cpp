@@ -474,7 +474,9 @@ TEST_P(SetupMode, InstallUseUpgradeAndUninstall) {
   ::CreateDirectoryW(Wide(profileDir).c_str(), nullptr);
   ::CreateDirectoryW(Wide(profileDir + "\\Drafts").c_str(), nullptr);
   const std::string draft = profileDir + "\\Drafts\\kept.draft";
-  if (!forAllUsers) ASSERT_TRUE(WriteFileBytes(draft, "unsaved"));
+  if (!forAllUsers) {
+    ASSERT_TRUE(WriteFileBytes(draft, "unsaved"));
+  }
 
   // Uninstalling leaves nothing of Quillo: no key in either view, no file, no entry, no empty
   // folder in the profile.
@@ -538,7 +540,9 @@ TEST(Setup, PackageOnlyOnWindows11AndNoInstallFailsForIt) {
         << SetupLog(InstallDir(mode));
     EXPECT_TRUE(UninstallAndWait(mode));
     EXPECT_EQ(powerShell.Calls().size(), c.uninstallCalls);
-    if (c.uninstallCalls) EXPECT_EQ(powerShell.LastCall(), powerShell.Call(kRemoveOld));
+    if (c.uninstallCalls) {
+      EXPECT_EQ(powerShell.LastCall(), powerShell.Call(kRemoveOld));
+    }
   }
 }
 
