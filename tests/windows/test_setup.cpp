@@ -541,7 +541,8 @@ TEST(Setup, PackageOnlyOnWindows11AndNoInstallFailsForIt) {
     EXPECT_TRUE(UninstallAndWait(mode));
     EXPECT_EQ(powerShell.Calls().size(), c.uninstallCalls);
     if (c.uninstallCalls) {
-      EXPECT_EQ(powerShell.LastCall(), powerShell.Call(kRemoveOld));
+      EXPECT_EQ(powerShell.LastCall(),
+                powerShell.Call(mode.root == HKEY_LOCAL_MACHINE ? kRemoveAll : kRemoveOld));
     }
   }
 }
