@@ -260,21 +260,15 @@ LRESULT CALLBACK NoteProcessProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) noexc
   return ::DefWindowProcW(wnd, msg, wp, lp);
 }
 
-// Serves the folders handed over; false when the first of them got no window. A folder that
-// is not there (any more) opens nothing.
-bool ServePending() {
-  bool allOpened = true;
+// Serves the folders handed over. A folder that is not there (any more) opens nothing; the
+// request was answered long ago, so nothing is said.
+void ServePending() {
   while (!g_pending->empty()) {
     const std::u16string folder = std::move(g_pending->front());
     g_pending->erase(g_pending->begin());
-    if (!NamesFolder(folder)) {
-      allOpened = false;
-      continue;
-    }
     // Messages sent to this thread meanwhile (further folders) are queued behind this one.
-    if (FAILED(OpenNoteOnUiThread(folder))) allOpened = false;
+    if (NamesFolder(folder)) (void)OpenNoteOnUiThread(folder);  // nobody waits on the result
   }
-  return allOpened;
 }
 
 // The first process of the session, holding the mutex: its window takes the requests until
@@ -282,7 +276,6 @@ bool ServePending() {
 int ServeAsFirst(const std::u16string& folder, HINSTANCE module) {
   std::vector<std::u16string> pending;
   g_pending = &pending;
-  pending.push_back(folder);
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = &NoteProcessProc;
@@ -303,8 +296,10 @@ int ServeAsFirst(const std::u16string& folder, HINSTANCE module) {
   // This process may be restarted while it holds a draft (a crash, an update): it comes back
   // with the recovery only, which reopens the drafts.
   SetDraftRestartCommand(L"--recover");
+  // This process's own folder, served with the window already taking further requests; its
+  // result alone is this process's (a later folder's is nobody's to hear).
   int code = kNoteExitOk;
-  if (!ServePending()) {
+  if (FAILED(OpenNoteOnUiThread(folder))) {
     Say(u"the note window could not be opened", folder);
     code = kNoteExitFailed;
   }
