@@ -2,7 +2,9 @@
 // package's surrogate that runs the command goes away with the menu. One per user session: the
 // first takes a named mutex and a message-only window; a later request (from the command, or
 // from a second QuilloNote.exe) hands its folder to that window with WM_COPYDATA, so that the
-// note opens on the warm UI thread. The process ends once its UI thread has (its last note
+// note opens on the warm UI thread: only to a window of the QuilloNote.exe beside this library,
+// in the same session and at the same or higher integrity, and that window takes only fresh
+// requests for absolute folders. The process ends once its UI thread has (its last note
 // closed and the grace period over). The exe itself only loads Quillo.dll and calls
 // QuilloNoteMain: the note window and its thread are this library's, and nowhere else.
 #pragma once
