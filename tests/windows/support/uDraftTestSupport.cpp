@@ -36,7 +36,7 @@ std::vector<TDraft> ReadDrafts() {
     TDraft d;
     // Scratch files are never opened: the writer is about to move them.
     if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0 &&
-        ReadShared(folder + "\\" + name, bytes) && DecodeDraft(bytes.data(), bytes.size(), d))
+        ReadShared(folder + "\\" + name, bytes) && DecodeDraft(bytes.data(), bytes.size(), d) == TDraftBytes::Draft)
       drafts.push_back(d);
     at = end + 1;
   }
