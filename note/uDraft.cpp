@@ -94,13 +94,16 @@ void HoldOwnerFile(const std::u16string& folder) {
 }
 
 // Whether the process named by pid and start still lives. An owner file held open says yes;
-// one left behind says no, and goes. Without one (a version that made none), only the very
-// process, looked at and found with that start time, is alive: one that cannot be looked at
-// (another user's, after a reboot reused its id) is not.
+// one left behind says no (the look takes it away afterwards). Without one (a version that
+// made none), only the very process, looked at and found with that start time, is alive: one
+// that cannot be looked at (another user's, after a reboot reused its id) is not.
 bool OwnerLives(const std::u16string& folder, std::uint32_t pid, std::uint64_t started) {
   if (pid == ::GetCurrentProcessId()) return started == OwnStart();
   const std::u16string owner = folder + u"\\" + ProcessName(pid, started) + kOwnerExtension;
-  if (::DeleteFileW(W(owner))) return false;
+  // Its owner shares no deleting: asked for, it is refused.
+  TFileHandle look(::CreateFileW(W(owner), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, 0, nullptr));
+  if (look) return false;
   const DWORD error = ::GetLastError();
   if (error == ERROR_SHARING_VIOLATION) return true;
   if (error != ERROR_FILE_NOT_FOUND) return false;  // delete pending: its owner is ending
@@ -487,6 +490,7 @@ void RecoverDrafts(bool (*open)(TDraft& draft, const std::u16string& path)) noex
         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(U(found.cFileName));
       } while (::FindNextFileW(find.get(), &found));
     }
+    std::vector<std::u16string> owners;
     for (std::u16string& name : names) {
       std::uint32_t pid = 0;
       std::uint64_t start = 0;
@@ -497,11 +501,18 @@ void RecoverDrafts(bool (*open)(TDraft& draft, const std::u16string& path)) noex
           ::DeleteFileW(W(folder + u"\\" + name));
         continue;
       }
+      if (EndsWith(name, kOwnerExtension)) {
+        owners.push_back(name);
+        continue;
+      }
       if (!EndsWith(name, kExtension) && !ReleaseDeadClaim(folder, name)) continue;
       // A living owner's draft is not even read.
       if (OwnerFromName(name, pid, start) && OwnerLives(folder, pid, start)) continue;
       Recover(folder, name, open);
     }
+    // Owner files a power cut left behind, now that the drafts they named are looked at; a
+    // held one will not go.
+    for (const std::u16string& name : owners) ::DeleteFileW(W(folder + u"\\" + name));
   } catch (...) {
   }
 }
