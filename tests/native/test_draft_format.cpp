@@ -85,8 +85,9 @@ TEST(DraftFormat, TellsUnknownFromDamaged) {
   for (const Case& c : cases) {
     EXPECT_EQ(DraftKind(c.bytes.data(), std::min<size_t>(c.bytes.size(), kDraftHeaderBytes), c.fileSize),
               c.kind) << c.what;
-    if (c.fileSize == c.bytes.size())
+    if (c.fileSize == c.bytes.size()) {
       EXPECT_EQ(DecodeDraft(c.bytes.data(), c.bytes.size(), out), c.kind) << c.what;
+    }
   }
   // The writer keeps the same limit: the sizes it would write are the reader's.
   EXPECT_EQ(DraftFileSize(0, 0, 0), 44u);
