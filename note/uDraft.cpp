@@ -84,8 +84,10 @@ bool EndsWith(const std::u16string& s, const char16_t* tail) {
 // away. UI thread only.
 TFileHandle g_ownerFile;
 
-void HoldOwnerFile(const std::u16string& folder) {
-  if (g_ownerFile || folder.empty()) return;
+void HoldOwnerFile() {
+  if (g_ownerFile) return;
+  const std::u16string folder = DraftsFolder(true);
+  if (folder.empty()) return;
   const std::u16string path = folder + u"\\" + OwnName() + kOwnerExtension;
   g_ownerFile.reset(::CreateFileW(W(path), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
                                   CREATE_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE,
@@ -297,7 +299,12 @@ TRead ReadDraft(const std::u16string& path, TDraft* draft) {
     case TDraftBytes::Draft: break;
   }
   if (!draft) return TRead::Draft;  // only its kind was asked
-  TFileBytes bytes(static_cast<size_t>(size.QuadPart));
+  TFileBytes bytes;
+  try {
+    bytes.resize(static_cast<size_t>(size.QuadPart));
+  } catch (const std::bad_alloc&) {
+    return TRead::Unreadable;  // a host short of memory (32-bit): another may read it
+  }
   LARGE_INTEGER zero{};
   if (!::SetFilePointerEx(file.get(), zero, nullptr, FILE_BEGIN) ||
       !::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) ||
@@ -377,8 +384,10 @@ void TNoteDraft::Keep(TDraft draft, bool now) noexcept {
     if (path_.empty()) return;
     if (!trouble_) trouble_ = std::make_shared<std::atomic<TDraftTrouble>>(TDraftTrouble::None);
     // Before its first draft is on the disk, the proof that its owner lives.
-    HoldOwnerFile(DraftsFolder(true));
-    *trouble_ = TDraftTrouble::None;
+    HoldOwnerFile();
+    // It fits again; memory short in the writer is still to be said.
+    TDraftTrouble tooBig = TDraftTrouble::TooBig;
+    trouble_->compare_exchange_strong(tooBig, TDraftTrouble::None);
     draft.pid = ::GetCurrentProcessId();
     draft.started = OwnStart();
     Hold(true);
@@ -422,6 +431,20 @@ void TNoteDraft::Drop() noexcept {
 
 void TNoteDraft::Replace(const std::u16string& path) { replaces_ = path; }
 
+void FinishDraftWrites() noexcept {
+  // Bounded all the same: a disk that hangs must not keep a host from ending.
+  for (int waits = 0; waits < 6000; ++waits) {
+    bool idle = false;
+    {
+      TLock file(g_fileLock);  // no write in progress
+      TLock jobs(g_jobsLock);
+      idle = g_jobs.empty();
+    }
+    if (idle) return;
+    ::Sleep(10);
+  }
+}
+
 namespace {
 
 // A claim ("<draft>.claimed-<pid>-<start>") whose claimant is gone goes back to the draft's
@@ -447,7 +470,7 @@ void Recover(const std::u16string& folder, const std::u16string& name,
   const std::u16string path = folder + u"\\" + name;
   // Another version's draft is not even claimed: it stays exactly as it is.
   if (ReadDraft(path, nullptr) == TRead::Unknown) return;
-  HoldOwnerFile(folder);  // the claim's proof that its claimant lives
+  HoldOwnerFile();  // the claim's proof that its claimant lives
   const std::u16string claimed = path + kClaimMark + OwnName();
   // One process only gets past this: the others find the draft gone.
   if (!::MoveFileExW(W(path), W(claimed), 0)) return;

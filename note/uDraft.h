@@ -75,6 +75,10 @@ class TNoteDraft {
   std::shared_ptr<std::atomic<TDraftTrouble>> trouble_;
 };
 
+// Returns once every draft written or removed in the background is done: before the UI thread
+// ends, so that a process that ends with it leaves no closed note's draft behind.
+void FinishDraftWrites() noexcept;
+
 // On the UI thread: each draft whose owner is gone is claimed and handed to `open`, which
 // reopens it in a window (taking the claimed file over) or returns false, leaving it for next
 // time. Drafts of living owners and claims of living claimants are left alone, and so are
