@@ -69,7 +69,7 @@ if(NOT QUILLO_SHIP)
   # Where a test steps into the moment it checks (note/uTestHooks.h); only the files that have
   # such a moment are built with it.
   set_property(SOURCE ${CMAKE_SOURCE_DIR}/note/uNoteThread.cpp ${CMAKE_SOURCE_DIR}/note/uSaveNote.cpp
-               ${CMAKE_SOURCE_DIR}/note/uDraft.cpp
+               ${CMAKE_SOURCE_DIR}/note/uDraftOwner.cpp
                APPEND PROPERTY COMPILE_DEFINITIONS QUILLO_TEST_HOOKS)
 endif()
 

@@ -1,6 +1,7 @@
 // Where the test trees let a test step into a moment it could not reach from outside. They
-// build note/uNoteThread.cpp, note/uSaveNote.cpp and note/uDraft.cpp with QUILLO_TEST_HOOKS; the shipped
-// library has none of this, and its code runs as if the hooks were never there.
+// build note/uNoteThread.cpp, note/uSaveNote.cpp and note/uDraftOwner.cpp with
+// QUILLO_TEST_HOOKS; the shipped library has none of this, and its code runs as if the hooks
+// were never there.
 //
 // - The UI thread, between its last look at the queue and its end, sets the named event
 //   "Quillo.Test.OnTheWayOut.<process id>" when a test made it, and stays half a second.
