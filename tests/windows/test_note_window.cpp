@@ -1015,7 +1015,10 @@ TEST_F(NoteWindowTest, ElevatedProcessTouchesNoDraft) {
   };
   for (const auto& f : files) ASSERT_TRUE(WriteFileBytes(folder + "\\" + f.first, f.second));
   const std::string before = DraftsListing();
-  TestHookElevated = [] { return true; };
+  struct TElevated {  // until the test ends, however it ends
+    TElevated() { TestHookElevated = [] { return true; }; }
+    ~TElevated() { TestHookElevated = nullptr; }
+  } elevated;
   g_handed.clear();
   RecoverDrafts(&TakeDraft);
   EXPECT_TRUE(g_handed.empty());
@@ -1032,7 +1035,6 @@ TEST_F(NoteWindowTest, ElevatedProcessTouchesNoDraft) {
   TypeChar(Ctl(f, "TextBox"), L'y');
   Click(f, "CancelButton");
   PumpUntil([&] { return !::IsWindow(w); });
-  TestHookElevated = nullptr;
   EXPECT_EQ(DraftsListing(), before);
   for (const auto& file : files) {
     EXPECT_TRUE(ReadFileBytes(folder + "\\" + file.first, bytes) && bytes == file.second)
