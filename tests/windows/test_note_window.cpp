@@ -873,16 +873,23 @@ std::string Named(DWORD pid, std::uint64_t start) {
   return s;
 }
 
-// A living process that is not this one, held suspended until the test ends.
+// A living process that is not this one, held suspended until the test ends; `unopenable`:
+// with an empty access list, so that nobody may open it (as another user's process).
 class TLivingProcess {
  public:
-  TLivingProcess() {
+  explicit TLivingProcess(bool unopenable = false) {
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     wchar_t cmd[] = L"cmd.exe /c exit";
-    if (::CreateProcessW(nullptr, cmd, nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                         nullptr, &si, &pi)) {
+    SECURITY_DESCRIPTOR sd{};
+    ACL acl{};
+    SECURITY_ATTRIBUTES sa{sizeof sa, &sd, FALSE};
+    ::InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
+    ::InitializeAcl(&acl, sizeof acl, ACL_REVISION);
+    ::SetSecurityDescriptorDacl(&sd, TRUE, &acl, FALSE);
+    if (::CreateProcessW(nullptr, cmd, unopenable ? &sa : nullptr, nullptr, FALSE,
+                         CREATE_SUSPENDED, nullptr, nullptr, &si, &pi)) {
       process_.reset(pi.hProcess);
       ::CloseHandle(pi.hThread);
       id_ = pi.dwProcessId;
@@ -909,8 +916,11 @@ TEST(DraftRecovery, EachKindOfFile) {
   const std::string folder = Utf8(DraftsFolder(true));
   const std::uint64_t start = StartOf(::GetCurrentProcess());
   const std::string own = Named(::GetCurrentProcessId(), start);
-  TLivingProcess living;
+  TLivingProcess living, guarded(true);
   ASSERT_NE(living.id(), 0u);
+  ASSERT_NE(guarded.id(), 0u);
+  ASSERT_EQ(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, guarded.id()), nullptr);
+  ASSERT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   const std::string other = Named(living.id(), living.start());
   const TDraft gone{u"C:\\gone", u"제목", u"본문 \U0001F4DD", true, 0, 1};
   const std::string whole = DraftBytes(gone);
@@ -920,6 +930,10 @@ TEST(DraftRecovery, EachKindOfFile) {
   reused.pid = living.id();
   TDraft exact = reused;  // the very process
   exact.started = living.start();
+  const std::string hidden = Named(guarded.id(), guarded.start());
+  TDraft unseen = gone;  // a living process nobody may look at: after a reboot, another user's
+  unseen.pid = guarded.id();
+  unseen.started = guarded.start();
   struct Case {
     std::string name, bytes;
     std::string after;  // its name once looked at; empty: gone
@@ -938,6 +952,7 @@ TEST(DraftRecovery, EachKindOfFile) {
       // Its owner file left behind: gone, though a process of that id and start time lives.
       {other + "-8.qdraft", DraftBytes(exact), other + "-8.qdraft" + claim, true},
       {other + ".qowner", "", "", false},
+      {hidden + "-12.qdraft", DraftBytes(unseen), hidden + "-12.qdraft" + claim, true},
       // A claim whose claimant is gone goes back, and is claimed afresh.
       {"0-1-9.qdraft.claimed-0-1", whole, "0-1-9.qdraft" + claim, true},
       {"mine.qdraft", DraftBytes({u"C:\\mine", u"t", u"x", false, ::GetCurrentProcessId(), start}),
