@@ -8,6 +8,9 @@
 namespace {
 
 using TNoteMain = int(WINAPI*)(const wchar_t*);
+using TWerSetFlags = HRESULT(WINAPI*)(DWORD);
+// werapi.h's "no fault reporting UI" (not in every SDK's headers).
+constexpr DWORD kWerNoUi = 0x20;
 
 // Quillo.dll's full path is built here: the process's folder, never the search path.
 wchar_t g_path[32768 + 16];
@@ -21,8 +24,14 @@ void SayError(const char* text) {
 }
 
 int Run() {
-  // A fault becomes an exit code, never a dialog.
-  ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+  // A fault shows no dialog, but still reaches Windows Error Reporting, whose job it is to
+  // restart a process that registered for it while it holds drafts (--recover). Looked up
+  // here so that this program keeps importing one function list.
+  ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  if (const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll"))
+    if (const auto setFlags = reinterpret_cast<TWerSetFlags>(
+            reinterpret_cast<void*>(::GetProcAddress(kernel, "WerSetFlags"))))
+      setFlags(kWerNoUi);
   const DWORD size = sizeof g_path / sizeof g_path[0] - 16;
   const DWORD n = ::GetModuleFileNameW(nullptr, g_path, size);
   if (n == 0 || n >= size) return 4;

@@ -66,9 +66,10 @@ target_include_directories(quillo_core PUBLIC ${CMAKE_BINARY_DIR}/generated)
 # so that the tests that wait for the thread and the library to go wait a second, not 30.
 if(NOT QUILLO_SHIP)
   target_compile_definitions(quillo_core PUBLIC QUILLO_NOTE_GRACE_MS=1000)
-  # Where a test steps into the moment it checks (note/uTestHooks.h); only the two files that
-  # have such a moment are built with it.
+  # Where a test steps into the moment it checks (note/uTestHooks.h); only the files that have
+  # such a moment are built with it.
   set_property(SOURCE ${CMAKE_SOURCE_DIR}/note/uNoteThread.cpp ${CMAKE_SOURCE_DIR}/note/uSaveNote.cpp
+               ${CMAKE_SOURCE_DIR}/note/uDraftOwner.cpp
                APPEND PROPERTY COMPILE_DEFINITIONS QUILLO_TEST_HOOKS)
 endif()
 

@@ -5,6 +5,7 @@
 #include "common/uError.h"
 #include "common/uWide.h"
 #include "note/uAbout.h"
+#include "note/uTaskbarIdentity.h"
 #include "resources/uResourceIds.h"
 #include "ui/uApplication.h"
 
@@ -75,7 +76,8 @@ const TControlDef kControls[] = {
 };
 // clang-format on
 
-constexpr UINT_PTR kDraftTimer = 1;
+constexpr UINT_PTR kDraftTimer = 1;       // the typing paused
+constexpr UINT_PTR kDraftClockTimer = 2;  // changes kept coming since the first unkept one
 const char16_t kRecoveredCaption[] = u"Quillo  Ver1.1 - 복구된 메모 (저장되지 않음)";
 
 const TFormDef kFormQuillo{
@@ -94,6 +96,7 @@ TFormQuillo::TFormQuillo() : TForm(kFormQuillo) { Count(true); }
 TFormQuillo::~TFormQuillo() { Count(false); }
 
 void TFormQuillo::FormCreate() {
+  SetNoteTaskbarIdentity(Handle(), true);
   FFirstActivate = true;
   SetControlText(TextBox, u"");
   SetControlText(TitleBox, u"");
@@ -134,16 +137,19 @@ void TFormQuillo::FormEscape() {
 bool TFormQuillo::FormMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
   switch (msg) {
     case WM_COMMAND: {
-      // Typed, pasted or cut: the draft follows once the typing pauses.
+      // Typed, pasted or cut: the draft follows once the typing pauses, and at the latest a
+      // while after the first change, however steadily the typing goes on.
       const HWND from = reinterpret_cast<HWND>(lp);
       if (HIWORD(wp) == EN_CHANGE && from &&
-          (from == ControlHandle(TextBox) || from == ControlHandle(TitleBox)))
+          (from == ControlHandle(TextBox) || from == ControlHandle(TitleBox))) {
         ::SetTimer(Handle(), kDraftTimer, kDraftPauseMs, nullptr);
+        if (FDraft.Changed()) ::SetTimer(Handle(), kDraftClockTimer, kDraftMaxWaitMs, nullptr);
+      }
       return false;
     }
     case WM_TIMER:
-      if (wp != kDraftTimer) return false;
-      ::KillTimer(Handle(), kDraftTimer);
+      if (wp != kDraftTimer && wp != kDraftClockTimer) return false;
+      for (UINT_PTR timer : {kDraftTimer, kDraftClockTimer}) ::KillTimer(Handle(), timer);
       KeepDraft(false);
       break;
     case WM_QUERYENDSESSION:
@@ -154,6 +160,9 @@ bool TFormQuillo::FormMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
     case WM_ENDSESSION:
       if (wp) KeepDraft(true);
       break;
+    case WM_DESTROY:
+      SetNoteTaskbarIdentity(Handle(), false);  // the shell asks for it back before the end
+      return false;
     default:
       return false;
   }
@@ -166,12 +175,30 @@ void TFormQuillo::KeepDraft(bool now) {
     FDraft.Drop();
     return;
   }
-  TDraft draft;
-  draft.folder = FFolder;
-  draft.title = ControlText(TitleBox);
-  draft.text = ControlText(TextBox);
-  draft.utf8 = FWritten.Encoding() == TNoteEncoding::Utf8;
-  FDraft.Keep(std::move(draft), now);
+  try {
+    TDraft draft;
+    draft.folder = FFolder;
+    draft.title = ControlText(TitleBox);
+    const HWND memo = ControlHandle(TextBox);
+    // Measured before the copy: a note too big to keep is not copied at all.
+    if (!TNoteDraft::Fits(draft.folder.size(), draft.title.size(),
+                          static_cast<size_t>(::GetWindowTextLengthW(memo)))) {
+      FDraft.Refuse(TDraftTrouble::TooBig);
+    } else {
+      draft.text = ControlText(TextBox);
+      draft.utf8 = FWritten.Encoding() == TNoteEncoding::Utf8;
+      FDraft.Keep(std::move(draft), now);
+    }
+  } catch (const std::bad_alloc&) {
+    FDraft.Refuse(TDraftTrouble::NoMemory);
+  }
+  // Said once, and never while Windows ends the session.
+  if (now) return;
+  switch (FDraft.TakeTrouble()) {
+    case TDraftTrouble::TooBig: ShowNotice(NoticeDraftTooBig); break;
+    case TDraftTrouble::NoMemory: ShowNotice(NoticeDraftNoMemory); break;
+    case TDraftTrouble::None: break;
+  }
 }
 
 void TFormQuillo::Recover(TDraft& draft, const std::u16string& path) {
@@ -183,7 +210,8 @@ void TFormQuillo::Recover(TDraft& draft, const std::u16string& path) {
     if (HWND edit = ControlHandle(box)) ::SendMessageW(edit, EM_SETMODIFY, TRUE, 0);
   if (draft.utf8) FWritten.SetEncoding(TNoteEncoding::Utf8);
   ::SetWindowTextW(Handle(), W(kRecoveredCaption));
-  ::KillTimer(Handle(), kDraftTimer);  // set by the title's change: nothing is typed yet
+  // Set by the title's change: nothing is typed yet.
+  for (UINT_PTR timer : {kDraftTimer, kDraftClockTimer}) ::KillTimer(Handle(), timer);
   FDraft.Replace(path);
   KeepDraft(true);  // this process's from now on
 }

@@ -4,6 +4,7 @@
 #include <knownfolders.h>
 #include <shlobj.h>
 
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -11,41 +12,10 @@
 #include "common/uHandles.h"
 #include "common/uModuleThread.h"
 #include "common/uWide.h"
+#include "note/uDraftOwner.h"
 #include "note/uNoteBytes.h"
 
 namespace {
-
-const char16_t kExtension[] = u".qdraft";
-// Larger than any note a window holds: a bigger file is no draft, and is not read.
-constexpr LONGLONG kMaxDraftBytes = 256ll << 20;
-
-// The process's start time, which with its id names it for as long as it lives.
-std::uint64_t StartOf(HANDLE process) {
-  FILETIME created{}, exited, kernel, user;
-  if (!::GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
-  return (std::uint64_t{created.dwHighDateTime} << 32) | created.dwLowDateTime;
-}
-
-// The same for every thread; worked out again until it is known (no guard needed).
-std::uint64_t OwnStart() {
-  static volatile LONG64 start = 0;
-  if (!start) start = static_cast<LONG64>(StartOf(::GetCurrentProcess()));
-  return static_cast<std::uint64_t>(start);
-}
-
-bool OwnerLives(std::uint32_t pid, std::uint64_t started) {
-  if (pid == ::GetCurrentProcessId()) return started == OwnStart();
-  TKernelHandle p(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-  // One we may not even look at is alive, and is not ours to take from.
-  if (!p) return ::GetLastError() == ERROR_ACCESS_DENIED;
-  DWORD code = 0;
-  return ::GetExitCodeProcess(p.get(), &code) && code == STILL_ACTIVE && StartOf(p.get()) == started;
-}
-
-bool EndsWith(const std::u16string& s, const char16_t* tail) {
-  const size_t n = std::char_traits<char16_t>::length(tail);
-  return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
-}
 
 // ---- Restart registration, on the UI thread.
 std::u16string g_restartArgs;
@@ -58,7 +28,10 @@ SRWLOCK g_fileLock = SRWLOCK_INIT;
 SRWLOCK g_jobsLock = SRWLOCK_INIT;
 struct TJob {
   std::u16string path;
+  std::u16string replaces;  // a recovered draft's claimed file, which goes once this is written
   TDraft draft;
+  bool remove = false;  // the draft is no longer needed: its files go
+  std::shared_ptr<std::atomic<TDraftTrouble>> trouble;
 };
 std::vector<TJob> g_jobs;
 bool g_writerRunning = false;
@@ -79,7 +52,7 @@ bool WriteDraftFile(const TJob& job) noexcept {
   try {
     if (DraftsFolder(true).empty()) return false;
     TFileBytes bytes;
-    EncodeDraft(job.draft, bytes);
+    if (!EncodeDraft(job.draft, bytes)) return false;  // over the limit: the window knew first
     const std::u16string scratch = WriteScratchFile(job.path, bytes);
     if (scratch.empty()) return false;
     // Another program looking at the old draft (a virus scanner, an indexer) may hold the move
@@ -89,15 +62,32 @@ bool WriteDraftFile(const TJob& job) noexcept {
                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
     ::DeleteFileW(W(scratch));
+  } catch (const std::bad_alloc&) {
+    if (job.trouble) *job.trouble = TDraftTrouble::NoMemory;
   } catch (...) {
   }
   return false;
 }
 
-// Under g_jobsLock: a newer copy of a draft makes the waiting one pointless.
-void ForgetJobs(const std::u16string& path) {
+// Under g_fileLock: the job done.
+void DoJob(const TJob& job) noexcept {
+  if (job.remove) {
+    ::DeleteFileW(W(job.path));
+  } else if (!WriteDraftFile(job)) {
+    return;
+  }
+  // A recovered draft goes once its text is safe under the window's own name.
+  if (!job.replaces.empty()) ::DeleteFileW(W(job.replaces));
+}
+
+// Under g_jobsLock: a newer job for a draft makes the waiting one pointless, but not the
+// claimed file that one was to take away.
+void Supersede(TJob& job) {
   for (size_t i = g_jobs.size(); i-- > 0;)
-    if (g_jobs[i].path == path) g_jobs.erase(g_jobs.begin() + static_cast<std::ptrdiff_t>(i));
+    if (g_jobs[i].path == job.path) {
+      if (job.replaces.empty()) job.replaces = std::move(g_jobs[i].replaces);
+      g_jobs.erase(g_jobs.begin() + static_cast<std::ptrdiff_t>(i));
+    }
 }
 
 DWORD WINAPI WriterMain(LPVOID param) {
@@ -113,77 +103,53 @@ DWORD WINAPI WriterMain(LPVOID param) {
       job = std::move(g_jobs.front());
       g_jobs.erase(g_jobs.begin());
     }
-    WriteDraftFile(job);
+    DoJob(job);
   }
   // The library's code may go only once this thread has left it.
   ::FreeLibraryAndExitThread(static_cast<HMODULE>(param), 0);
   return 0;
 }
 
+// Hands the job to the writer thread (started when none runs); false when no thread could be
+// started and the job is back with the caller.
+bool HandToWriter(TJob& job) {
+  TLock jobs(g_jobsLock);
+  Supersede(job);
+  g_jobs.push_back(std::move(job));
+  if (g_writerRunning || (g_writerRunning = StartModuleThread(&WriterMain))) return true;
+  job = std::move(g_jobs.back());
+  g_jobs.pop_back();
+  return false;
+}
+
+// Done here and now, after any write in progress, or (unless `wait`) not at all while one
+// is; a waiting job for the same draft is pointless.
+bool DoJobNow(TJob& job, bool wait) {
+  if (wait)
+    ::AcquireSRWLockExclusive(&g_fileLock);
+  else if (!::TryAcquireSRWLockExclusive(&g_fileLock))
+    return false;
+  struct TRelease {
+    ~TRelease() { ::ReleaseSRWLockExclusive(&g_fileLock); }
+  } release;
+  {
+    TLock jobs(g_jobsLock);
+    Supersede(job);
+  }
+  DoJob(job);
+  return true;
+}
+
 std::u16string NewDraftPath() {
   static LONG counter = 0;
   const std::u16string folder = DraftsFolder(false);
   if (folder.empty()) return folder;
-  const std::uint64_t start = OwnStart();
-  wchar_t name[64];
-  ::wsprintfW(name, L"\\%lx-%08lx%08lx-%lx", static_cast<unsigned long>(::GetCurrentProcessId()),
-              static_cast<unsigned long>(start >> 32), static_cast<unsigned long>(start),
-              static_cast<unsigned long>(::InterlockedIncrement(&counter)));
-  return folder + U(name) + kExtension;
-}
-
-// The owner a file's name gives ("<pid>-<start>-..."), for the scratch files a crash left.
-bool OwnerFromName(const std::u16string& name, std::uint32_t& pid, std::uint64_t& start) {
-  std::uint64_t v[2] = {0, 0};
-  size_t i = 0;
-  for (int part = 0; part < 2; ++part, ++i) {
-    const size_t begin = i;
-    for (; i < name.size() && name[i] != u'-'; ++i) {
-      const char16_t c = name[i];
-      const int d = c >= u'0' && c <= u'9' ? c - u'0' : c >= u'a' && c <= u'f' ? c - u'a' + 10 : -1;
-      if (d < 0 || i - begin >= 16) return false;
-      v[part] = (v[part] << 4) | static_cast<unsigned>(d);
-    }
-    if (i == begin || i >= name.size()) return false;
-  }
-  pid = static_cast<std::uint32_t>(v[0]);
-  start = v[1];
-  return true;
-}
-
-// Renames a file that is no draft, so that it is looked at no more and nothing is lost.
-void SetAside(const std::u16string& path) {
-  for (int n = 0; n < 16; ++n) {
-    wchar_t suffix[16];
-    ::wsprintfW(suffix, n ? L".%d.bad" : L".bad", n);
-    if (::MoveFileExW(W(path), W(path + U(suffix)), 0)) return;
-  }
-}
-
-enum class TRead { Draft, NotADraft, Unreadable };
-
-TRead ReadDraft(const std::u16string& path, TDraft& draft) {
-  // Shared for deleting too: the owner may move a newer draft over it meanwhile.
-  TFileHandle file(::CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return TRead::Unreadable;
-  LARGE_INTEGER size{};
-  if (::GetFileType(file.get()) != FILE_TYPE_DISK || !::GetFileSizeEx(file.get(), &size) ||
-      size.QuadPart > kMaxDraftBytes)
-    return TRead::NotADraft;
-  TFileBytes bytes(static_cast<size_t>(size.QuadPart));
-  DWORD got = 0;
-  if (!bytes.empty() && (!::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
-                                     &got, nullptr) ||
-                         got != bytes.size()))
-    return TRead::Unreadable;
-  return DecodeDraft(bytes.data(), bytes.size(), draft) ? TRead::Draft : TRead::NotADraft;
+  wchar_t n[16];
+  ::wsprintfW(n, L"-%lx", static_cast<unsigned long>(::InterlockedIncrement(&counter)));
+  return folder + u"\\" + OwnName() + U(n) + kDraftExtension;
 }
 
 std::u16string g_base;  // the user's local application data, once known
-
-// Files the scan took but could not hand on to a new owner: not taken twice by this process.
-std::vector<std::u16string> g_claimed;
 
 }  // namespace
 
@@ -235,44 +201,60 @@ void TNoteDraft::Hold(bool on) noexcept {
   if (!on && g_held == 0) ::UnregisterApplicationRestart();
 }
 
+bool TNoteDraft::Changed() noexcept { return !std::exchange(changed_, true); }
+
+bool TNoteDraft::Fits(size_t folder, size_t title, size_t text) noexcept {
+  return DraftFileSize(folder, title, text) <= kMaxDraftBytes;
+}
+
 void TNoteDraft::Keep(TDraft draft, bool now) noexcept {
+  changed_ = false;
   try {
+    if (Elevated()) return;
     if (path_.empty()) path_ = NewDraftPath();
     if (path_.empty()) return;
+    if (!trouble_) trouble_ = std::make_shared<std::atomic<TDraftTrouble>>(TDraftTrouble::None);
+    // Before its first draft is on the disk, the proof that its owner lives.
+    HoldOwnerFile();
+    // It fits again; memory short in the writer is still to be said.
+    TDraftTrouble tooBig = TDraftTrouble::TooBig;
+    trouble_->compare_exchange_strong(tooBig, TDraftTrouble::None);
     draft.pid = ::GetCurrentProcessId();
     draft.started = OwnStart();
     Hold(true);
-    TJob job{path_, std::move(draft)};
-    if (!now) {
-      TLock jobs(g_jobsLock);
-      ForgetJobs(path_);
-      g_jobs.push_back(std::move(job));
-      if (g_writerRunning || (g_writerRunning = StartModuleThread(&WriterMain))) return;
-      job = std::move(g_jobs.back());  // no thread: written here after all
-      g_jobs.pop_back();
-    }
-    TLock file(g_fileLock);
-    {
-      TLock jobs(g_jobsLock);
-      ForgetJobs(path_);
-    }
-    // A recovered draft goes once its text is safe under this window's own name.
-    if (WriteDraftFile(job) && !replaces_.empty() && ::DeleteFileW(W(replaces_))) replaces_.clear();
+    TJob job{path_, replaces_, std::move(draft), false, trouble_};
+    if (!now && HandToWriter(job)) return;
+    DoJobNow(job, true);  // asked for now, or no thread: written here
+  } catch (const std::bad_alloc&) {
+    Refuse(TDraftTrouble::NoMemory);
   } catch (...) {
   }
 }
 
+void TNoteDraft::Refuse(TDraftTrouble why) noexcept {
+  changed_ = false;
+  try {
+    if (!trouble_) trouble_ = std::make_shared<std::atomic<TDraftTrouble>>(why);
+    *trouble_ = why;
+  } catch (...) {
+  }
+}
+
+TDraftTrouble TNoteDraft::TakeTrouble() noexcept {
+  if (told_ || !trouble_) return TDraftTrouble::None;
+  const TDraftTrouble why = *trouble_;
+  told_ = why != TDraftTrouble::None;
+  return why;
+}
+
 void TNoteDraft::Drop() noexcept {
+  changed_ = false;
   if (path_.empty() && replaces_.empty()) return;
   try {
-    TLock file(g_fileLock);
-    {
-      TLock jobs(g_jobsLock);
-      ForgetJobs(path_);
-    }
-    ::DeleteFileW(W(path_));
-    if (!replaces_.empty()) ::DeleteFileW(W(replaces_));
+    TJob job{path_, std::move(replaces_), TDraft(), true, nullptr};
     replaces_.clear();
+    // A write in progress is not waited for: the removal then follows it on the writer.
+    if (!DoJobNow(job, false) && !HandToWriter(job)) DoJobNow(job, true);
   } catch (...) {
   }
   Hold(false);
@@ -280,53 +262,16 @@ void TNoteDraft::Drop() noexcept {
 
 void TNoteDraft::Replace(const std::u16string& path) { replaces_ = path; }
 
-void RecoverDrafts(bool (*open)(TDraft& draft, const std::u16string& path)) noexcept {
-  try {
-    const std::u16string folder = DraftsFolder(false);
-    if (folder.empty()) return;
-    std::vector<std::u16string> names;
+void FinishDraftWrites() noexcept {
+  // Bounded all the same: a disk that hangs must not keep a host from ending.
+  for (int waits = 0; waits < 6000; ++waits) {
+    bool idle = false;
     {
-      WIN32_FIND_DATAW found;
-      TFindHandle find(::FindFirstFileExW(W(folder + u"\\*"), FindExInfoBasic, &found,
-                                          FindExSearchNameMatch, nullptr, 0));
-      if (!find) return;  // no folder: no drafts, at the cost of one look
-      do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(U(found.cFileName));
-      } while (::FindNextFileW(find.get(), &found));
+      TLock file(g_fileLock);  // no write in progress
+      TLock jobs(g_jobsLock);
+      idle = g_jobs.empty();
     }
-    for (const std::u16string& name : names) {
-      const std::u16string path = folder + u"\\" + name;
-      std::uint32_t pid = 0;
-      std::uint64_t start = 0;
-      if (EndsWith(name, u".tmp") && name.find(u".qdraft.~") != std::u16string::npos) {
-        // The scratch file of a write its owner did not live to finish: the draft it was
-        // to replace is still whole.
-        if (OwnerFromName(name, pid, start) && !OwnerLives(pid, start)) ::DeleteFileW(W(path));
-        continue;
-      }
-      if (!EndsWith(name, kExtension)) continue;
-      // A living owner's draft is not even read.
-      if (OwnerFromName(name, pid, start) && OwnerLives(pid, start)) continue;
-      bool claimed = false;
-      for (const std::u16string& c : g_claimed) claimed = claimed || c == path;
-      if (claimed) continue;
-      TDraft draft;
-      switch (ReadDraft(path, draft)) {
-        case TRead::Unreadable:
-          continue;  // held open, or gone meanwhile: looked at again next time
-        case TRead::NotADraft:
-          SetAside(path);
-          continue;
-        case TRead::Draft:
-          break;
-      }
-      if (OwnerLives(draft.pid, draft.started)) continue;
-      if (draft.text.empty()) {
-        ::DeleteFileW(W(path));  // an empty note has nothing to keep
-        continue;
-      }
-      if (open(draft, path)) g_claimed.push_back(path);
-    }
-  } catch (...) {
+    if (idle) return;
+    ::Sleep(10);
   }
 }

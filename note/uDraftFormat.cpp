@@ -38,9 +38,18 @@ bool GetText(const char*& p, std::size_t units, std::u16string& s) {
 
 }  // namespace
 
-void EncodeDraft(const TDraft& d, TFileBytes& out) {
+std::uint64_t DraftFileSize(std::uint64_t folder, std::uint64_t title, std::uint64_t text) {
+  return kHeader + 2 * (folder + title + text) + 4;
+}
+
+bool EncodeDraft(const TDraft& d, TFileBytes& out) {
   const std::u16string* texts[3] = {&d.folder, &d.title, &d.text};
-  out.assign(kHeader + 2 * (d.folder.size() + d.title.size() + d.text.size()) + 4, 0);
+  const std::uint64_t size = DraftFileSize(d.folder.size(), d.title.size(), d.text.size());
+  if (size > kMaxDraftBytes) {
+    out.clear();
+    return false;
+  }
+  out.assign(static_cast<std::size_t>(size), 0);
   char* p = out.data();
   for (char c : kMagic) *p++ = c;
   p = Put(p, kDraftVersion, 4);
@@ -51,20 +60,29 @@ void EncodeDraft(const TDraft& d, TFileBytes& out) {
   for (const std::u16string* s : texts)
     for (char16_t c : *s) p = Put(p, c, 2);
   Put(p, Checksum(out.data(), out.size() - 4), 4);
+  return true;
 }
 
-bool DecodeDraft(const char* data, std::size_t size, TDraft& d) {
-  if (!data || size < kHeader + 4) return false;
+TDraftBytes DraftKind(const char* head, std::size_t n, std::uint64_t fileSize) {
+  if (!head || n < kDraftHeaderBytes) return TDraftBytes::Damaged;
   for (int i = 0; i < 8; ++i)
-    if (data[i] != kMagic[i]) return false;
-  if (Get(data + 8, 4) != kDraftVersion) return false;
+    if (head[i] != kMagic[i]) return TDraftBytes::Damaged;
+  // Another version's draft, or one grown past what this code reads: somebody else's to open.
+  if (Get(head + 8, 4) != kDraftVersion || fileSize > kMaxDraftBytes) return TDraftBytes::Unknown;
+  return TDraftBytes::Draft;
+}
+
+TDraftBytes DecodeDraft(const char* data, std::size_t size, TDraft& d) {
+  constexpr TDraftBytes kDamaged = TDraftBytes::Damaged;
+  const TDraftBytes kind = DraftKind(data, size, size);
+  if (kind != TDraftBytes::Draft) return kind;
+  if (size < kHeader + 4) return kDamaged;
   const std::uint64_t flags = Get(data + 12, 4);
-  if (flags & ~std::uint64_t{kKnownFlags}) return false;
+  if (flags & ~std::uint64_t{kKnownFlags}) return kDamaged;
   // Lengths of at most 2^32 units each: their sum cannot overflow 64 bits.
   const std::uint64_t units[3] = {Get(data + 28, 4), Get(data + 32, 4), Get(data + 36, 4)};
-  const std::uint64_t want = kHeader + 2 * (units[0] + units[1] + units[2]) + 4;
-  if (want != size) return false;
-  if (Get(data + size - 4, 4) != Checksum(data, size - 4)) return false;
+  if (DraftFileSize(units[0], units[1], units[2]) != size) return kDamaged;
+  if (Get(data + size - 4, 4) != Checksum(data, size - 4)) return kDamaged;
   TDraft r;
   r.utf8 = flags & 1;
   r.pid = static_cast<std::uint32_t>(Get(data + 16, 4));
@@ -72,7 +90,7 @@ bool DecodeDraft(const char* data, std::size_t size, TDraft& d) {
   const char* p = data + kHeader;
   if (!GetText(p, units[0], r.folder) || !GetText(p, units[1], r.title) ||
       !GetText(p, units[2], r.text))
-    return false;
+    return kDamaged;
   d = std::move(r);
-  return true;
+  return TDraftBytes::Draft;
 }

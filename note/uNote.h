@@ -21,6 +21,8 @@ enum NoteNotice {
   NoticeNoTitle,
   NoticeSaveFailed,
   NoticeBadText,  // the text holds a broken character (an unpaired surrogate) no file can hold
+  NoticeDraftTooBig,     // the note is too big to be kept as a draft
+  NoticeDraftNoMemory,   // memory ran short while the note was being kept as a draft
 };
 
 // The window's side of a save: shows one notice and returns when it was dismissed, and asks

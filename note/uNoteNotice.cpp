@@ -46,6 +46,10 @@ const char16_t* NoticeText(NoteNotice notice) {
     case NoticeNoTitle: return u"제목을 설정하세요.";
     case NoticeSaveFailed: return u"파일로 저장되지 못했습니다. 제목이 잘못되었지 않은지 살펴보세요.";
     case NoticeBadText: return u"내용에 파일로 저장할 수 없는 잘못된 문자가 있습니다.";
+    case NoticeDraftTooBig:
+      return u"메모가 너무 커서 임시 저장본을 남기지 않습니다.\r\n저장하기 전에 창이 닫히면 내용이 사라집니다.";
+    case NoticeDraftNoMemory:
+      return u"메모리가 부족하여 임시 저장본을 남기지 못했습니다.\r\n저장하기 전에 창이 닫히면 내용이 사라집니다.";
   }
   return u"";
 }

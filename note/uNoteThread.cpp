@@ -224,6 +224,7 @@ void HoldOnTheWayOut() noexcept {
 void RunNoteThread(HMODULE module) noexcept {
   for (;;) {
     const HRESULT started = RunWindowing(module);
+    FinishDraftWrites();  // the host may end with this thread
 #ifdef QUILLO_TEST_HOOKS
     HoldOnTheWayOut();
 #endif

@@ -13,10 +13,9 @@ namespace {
 
 void Check(const char* data, std::size_t size) {
   TDraft draft;
-  if (!DecodeDraft(data, size, draft)) return;
+  if (DecodeDraft(data, size, draft) != TDraftBytes::Draft) return;
   TFileBytes again;
-  EncodeDraft(draft, again);
-  if (again.size() != size || std::memcmp(again.data(), data, size) != 0) std::abort();
+  if (!EncodeDraft(draft, again) || again.size() != size || std::memcmp(again.data(), data, size) != 0) std::abort();
 }
 
 }  // namespace

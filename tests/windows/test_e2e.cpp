@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "common/uHandles.h"
-#include "note/uDraftFormat.h"
+#include "note/uDraft.h"
 #include "support/uComTestSupport.h"
 #include "support/uTestSupport.h"
 #include "support/uWindowTestSupport.h"
@@ -347,6 +347,45 @@ TEST_F(EndToEnd, UnsavedNoteOutlivesItsHost) {
   EXPECT_EQ(next.Wait(kWaitMs), 0u);
   EXPECT_EQ(living.Wait(kWaitMs), 0u);
   next.Kill(), living.Kill();
+  EXPECT_EQ(DraftsListing(), "");
+  CleanDrafts();
+}
+
+// Drafts of a gone owner, and two hosts that look for them at the same moment: each draft is
+// claimed by one of them and opens in one window only; closing those takes every draft away.
+TEST_F(EndToEnd, TwoHostsRecoverEachDraftOnce) {
+  ASSERT_EQ(Register(), 0);
+  CleanDrafts();
+  const std::string folder = Utf8(DraftsFolder(true));
+  constexpr int kDrafts = 6;
+  for (int n = 1; n <= kDrafts; ++n) {
+    TFileBytes bytes;
+    const std::u16string text = u"draft " + std::u16string(1, static_cast<char16_t>(u'0' + n));
+    ASSERT_TRUE(EncodeDraft({u"C:\\", u"t", text, false, 0, 1}, bytes));
+    ASSERT_TRUE(WriteFileBytes(folder + "\\0-1-" + std::to_string(n) + ".qdraft",
+                               std::string(bytes.begin(), bytes.end())));
+  }
+  TTempDir dir("quillo-e2e");
+  const std::string invoke = "--invoke " + Quoted(kItem) + " " + Quoted(dir.path());
+  TProcess a(HostCommand(invoke)), b(HostCommand(invoke));
+  ASSERT_TRUE(a.started() && b.started());
+  // Each host looks for drafts before it opens the note it was asked for.
+  HWND fa = WaitForNoteWindow(a.id()), fb = WaitForNoteWindow(b.id());
+  if (!fa || !fb) a.Kill(), b.Kill();
+  ASSERT_TRUE(fa && fb);
+  std::vector<HWND> recovered = ProcessWindows(a.id(), nullptr, kRecovered);
+  for (HWND w : ProcessWindows(b.id(), nullptr, kRecovered)) recovered.push_back(w);
+  std::vector<std::string> texts;
+  for (HWND w : recovered) texts.push_back(TextOf(FindNoteControls(w).memo));
+  std::sort(texts.begin(), texts.end());
+  std::string seen;
+  for (const std::string& t : texts) seen += t + "|";
+  EXPECT_EQ(seen, "draft 1|draft 2|draft 3|draft 4|draft 5|draft 6|");
+  for (HWND w : recovered) ::PostMessageW(w, WM_CLOSE, 0, 0);
+  for (HWND w : {fa, fb}) ::PostMessageW(w, WM_CLOSE, 0, 0);
+  EXPECT_EQ(a.Wait(kWaitMs), 0u);
+  EXPECT_EQ(b.Wait(kWaitMs), 0u);
+  a.Kill(), b.Kill();
   EXPECT_EQ(DraftsListing(), "");
   CleanDrafts();
 }

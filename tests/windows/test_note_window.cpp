@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <iterator>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "note/fQuillo.h"
+#include "common/uHandles.h"
+#include "note/uTestHooks.h"
 #include "support/uTestSupport.h"
 #include "support/uWindowTestSupport.h"
 #include "ui/uApplication.h"
@@ -850,46 +853,228 @@ std::string DraftBytes(const TDraft& d) {
   return std::string(b.begin(), b.end());
 }
 
+std::string Hex(std::uint64_t v) {
+  char s[24];
+  snprintf(s, sizeof s, "%llx", static_cast<unsigned long long>(v));
+  return s;
+}
+
+std::uint64_t StartOf(HANDLE process) {
+  FILETIME created{}, e, k, u;
+  ::GetProcessTimes(process, &created, &e, &k, &u);
+  return (std::uint64_t{created.dwHighDateTime} << 32) | created.dwLowDateTime;
+}
+
+// "<pid>-<start>", as the drafts code names a process (start in 16 digits).
+std::string Named(DWORD pid, std::uint64_t start) {
+  char s[40];
+  snprintf(s, sizeof s, "%lx-%016llx", static_cast<unsigned long>(pid),
+           static_cast<unsigned long long>(start));
+  return s;
+}
+
+// A living process that is not this one, held suspended until the test ends; `unopenable`:
+// with an empty access list, so that nobody may open it (as another user's process).
+class TLivingProcess {
+ public:
+  explicit TLivingProcess(bool unopenable = false) {
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    wchar_t cmd[] = L"cmd.exe /c exit";
+    SECURITY_DESCRIPTOR sd{};
+    ACL acl{};
+    SECURITY_ATTRIBUTES sa{sizeof sa, &sd, FALSE};
+    ::InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
+    ::InitializeAcl(&acl, sizeof acl, ACL_REVISION);
+    ::SetSecurityDescriptorDacl(&sd, TRUE, &acl, FALSE);
+    if (::CreateProcessW(nullptr, cmd, unopenable ? &sa : nullptr, nullptr, FALSE,
+                         CREATE_SUSPENDED, nullptr, nullptr, &si, &pi)) {
+      process_.reset(pi.hProcess);
+      ::CloseHandle(pi.hThread);
+      id_ = pi.dwProcessId;
+    }
+  }
+  ~TLivingProcess() {
+    if (process_) ::TerminateProcess(process_.get(), 0);
+  }
+  DWORD id() const { return id_; }
+  std::uint64_t start() const { return StartOf(process_.get()); }
+
+ private:
+  TKernelHandle process_;
+  DWORD id_ = 0;
+};
+
 // What the look for orphans does with each kind of file in the drafts folder: only a whole
-// draft of a gone owner is handed on; what is no draft is renamed, never deleted or opened; a
-// living owner's draft and anything not named as a draft stay as they are.
+// draft of a gone owner is claimed and handed on; what is no draft is renamed, never deleted
+// or opened; a living owner's draft, a draft of another version or over the size limit, and
+// anything not named as a draft stay exactly as they are. An owner lives while its owner
+// file is held open; one left behind (a power cut) says it is gone, whoever has its id now.
 TEST(DraftRecovery, EachKindOfFile) {
   CleanDrafts();
   const std::string folder = Utf8(DraftsFolder(true));
-  FILETIME created, e, k, u;
-  ASSERT_TRUE(::GetProcessTimes(::GetCurrentProcess(), &created, &e, &k, &u));
-  const std::uint64_t start = (std::uint64_t{created.dwHighDateTime} << 32) | created.dwLowDateTime;
+  const std::uint64_t start = StartOf(::GetCurrentProcess());
+  const std::string own = Named(::GetCurrentProcessId(), start);
+  TLivingProcess living, guarded(true);
+  ASSERT_NE(living.id(), 0u);
+  ASSERT_NE(guarded.id(), 0u);
+  ASSERT_EQ(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, guarded.id()), nullptr);
+  ASSERT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  const std::string other = Named(living.id(), living.start());
   const TDraft gone{u"C:\\gone", u"제목", u"본문 \U0001F4DD", true, 0, 1};
   const std::string whole = DraftBytes(gone);
-  struct Case { const char* name; std::string bytes; };
-  const std::vector<Case> cases = {
-      {"0-1-1.qdraft", whole},  // handed on; the window it opens takes it over
-      {"0-1-2.qdraft", whole.substr(0, whole.size() - 1)},
-      {"0-1-3.qdraft", "not a draft at all"},
-      {"0-1-4.qdraft", ""},
-      {"0-1-5.qdraft", DraftBytes({u"C:\\gone", u"t", u"", false, 0, 1})},  // empty: deleted
-      {"mine.qdraft", DraftBytes({u"C:\\mine", u"t", u"x", false, ::GetCurrentProcessId(), start})},
-      {"other.txt", "left alone"},
+  std::string later = whole;
+  later[8] = 2;  // version 2
+  TDraft reused = gone;  // the id of a living process, but another start time
+  reused.pid = living.id();
+  TDraft exact = reused;  // the very process
+  exact.started = living.start();
+  const std::string hidden = Named(guarded.id(), guarded.start());
+  TDraft unseen = gone;  // a living process nobody may look at: after a reboot, another user's
+  unseen.pid = guarded.id();
+  unseen.started = guarded.start();
+  struct Case {
+    std::string name, bytes;
+    std::string after;  // its name once looked at; empty: gone
+    bool handed;
   };
-  for (const Case& c : cases) ASSERT_TRUE(WriteFileBytes(folder + "\\" + c.name, c.bytes));
+  const std::string claim = ".claimed-" + own;
+  const std::vector<Case> cases = {
+      {"0-1-1.qdraft", whole, "0-1-1.qdraft" + claim, true},
+      {"0-1-2.qdraft", whole.substr(0, whole.size() - 1), "0-1-2.qdraft.bad", false},
+      {"0-1-3.qdraft", "not a draft at all", "0-1-3.qdraft.1.bad", false},
+      {"0-1-4.qdraft", "", "0-1-4.qdraft.bad", false},
+      {"0-1-5.qdraft", DraftBytes({u"C:\\gone", u"t", u"", false, 0, 1}), "", false},  // empty
+      {"0-1-6.qdraft", later, "0-1-6.qdraft", false},  // a later version's: left as it is
+      {Hex(living.id()) + "-1-7.qdraft", DraftBytes(reused),
+       Hex(living.id()) + "-1-7.qdraft" + claim, true},
+      // Its owner file left behind: gone, though a process of that id and start time lives.
+      {other + "-8.qdraft", DraftBytes(exact), other + "-8.qdraft" + claim, true},
+      {other + ".qowner", "", "", false},
+      {hidden + "-12.qdraft", DraftBytes(unseen), hidden + "-12.qdraft" + claim, true},
+      // A claim whose claimant is gone goes back, and is claimed afresh.
+      {"0-1-9.qdraft.claimed-0-1", whole, "0-1-9.qdraft" + claim, true},
+      {"mine.qdraft", DraftBytes({u"C:\\mine", u"t", u"x", false, ::GetCurrentProcessId(), start}),
+       "mine.qdraft", false},
+      {"other.txt", "left alone", "other.txt", false},
+  };
+  for (const Case& c : cases) ASSERT_TRUE(WriteFileBytes(folder + "\\" + c.name, c.bytes)) << c.name;
   ASSERT_TRUE(WriteFileBytes(folder + "\\0-1-3.qdraft.bad", "an earlier one"));
+  // Held open as a living owner holds its own: its draft and its claim are not touched,
+  // though no process has that id.
+  const std::string held = Named(0x7FFFFFF0, 5);
+  TFileHandle owner(::CreateFileW(Wide(folder + "\\" + held + ".qowner").c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr));
+  ASSERT_TRUE(owner);
+  const std::vector<Case> kept = {
+      {held + "-1.qdraft", DraftBytes({u"C:\\held", u"t", u"x", false, 0x7FFFFFF0, 5}),
+       held + "-1.qdraft", false},
+      {"0-1-10.qdraft.claimed-" + held, whole, "0-1-10.qdraft.claimed-" + held, false},
+      {held + ".qowner", "", held + ".qowner", false},
+  };
+  for (size_t i = 0; i + 1 < kept.size(); ++i)
+    ASSERT_TRUE(WriteFileBytes(folder + "\\" + kept[i].name, kept[i].bytes));
+  // Over the one limit: another version's size, perhaps; neither opened nor set aside.
+  const std::string big = "0-1-11.qdraft";
+  {
+    TFileHandle f(::CreateFileW(Wide(folder + "\\" + big).c_str(), GENERIC_WRITE, 0, nullptr,
+                                CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    ASSERT_TRUE(::WriteFile(f.get(), whole.data(), 64, &written, nullptr));
+    LARGE_INTEGER size{};
+    size.QuadPart = static_cast<LONGLONG>(kMaxDraftBytes) + 1;
+    ASSERT_TRUE(::SetFilePointerEx(f.get(), size, nullptr, FILE_BEGIN) && ::SetEndOfFile(f.get()));
+  }
+
   g_handed.clear();
   RecoverDrafts(&TakeDraft);
-  ASSERT_EQ(g_handed.size(), 1u);
+  size_t handed = 0;
+  std::set<std::string> expected = {"0-1-3.qdraft.bad", big};
+  for (const std::vector<Case>* table : {&cases, &kept})
+    for (const Case& c : *table) {
+      if (!c.after.empty()) expected.insert(c.after);
+      handed += c.handed;
+    }
+  ASSERT_EQ(g_handed.size(), handed);
   EXPECT_EQ(g_handed[0].text, gone.text);
   EXPECT_EQ(g_handed[0].title, gone.title);
   EXPECT_EQ(g_handed[0].folder, gone.folder);
   EXPECT_TRUE(g_handed[0].utf8);
-  EXPECT_EQ(DraftsListing(),
-            "0-1-1.qdraft|0-1-2.qdraft.bad|0-1-3.qdraft.1.bad|0-1-3.qdraft.bad|0-1-4.qdraft.bad|"
-            "mine.qdraft|other.txt");
-  std::string kept;
-  ASSERT_TRUE(ReadFileBytes(folder + "\\0-1-3.qdraft.bad", kept));
-  EXPECT_EQ(kept, "an earlier one");
-  // Handed on once: this process does not take it again.
+  std::string listing;
+  for (const std::string& name : expected) listing += (listing.empty() ? "" : "|") + name;
+  EXPECT_EQ(DraftsListing(), listing);
+  std::string bytes;
+  ASSERT_TRUE(ReadFileBytes(folder + "\\0-1-3.qdraft.bad", bytes));
+  EXPECT_EQ(bytes, "an earlier one");
+  ASSERT_TRUE(ReadFileBytes(folder + "\\0-1-6.qdraft", bytes));
+  EXPECT_EQ(bytes, later);
+  // Claimed once: this process does not take them again.
   RecoverDrafts(&TakeDraft);
-  EXPECT_EQ(g_handed.size(), 1u);
+  EXPECT_EQ(g_handed.size(), handed);
+  owner.reset();
   CleanDrafts();
+}
+
+// An elevated process leaves the drafts folder alone: it recovers nothing, sets nothing
+// aside, removes nothing, and its notes (working as before) keep no drafts.
+TEST_F(NoteWindowTest, ElevatedProcessTouchesNoDraft) {
+  const std::string folder = Utf8(DraftsFolder(true));
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"0-1-1.qdraft", DraftBytes({u"C:\\gone", u"t", u"x", false, 0, 1})},
+      {"0-1-2.qdraft", "not a draft"},
+      {"0-1-3.qdraft", DraftBytes({u"C:\\gone", u"t", u"", false, 0, 1})},
+      {"0-1-4.qdraft.~1.tmp", "scratch"},
+      {"0-1-5.qdraft.claimed-0-1", DraftBytes({u"C:\\gone", u"t", u"y", false, 0, 1})},
+      {"0-1.qowner", ""},
+  };
+  for (const auto& f : files) ASSERT_TRUE(WriteFileBytes(folder + "\\" + f.first, f.second));
+  const std::string before = DraftsListing();
+  struct TElevated {  // until the test ends, however it ends
+    TElevated() { TestHookElevated = [] { return true; }; }
+    ~TElevated() { TestHookElevated = nullptr; }
+  } elevated;
+  g_handed.clear();
+  RecoverDrafts(&TakeDraft);
+  EXPECT_TRUE(g_handed.empty());
+  TFormQuillo* f = Open(dir.path());
+  ASSERT_NE(f, nullptr);
+  HWND w = f->Handle();
+  SetText(f, "TitleBox", "elevated");
+  TypeChar(Ctl(f, "TextBox"), L'x');
+  PumpUntil([] { return false; }, kDraftPauseMs + 500);
+  EXPECT_EQ(::SendMessageA(w, WM_QUERYENDSESSION, 0, 0), TRUE);
+  Click(f, "SaveButton");
+  std::string bytes;
+  EXPECT_TRUE(ReadFileBytes(dir.File("elevated.txt"), bytes) && bytes == "x") << bytes;
+  TypeChar(Ctl(f, "TextBox"), L'y');
+  Click(f, "CancelButton");
+  PumpUntil([&] { return !::IsWindow(w); });
+  EXPECT_EQ(DraftsListing(), before);
+  for (const auto& file : files) {
+    EXPECT_TRUE(ReadFileBytes(folder + "\\" + file.first, bytes) && bytes == file.second)
+        << file.first;
+  }
+}
+
+// Typing that never pauses for kDraftPauseMs is kept all the same, kDraftMaxWaitMs after its
+// first change.
+TEST_F(NoteWindowTest, SteadyTypingIsKept) {
+  TFormQuillo* f = Open(dir.path());
+  ASSERT_NE(f, nullptr);
+  HWND w = f->Handle(), memo = Ctl(f, "TextBox");
+  std::vector<TDraft> drafts;
+  for (int typed = 0; typed < 15000 / 400 && drafts.empty(); ++typed) {
+    TypeChar(memo, L'a');
+    PumpUntil([] { return false; }, 400);
+    drafts = ReadDrafts();
+  }
+  ASSERT_EQ(drafts.size(), 1u) << "no draft while the typing went on";
+  EXPECT_EQ(drafts[0].text.find_first_not_of(u'a'), std::u16string::npos);
+  EXPECT_FALSE(drafts[0].text.empty());
+  Click(f, "CancelButton");
+  PumpUntil([&] { return !::IsWindow(w) && DraftsListing().empty(); });
+  EXPECT_EQ(DraftsListing(), "");
 }
 
 }  // namespace

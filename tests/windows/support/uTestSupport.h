@@ -37,7 +37,8 @@ bool FileExists(const std::string& path);
 std::string ListFolder(const std::string& folder);
 // (support/uDraftTestSupport.cpp) The drafts in this prefix's drafts folder (note/uDraft.h), read, in the folder's order;
 // files that are no draft are left out. CleanDrafts empties the folder, so that no test sees
-// another's drafts; DraftsListing names everything in it ("" when empty or missing).
+// another's drafts; DraftsListing names everything in it ("" when empty or missing). Both
+// pass over this process's own owner file, which it holds while it runs.
 std::vector<struct TDraft> ReadDrafts();
 void CleanDrafts();
 std::string DraftsListing();
