@@ -14,6 +14,7 @@
 #include "support/uWindowTestSupport.h"
 #include "ui/uApplication.h"
 #include "ui/uModal.h"
+#include "ui/uTheme.h"
 
 namespace {
 
@@ -53,6 +54,8 @@ class AboutDialogTest : public ::testing::Test {
     };
   }
   void TearDown() override {
+    TestHookHighContrast = -1;
+    SetAppMode(kModeAbsent);
     DoneWindowing();
     if (dll_) ::FreeLibrary(dll_);
   }
@@ -224,6 +227,51 @@ TEST_F(AboutDialogTest, FrameControlsTextsFontsAndColours) {
               }});
   EXPECT_EQ(script.StepsRun(), 2u);
   EXPECT_EQ(AboutWindow(), nullptr);
+}
+
+// The dialog in each mode, as it opens and when the mode changes while it runs; its navy
+// headings read on dark and give way to the text colour under high contrast.
+TEST_F(AboutDialogTest, ColoursFollowTheAppModeAndHighContrast) {
+  struct Case {
+    const char* name;
+    TAppMode before, after;
+    bool highContrast;
+  };
+  const Case cases[] = {
+      {"light", kModeLight, kModeLight, false},
+      {"dark", kModeDark, kModeDark, false},
+      {"light, then dark while open", kModeLight, kModeDark, false},
+      {"dark, then light while open", kModeDark, kModeLight, false},
+      {"high contrast over dark", kModeDark, kModeDark, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestHookHighContrast = c.highContrast ? 1 : 0;
+    SetAppMode(c.before);
+    ClickAbout({[&] {
+      ASSERT_TRUE(FindAbout());
+      if (c.after != c.before) SetAppMode(c.after, true);
+      const bool dark = c.after == kModeDark && !c.highContrast;
+      EXPECT_EQ(aboutForm->Theme(), c.highContrast ? TThemeMode::HighContrast
+                                    : dark         ? TThemeMode::Dark
+                                                   : TThemeMode::Light);
+      const COLORREF form = dark ? RGB(0x20, 0x20, 0x20) : ::GetSysColor(COLOR_BTNFACE);
+      const COLORREF text = dark ? RGB(255, 255, 255) : ::GetSysColor(COLOR_WINDOWTEXT);
+      const COLORREF heading = c.highContrast ? ::GetSysColor(COLOR_WINDOWTEXT)
+                               : dark         ? RGB(0x99, 0xC3, 0xFF)
+                                              : RGB(0, 0, 128);
+      if (dark) {
+        EXPECT_GE(ContrastRatio(heading, form), 4.5);
+      }
+      EXPECT_EQ(TextColourOf(about, aboutForm->ControlHandle("HeadlineLabel")), heading);
+      EXPECT_EQ(TextColourOf(about, aboutForm->ControlHandle("SubtitleLabel")), heading);
+      EXPECT_EQ(TextColourOf(about, aboutForm->ControlHandle("CopyrightLabel")), text);
+      EXPECT_EQ(ScreenPixel(about, 4, 4), form);
+      EXPECT_EQ((::GetWindowLongPtrW(close, GWL_STYLE) & BS_TYPEMASK) == BS_OWNERDRAW, dark);
+      PostKey(close, VK_RETURN);
+    }});
+    EXPECT_EQ(AboutWindow(), nullptr);
+  }
 }
 
 // A note window on a monitor left of or above the primary one: centring would give negative
