@@ -28,6 +28,7 @@
 #include "bench/uBenchWindows11.h"
 #include "bench/uPlainWindow.h"
 #include "note/uNote.h"
+#include "ui/uActCtx.h"
 
 namespace {
 
@@ -220,6 +221,20 @@ void NoteWindowRows(const THandlerDll& quillo, const TScratch& scratch) {
       "target <= 1.2x (within the grace period)");
   Row("plain window on a new thread (no Quillo)", Median(ft), Median(f), "ms",
       "what a new thread costs");
+  // What the UI thread pays once, when it starts: its ComCtl32 v6 context from the library's
+  // manifest, made, activated, deactivated and let go.
+  std::vector<double> a;
+  for (int r = 0; r < kRuns; ++r) {
+    constexpr int kPerRun = 100;
+    const double t0 = NowMs();
+    for (int i = 0; i < kPerRun; ++i) {
+      TActivationContext context(quillo.module.get());
+      if (!context.Active()) Fail("no activation context from the library's manifest");
+    }
+    a.push_back((NowMs() - t0) / kPerRun);
+  }
+  Row("activation context, once per UI thread start", Median(a), Median(f), "ms",
+      "floor: the plain window");
 }
 
 int AllMain(const std::string& quilloPath, const std::string& floorPath) {

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "support/uModalTestWindows.h"
 #include "support/uTestSupport.h"
 #include "support/uWindowTestSupport.h"
+#include "ui/uActCtx.h"
 #include "ui/uApplication.h"
 #include "ui/uModal.h"
 #include "ui/uTheme.h"
@@ -48,6 +50,9 @@ class AboutDialogTest : public ::testing::Test {
     // The button pictures live in Quillo.dll, beside this program.
     dll_ = ::LoadLibraryExA("Quillo.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE);
     if (dll_) Application()->SetResourceModule(dll_);
+    // Made in Quillo.dll's ComCtl32 v6 context, as its UI thread makes them.
+    code_ = ::LoadLibraryA("Quillo.dll");
+    styles_ = std::make_unique<TActivationContext>(code_);
     OpenNote(dir.path());
     script.onTimeout = [] {
       if (HWND about = AboutWindow()) ::PostMessageA(about, WM_CLOSE, 0, 0);
@@ -58,6 +63,8 @@ class AboutDialogTest : public ::testing::Test {
     SetAppMode(kModeAbsent);
     DoneWindowing();
     if (dll_) ::FreeLibrary(dll_);
+    styles_.reset();
+    if (code_) ::FreeLibrary(code_);
   }
 
   void OpenNote(const std::string& folder) {
@@ -95,6 +102,8 @@ class AboutDialogTest : public ::testing::Test {
   TFormAbout* aboutForm = nullptr;
   HWND close = nullptr;
   HMODULE dll_ = nullptr;
+  HMODULE code_ = nullptr;
+  std::unique_ptr<TActivationContext> styles_;
 };
 
 TEST_F(AboutDialogTest, ModalOverTheNoteWindowEscapeStaysEnterCloses) {

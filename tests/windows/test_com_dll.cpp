@@ -290,8 +290,12 @@ TEST_F(ComDllTest, TheUiThreadStaysForItsGracePeriodThenGoes) {
 HHOOK g_refuseEdits = nullptr;
 LRESULT CALLBACK RefuseEdits(int code, WPARAM wp, LPARAM lp) {
   if (code == HCBT_CREATEWND) {
+    // Under the library's ComCtl32 v6 context the name comes versioned ("6.0.x.y!Edit").
     const wchar_t* cls = reinterpret_cast<CBT_CREATEWNDW*>(lp)->lpcs->lpszClass;
-    if (!IS_INTRESOURCE(cls) && ::lstrcmpiW(cls, L"EDIT") == 0) return 1;
+    if (!IS_INTRESOURCE(cls)) {
+      const wchar_t* bang = ::wcsrchr(cls, L'!');
+      if (::lstrcmpiW(bang ? bang + 1 : cls, L"EDIT") == 0) return 1;
+    }
   }
   return ::CallNextHookEx(g_refuseEdits, code, wp, lp);
 }

@@ -6,6 +6,7 @@
 #include <oleacc.h>
 
 #include <iterator>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "support/uTestSupport.h"
 #include "support/uWindowTestSupport.h"
 #include "ui/uAccessible.h"
+#include "ui/uActCtx.h"
 #include "ui/uApplication.h"
 #include "ui/uDpi.h"
 #include "ui/uTheme.h"
@@ -47,6 +49,9 @@ class NoteWindowTest : public ::testing::Test {
     // The button pictures live in Quillo.dll, beside this program.
     dll_ = ::LoadLibraryExA("Quillo.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE);
     if (dll_) Application()->SetResourceModule(dll_);
+    // Made in Quillo.dll's ComCtl32 v6 context, as its UI thread makes them.
+    code_ = ::LoadLibraryA("Quillo.dll");
+    styles_ = std::make_unique<TActivationContext>(code_);
     CtrlSPressed = false;
     CleanDrafts();
   }
@@ -59,6 +64,8 @@ class NoteWindowTest : public ::testing::Test {
     EXPECT_TRUE(NoteWindows().empty());
     SetNoteWindowCountHook(nullptr);
     if (dll_) ::FreeLibrary(dll_);
+    styles_.reset();
+    if (code_) ::FreeLibrary(code_);
     EXPECT_TRUE(boxes.Take().empty()) << "unexpected notices";
     CleanDrafts();
   }
@@ -104,6 +111,8 @@ class NoteWindowTest : public ::testing::Test {
   TTempDir dir;
   TBoxWatcher boxes{"알림"};
   HMODULE dll_ = nullptr;
+  HMODULE code_ = nullptr;
+  std::unique_ptr<TActivationContext> styles_;
 };
 
 TEST_F(NoteWindowTest, LayoutTextsAreByteExact) {
@@ -971,8 +980,10 @@ TEST_F(NoteWindowTest, NoWindowWithoutTheLayer) {
 namespace {
 
 // Not a check: holds a filled-in window on the screen for docs/note-window.png, taken with
-// `import -window root` while it runs (--gtest_also_run_disabled_tests).
+// `import -window root` while it runs (--gtest_also_run_disabled_tests); in dark mode for
+// docs/note-window-dark.png when QUILLO_SCREENSHOT_DARK is set.
 TEST_F(NoteWindowTest, DISABLED_HoldForScreenshot) {
+  if (::GetEnvironmentVariableW(L"QUILLO_SCREENSHOT_DARK", nullptr, 0) > 0) SetAppMode(kModeDark);
   TFormQuillo* f = Open("C:\\Users\\quillo\\Documents");
   ASSERT_NE(f, nullptr);
   SetText(f, "TextBox", "오늘 할 일\r\n- 회의 자료 정리\r\n- 보고서 초안 작성\r\n\r\nQuillo 파일 만들기로 적은 메모입니다.");
@@ -980,7 +991,10 @@ TEST_F(NoteWindowTest, DISABLED_HoldForScreenshot) {
   ::SetFocus(Ctl(f, "TextBox"));
   CaretToEnd(Ctl(f, "TextBox"));
   const layout::TScale s = f->Scale();
-  printf("scale %d/%d\n", s.num, s.den);
+  RECT w{};
+  ::GetWindowRect(f->Handle(), &w);
+  printf("scale %d/%d, window %ld,%ld %ldx%ld\n", s.num, s.den, w.left, w.top, w.right - w.left,
+         w.bottom - w.top);
   fflush(stdout);
   PumpUntil([] { return false; }, 6000);
 }
