@@ -199,7 +199,7 @@ int SavePeakMain(const std::string& dllPath, const std::string& what, size_t mib
 // each from InvokeCommand through the hand-over until ready, against the plain window on this
 // thread.
 void NoteWindowRows(const THandlerDll& quillo, const TScratch& scratch) {
-  std::vector<double> q, q2, q3, f, ft;
+  std::vector<double> q, q2, q3, f, ft, fv;
   for (int r = 0; r < kRuns; ++r) {
     HWND w = nullptr, second = nullptr, plain = nullptr;
     q.push_back(OpenNote(quillo, scratch, w));
@@ -214,6 +214,11 @@ void NoteWindowRows(const THandlerDll& quillo, const TScratch& scratch) {
     f.push_back(OpenPlain(scratch, plain));
     CloseAndWait(plain);
     ft.push_back(OpenPlainOnNewThread(scratch));
+    {  // the same plain window with ComCtl32 v6, as Quillo's UI thread makes its windows
+      TActivationContext v6(quillo.module.get());
+      fv.push_back(OpenPlain(scratch, plain));
+      CloseAndWait(plain);
+    }
   }
   Row("note window ready, first (thread start)", Median(q), Median(f), "ms", "target <= 1.25x");
   Row("note window ready, a second one", Median(q2), Median(f), "ms", "target <= 1.1x");
@@ -221,6 +226,8 @@ void NoteWindowRows(const THandlerDll& quillo, const TScratch& scratch) {
       "target <= 1.2x (within the grace period)");
   Row("plain window on a new thread (no Quillo)", Median(ft), Median(f), "ms",
       "what a new thread costs");
+  Row("plain window, ComCtl32 v6 (no Quillo)", Median(fv), Median(f), "ms",
+      "what v6 costs any window");
   // What the UI thread pays once, when it starts: its ComCtl32 v6 context from the library's
   // manifest, made, activated, deactivated and let go.
   std::vector<double> a;
