@@ -9,7 +9,7 @@
 //   QuilloBench --stability DLL          only the heap in use over long runs
 //   QuilloBench --cold DLL               one cold right-click (library load included), in us
 //   QuilloBench --save-peak DLL quillo|floor MIB   memory a save needs beyond its text
-//   QuilloBench --stability-clicks|-notes|-cycles|-cycles-click DLL N   one stability run
+//   QuilloBench --stability-clicks|-notes|-plain|-cycles|-cycles-click DLL N   one stability run
 #include <windows.h>
 // (after windows.h, which it needs)
 #include <psapi.h>
@@ -357,6 +357,7 @@ int main(int argc, char** argv) {
       const long n = std::strtol(argv[3], nullptr, 10);
       if (mode == "--stability-clicks") return StabilityClicksMain(argv[2], n);
       if (mode == "--stability-notes") return StabilityNotesMain(argv[2], n);
+      if (mode == "--stability-plain") return StabilityPlainMain(argv[2], n);
       if (mode == "--stability-cycles") return StabilityCyclesMain(argv[2], n, false);
       if (mode == "--stability-cycles-click") return StabilityCyclesMain(argv[2], n, true);
     }

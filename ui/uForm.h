@@ -221,6 +221,7 @@ class TForm {
   layout::TScale scale_;
   int dpi_ = 96;
   TThemeMode theme_ = TThemeMode::Light;
+  bool darkScrollBars_ = false;  // the text boxes were given the dark theme
   HFONT windowFont_ = nullptr;  // shared, owned by the application object
   std::vector<TControl> controls_;
   int activeControl_ = -1;

@@ -11,7 +11,9 @@ void TForm::ApplyTheme() {
   ThemeTitleBar(handle_, dark);
   for (const TControl& c : controls_) {
     if (!c.hwnd) continue;
-    if (c.def->kind == TControlKind::Memo) ThemeScrollBars(c.hwnd, dark);
+    // Only a change: a control never darkened has nothing to undo, and every call makes the
+    // control open its theme data again.
+    if (c.def->kind == TControlKind::Memo && dark != darkScrollBars_) ThemeScrollBars(c.hwnd, dark);
     if (c.def->kind == TControlKind::Button) {
       // The system draws no dark push button: on dark this form draws them, as it draws its
       // picture buttons; the caption stays the window's text, for keys and screen readers.
@@ -20,6 +22,7 @@ void TForm::ApplyTheme() {
         ::SendMessageW(c.hwnd, BM_SETSTYLE, type, FALSE);
     }
   }
+  darkScrollBars_ = dark;
   if (handle_)
     ::RedrawWindow(handle_, nullptr, nullptr,
                    RDW_ERASE | RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN);
