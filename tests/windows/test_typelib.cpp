@@ -175,8 +175,12 @@ TEST(Manifest, EveryBinaryAsksForItsOwn) {
   const char kComCtl6[] = "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"";
   struct Case { std::string path; int id; std::vector<std::string> has; };
   std::vector<Case> cases;
-  // The libraries' resource 2 is what their UI thread activates.
-  for (const TDllCase& dll : DllCases()) cases.push_back({dll.path, 2, {kComCtl6}});
+  // The libraries' resource 3 is what their UI thread activates; none is 2, which the loader
+  // would turn into a context at every load.
+  for (const TDllCase& dll : DllCases()) {
+    EXPECT_EQ(ManifestOf(dll.path, 2), "") << dll.path;
+    cases.push_back({dll.path, 3, {kComCtl6}});
+  }
   const std::vector<std::string> exe = {
       kComCtl6, "<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>",
       ">PerMonitorV2</dpiAwareness>", ">true/pm</dpiAware>"};
