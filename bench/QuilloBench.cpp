@@ -9,7 +9,7 @@
 //   QuilloBench --stability DLL          only the heap in use over long runs
 //   QuilloBench --cold DLL               one cold right-click (library load included), in us
 //   QuilloBench --save-peak DLL quillo|floor MIB   memory a save needs beyond its text
-//   QuilloBench --stability-clicks|-notes|-cycles|-cycles-click DLL N   one stability run
+//   QuilloBench --stability-clicks|-notes|-plain|-cycles|-cycles-click DLL N   one stability run
 #include <windows.h>
 // (after windows.h, which it needs)
 #include <psapi.h>
@@ -28,6 +28,7 @@
 #include "bench/uBenchWindows11.h"
 #include "bench/uPlainWindow.h"
 #include "note/uNote.h"
+#include "ui/uActCtx.h"
 
 namespace {
 
@@ -198,7 +199,7 @@ int SavePeakMain(const std::string& dllPath, const std::string& what, size_t mib
 // each from InvokeCommand through the hand-over until ready, against the plain window on this
 // thread.
 void NoteWindowRows(const THandlerDll& quillo, const TScratch& scratch) {
-  std::vector<double> q, q2, q3, f, ft;
+  std::vector<double> q, q2, q3, f, ft, fv;
   for (int r = 0; r < kRuns; ++r) {
     HWND w = nullptr, second = nullptr, plain = nullptr;
     q.push_back(OpenNote(quillo, scratch, w));
@@ -213,6 +214,11 @@ void NoteWindowRows(const THandlerDll& quillo, const TScratch& scratch) {
     f.push_back(OpenPlain(scratch, plain));
     CloseAndWait(plain);
     ft.push_back(OpenPlainOnNewThread(scratch));
+    {  // the same plain window with ComCtl32 v6, as Quillo's UI thread makes its windows
+      TActivationContext v6(quillo.module.get());
+      fv.push_back(OpenPlain(scratch, plain));
+      CloseAndWait(plain);
+    }
   }
   Row("note window ready, first (thread start)", Median(q), Median(f), "ms", "target <= 1.25x");
   Row("note window ready, a second one", Median(q2), Median(f), "ms", "target <= 1.1x");
@@ -220,6 +226,22 @@ void NoteWindowRows(const THandlerDll& quillo, const TScratch& scratch) {
       "target <= 1.2x (within the grace period)");
   Row("plain window on a new thread (no Quillo)", Median(ft), Median(f), "ms",
       "what a new thread costs");
+  Row("plain window, ComCtl32 v6 (no Quillo)", Median(fv), Median(f), "ms",
+      "what v6 costs any window");
+  // What the UI thread pays once, when it starts: its ComCtl32 v6 context from the library's
+  // manifest, made, activated, deactivated and let go.
+  std::vector<double> a;
+  for (int r = 0; r < kRuns; ++r) {
+    constexpr int kPerRun = 100;
+    const double t0 = NowMs();
+    for (int i = 0; i < kPerRun; ++i) {
+      TActivationContext context(quillo.module.get());
+      if (!context.Active()) Fail("no activation context from the library's manifest");
+    }
+    a.push_back((NowMs() - t0) / kPerRun);
+  }
+  Row("activation context, once per UI thread start", Median(a), Median(f), "ms",
+      "floor: the plain window");
 }
 
 int AllMain(const std::string& quilloPath, const std::string& floorPath) {
@@ -335,6 +357,7 @@ int main(int argc, char** argv) {
       const long n = std::strtol(argv[3], nullptr, 10);
       if (mode == "--stability-clicks") return StabilityClicksMain(argv[2], n);
       if (mode == "--stability-notes") return StabilityNotesMain(argv[2], n);
+      if (mode == "--stability-plain") return StabilityPlainMain(argv[2], n);
       if (mode == "--stability-cycles") return StabilityCyclesMain(argv[2], n, false);
       if (mode == "--stability-cycles-click") return StabilityCyclesMain(argv[2], n, true);
     }

@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "bench/uBench.h"
+#include "bench/uPlainWindow.h"
+#include "ui/uActCtx.h"
 
 namespace {
 
@@ -50,6 +52,24 @@ int StabilityNotesMain(const std::string& dllPath, long count) {
   return 0;
 }
 
+// The floor of the note windows' row: plain windows of the same controls, made in the
+// library's ComCtl32 v6 context as the note windows are, so that what v6 itself keeps shows.
+int StabilityPlainMain(const std::string& dllPath, long count) {
+  TScratch scratch;
+  THandlerDll dll(dllPath);
+  TActivationContext v6(dll.module.get());
+  if (!v6.Active()) Fail("no activation context from the library's manifest");
+  SIZE_T afterFirst = 0;
+  for (long i = 1; i <= count; ++i) {
+    HWND window = OpenPlainWindow(scratch.path);
+    if (!window || !PumpUntil([&] { return Ready(window); })) Fail("no plain window");
+    CloseAndWait(window);
+    if (i == count / 10) afterFirst = HeapBytesInUse();
+  }
+  Report("plain windows, ComCtl32 v6 (floor)", count, afterFirst, HeapBytesInUse(), "");
+  return 0;
+}
+
 int StabilityCyclesMain(const std::string& dllPath, long count, bool rightClick) {
   TScratch scratch;
   SIZE_T afterFirst = 0;
@@ -76,6 +96,7 @@ void StabilityRows(const std::string& dllPath) {
   const std::string dll = " \"" + dllPath + "\" ";
   std::fputs(RunChild("--stability-clicks" + dll + "100000").c_str(), stdout);
   std::fputs(RunChild("--stability-notes" + dll + "300").c_str(), stdout);
+  std::fputs(RunChild("--stability-plain" + dll + "300").c_str(), stdout);
   std::fputs(RunChild("--stability-cycles" + dll + "100").c_str(), stdout);
   std::fputs(RunChild("--stability-cycles-click" + dll + "100").c_str(), stdout);
   std::fflush(stdout);

@@ -9,6 +9,7 @@
 // when `rightClick`. Each prints its lines on the standard output.
 int StabilityClicksMain(const std::string& dllPath, long count);
 int StabilityNotesMain(const std::string& dllPath, long count);
+int StabilityPlainMain(const std::string& dllPath, long count);
 int StabilityCyclesMain(const std::string& dllPath, long count, bool rightClick);
 
 // Runs all of them, each in a process of its own, and prints what they found.

@@ -66,10 +66,12 @@ target_include_directories(quillo_core PUBLIC ${CMAKE_BINARY_DIR}/generated)
 # so that the tests that wait for the thread and the library to go wait a second, not 30.
 if(NOT QUILLO_SHIP)
   target_compile_definitions(quillo_core PUBLIC QUILLO_NOTE_GRACE_MS=1000)
-  # Where a test steps into the moment it checks (note/uTestHooks.h); only the files that have
-  # such a moment are built with it.
+  # Where a test steps into the moment it checks (note/uTestHooks.h, and Wine's fixed answers
+  # about high contrast and screen readers: ui/uTheme.h, ui/uAccessible.h); only the files
+  # that have such a moment are built with it.
   set_property(SOURCE ${CMAKE_SOURCE_DIR}/note/uNoteThread.cpp ${CMAKE_SOURCE_DIR}/note/uSaveNote.cpp
                ${CMAKE_SOURCE_DIR}/note/uDraftOwner.cpp
+               ${CMAKE_SOURCE_DIR}/ui/uTheme.cpp ${CMAKE_SOURCE_DIR}/ui/uAccessible.cpp
                APPEND PROPERTY COMPILE_DEFINITIONS QUILLO_TEST_HOOKS)
 endif()
 
@@ -99,7 +101,7 @@ endif()
 # QuilloNote.exe, the note process of the Windows 11 command, beside the 64-bit Quillo.dll. No
 # C runtime and no startup code: it only loads Quillo.dll and calls it.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-  add_executable(QuilloNote WIN32 QuilloNote.cpp)
+  add_executable(QuilloNote WIN32 QuilloNote.cpp resources/QuilloNote.rc)
   target_compile_options(QuilloNote PRIVATE -Wall -Wextra -Werror -Os -ffreestanding
                          -fno-stack-protector -fno-exceptions -fno-asynchronous-unwind-tables)
   target_link_options(QuilloNote PRIVATE -nostdlib -nostartfiles -Wl,-e,QuilloNoteEntry
@@ -130,7 +132,8 @@ if(QUILLO_TESTS)
 
   file(GLOB QUILLO_TEST_SUPPORT CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/windows/support/*.cpp)
   add_library(quillo_testsupport STATIC ${QUILLO_TEST_SUPPORT})
-  target_link_libraries(quillo_testsupport PUBLIC quillo_core quillo_shellclient gtest gmock version)
+  target_link_libraries(quillo_testsupport PUBLIC quillo_core quillo_shellclient gtest gmock version
+                        oleacc)
   target_include_directories(quillo_testsupport PUBLIC ${CMAKE_SOURCE_DIR}/tests/windows)
 
   # One program per test file, so that each area of Quillo starts in a fresh process.

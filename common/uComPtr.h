@@ -60,3 +60,18 @@ struct TCoTaskMemTraits {
 };
 template <typename P>
 using TCoTaskMem = TUniqueHandle<P, TCoTaskMemTraits<P>>;
+
+// The calling thread in a single-threaded apartment while it lives; a thread already in an
+// apartment (of either kind) keeps it, and only a successful entry is left again.
+class TComApartment {
+ public:
+  TComApartment() noexcept : hr_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  ~TComApartment() {
+    if (SUCCEEDED(hr_)) ::CoUninitialize();
+  }
+  TComApartment(const TComApartment&) = delete;
+  TComApartment& operator=(const TComApartment&) = delete;
+
+ private:
+  HRESULT hr_;
+};

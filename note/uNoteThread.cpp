@@ -7,12 +7,14 @@
 #include <utility>
 #include <vector>
 
+#include "common/uComPtr.h"
 #include "common/uError.h"
 #include "common/uHandles.h"
 #include "common/uModuleThread.h"
 #include "common/uWide.h"
 #include "note/fQuillo.h"
 #include "note/uDraft.h"
+#include "ui/uActCtx.h"
 #include "ui/uApplication.h"
 #include "ui/uDpi.h"
 #include "ui/uMessageLoop.h"
@@ -248,7 +250,14 @@ DWORD WINAPI NoteThreadMain(LPVOID param) {
   // Before any window: the notes follow their monitor's scale whatever the host process
   // declared, and the system never stretches them.
   BecomePerMonitorDpiAware();
-  RunNoteThread(module);
+  {
+    // Every window and message box of this thread is ComCtl32 v6, in any host; let go of
+    // before the thread lets go of the library.
+    TActivationContext visualStyles(module);
+    // An apartment for the thread's life: the screen readers' annotation service is COM.
+    TComApartment com;
+    RunNoteThread(module);
+  }
   // The library's code may go only once this thread has left it.
   ::FreeLibraryAndExitThread(module, 0);
   return 0;

@@ -111,6 +111,15 @@ HFONT TApplication::Font(const char16_t* const* faces, int height, bool bold) {
   return static_cast<HFONT>(fonts_.back().font.get());
 }
 
+HBRUSH TApplication::Brush(COLORREF color) {
+  for (const auto& b : brushes_)
+    if (b.color == color) return static_cast<HBRUSH>(b.brush.get());
+  TGdiObject brush(::CreateSolidBrush(color));
+  if (!brush) return nullptr;
+  brushes_.push_back(TBrushEntry{color, std::move(brush)});
+  return static_cast<HBRUSH>(brushes_.back().brush.get());
+}
+
 namespace {
 
 // The heights the pictures are drawn at in the resources, IDB_SIZE_STEP identifiers apart.

@@ -67,6 +67,8 @@ class TApplication {
   // and shared; null when the resource is missing. Drawn for that size where the module has
   // it, otherwise scaled smoothly from the next larger one (or the largest).
   const TPicture* Picture(int resourceId, int size = kPictureDesignSize);
+  // A solid brush of that colour, made on first use and shared; null when none can be made.
+  HBRUSH Brush(COLORREF color);
   // Destroys the windows of every form (each form is deleted afterwards).
   void DestroyForms() noexcept;
 
@@ -102,6 +104,11 @@ class TApplication {
   std::vector<std::u16string> classes_;
   std::vector<TFontEntry> fonts_;
   std::vector<TPictureEntry> pictures_;
+  struct TBrushEntry {
+    COLORREF color;
+    TGdiObject brush;
+  };
+  std::vector<TBrushEntry> brushes_;
 };
 
 // The application object between InitWindowing and DoneWindowing, otherwise null.

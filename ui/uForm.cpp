@@ -5,16 +5,13 @@
 
 #include "common/uError.h"
 #include "common/uWide.h"
+#include "ui/uAccessible.h"
 #include "ui/uDpi.h"
 #include "ui/uFormControl.h"
 #include "ui/uIme.h"
 #include "ui/uModal.h"
 
 using namespace formparts;
-
-COLORREF ResolveColor(COLORREF c) noexcept {
-  return (c & kSystemColor) ? ::GetSysColor(static_cast<int>(c & 0xFF)) : c;
-}
 
 TForm::TForm(const TFormDef& def) : def_(def) {}
 
@@ -68,6 +65,7 @@ void TForm::Create(HWND owner) {
   ::GetClientRect(handle_, &client);
   Layout(client.right, client.bottom);
   CreateControls();
+  ApplyTheme();
   app->Add(this);
   FormCreate();
 }
@@ -323,7 +321,7 @@ LRESULT TForm::HandleFormMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_DRAWITEM: {
       const auto* di = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
       if (di && di->CtlType == ODT_BUTTON) {
-        DrawPictureButton(*di);
+        DrawOwnerButton(*di);
         return TRUE;
       }
       break;
@@ -331,17 +329,32 @@ LRESULT TForm::HandleFormMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORBTN: {
-      const int index = ::GetDlgCtrlID(reinterpret_cast<HWND>(lp)) - kControlIdBase;
-      if (index < 0 || index >= def_.controlCount) break;
-      const TControlDef& d = def_.controls[index];
-      HDC dc = reinterpret_cast<HDC>(wp);
-      const bool editFace = msg == WM_CTLCOLOREDIT;
-      if (msg == WM_CTLCOLORSTATIC && !IsStaticLike(d.kind)) break;  // read-only edits
-      const COLORREF color = d.font.faces ? d.font.color : def_.font.color;
-      ::SetTextColor(dc, ResolveColor(color));
-      ::SetBkColor(dc, ::GetSysColor(editFace ? COLOR_WINDOW : COLOR_BTNFACE));
-      return reinterpret_cast<LRESULT>(::GetSysColorBrush(editFace ? COLOR_WINDOW : COLOR_BTNFACE));
+      HBRUSH brush = nullptr;
+      if (ControlColors(msg, reinterpret_cast<HWND>(lp), reinterpret_cast<HDC>(wp), brush))
+        return reinterpret_cast<LRESULT>(brush);
+      break;
     }
+    case WM_ERASEBKGND:
+      // The class's brush is the system's face; dark mode paints its own.
+      if (theme_ == TThemeMode::Dark) {
+        RECT r{};
+        ::GetClientRect(handle_, &r);
+        if (TApplication* app = Application())
+          ::FillRect(reinterpret_cast<HDC>(wp), &r, app->Brush(ResolveColor(kClBtnFace, theme_)));
+        return TRUE;
+      }
+      break;
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+    case WM_THEMECHANGED:
+      if (ThemeMayHaveChanged(msg, wp, lp)) ApplyTheme();
+      break;
+    case WM_DESTROY:
+      // Annotations live with the controls' windows: taken away before those go.
+      for (int i = 0; i < def_.controlCount; ++i)
+        if (def_.controls[i].accessibleName && controls_[static_cast<size_t>(i)].hwnd)
+          (void)AnnotateAccessibleName(controls_[static_cast<size_t>(i)].hwnd, nullptr);
+      break;
     case WM_NCDESTROY: {
       SetModalResult(mrNone);  // a window property: given back before the window goes
       const LRESULT r = ::DefWindowProcW(handle_, msg, wp, lp);

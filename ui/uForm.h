@@ -18,17 +18,12 @@
 
 #include "common/uHandles.h"
 #include "ui/uLayout.h"
+#include "ui/uPalette.h"
+#include "ui/uTheme.h"
 
 class TForm;
+struct TPicture;
 
-// Colours: an RGB value, or one of the system's colours marked with the high bit (like
-// kClWindowText), resolved when painting so that a change of theme is followed.
-constexpr COLORREF kSystemColor = 0x80000000u;
-constexpr COLORREF kClWindowText = kSystemColor | COLOR_WINDOWTEXT;
-constexpr COLORREF kClBtnFace = kSystemColor | COLOR_BTNFACE;
-constexpr COLORREF kClNavy = RGB(0, 0, 128);
-constexpr COLORREF kClGreen = RGB(0, 128, 0);
-COLORREF ResolveColor(COLORREF c) noexcept;
 
 // A font as designed (pixels at 96 DPI). The faces are asked for in turn, the first one the
 // system has taken (a Korean face first in its Korean name, then stand-ins that every Windows
@@ -57,6 +52,7 @@ enum TControlFlags : unsigned {
   cfAutoHeight = 2,  // edits: height follows the font
   cfCancel = 4,      // Escape clicks it (FormEscape's default)
   cfDefault = 8,     // Enter anywhere but in a multi-line box or on another button clicks it
+  cfLabelled = 16,   // named for screen readers by the label in the row just before it
 };
 
 using TNotifyEvent = void (TForm::*)();
@@ -83,6 +79,7 @@ struct TControlDef {
   int picture = 0;      // resource id of a 2-image bitmap (normal, greyed) for PictureButton
   int modalResult = 0;  // copied into the form when clicked, before onClick runs
   const char16_t* imeName = nullptr;  // input method asked for while an edit has the focus
+  const wchar_t* accessibleName = nullptr;  // for screen readers, where no label names it
 };
 
 enum class TPosition { Default, ScreenCenter, OwnerFormCenter };
@@ -161,6 +158,9 @@ class TForm {
   bool InModalRun() const noexcept { return inModalRun_; }
   void SetInModalRun(bool on) noexcept { inModalRun_ = on; }
   HWND OwnerWindow() const noexcept { return owner_; }
+  // The mode the form is drawn in (ui/uTheme.h), read when it was made and whenever the
+  // system said it may have changed.
+  TThemeMode Theme() const noexcept { return theme_; }
 
  protected:
   virtual void FormCreate() {}
@@ -204,7 +204,13 @@ class TForm {
   void Layout(int clientWidth, int clientHeight);
   void Arrange();
   void PlaceOnFirstShow();
-  void DrawPictureButton(const DRAWITEMSTRUCT& di) const;
+  // Reads the mode again and draws everything in it: title bar, scroll bars, buttons.
+  void ApplyTheme();
+  // The colours a control is painted with for WM_CTLCOLOR*; false: not a control of ours.
+  bool ControlColors(UINT msg, HWND control, HDC dc, HBRUSH& brush) const;
+  void DrawOwnerButton(const DRAWITEMSTRUCT& di) const;
+  void DrawButtonPicture(HDC dc, const TPicture& picture, int x, int y, bool disabled,
+                         COLORREF ink) const;
   void FocusControl(int index);
   void CommandFromControl(int index, WORD code);
   void Destroyed() noexcept;
@@ -214,6 +220,8 @@ class TForm {
   HWND owner_ = nullptr;
   layout::TScale scale_;
   int dpi_ = 96;
+  TThemeMode theme_ = TThemeMode::Light;
+  bool darkScrollBars_ = false;  // the text boxes were given the dark theme
   HFONT windowFont_ = nullptr;  // shared, owned by the application object
   std::vector<TControl> controls_;
   int activeControl_ = -1;

@@ -4,6 +4,7 @@
 
 #include "common/uError.h"
 #include "common/uWide.h"
+#include "ui/uAccessible.h"
 #include "ui/uFormControl.h"
 
 using namespace formparts;
@@ -130,12 +131,20 @@ void TForm::CreateControls() {
   // Children stack in the order they are made, the first on top: controls of the tab order
   // in that order (so that any dialog navigation agrees with ours), then labels and pictures,
   // which run on beneath buttons as if drawn on the form, then frames, beneath what they hold.
-  std::vector<int> order;
+  // A labelled control has its label just above it, where screen readers look for its name.
+  std::vector<int> tabbed, order;
   for (int i = 0; i < def_.controlCount; ++i)
-    if (def_.controls[i].tabOrder >= 0) order.push_back(i);
-  SortByTabOrder(order);
+    if (def_.controls[i].tabOrder >= 0) tabbed.push_back(i);
+  SortByTabOrder(tabbed);
+  for (int i : tabbed) {
+    if ((def_.controls[i].flags & cfLabelled) && i > 0 &&
+        def_.controls[i - 1].kind == TControlKind::Label && def_.controls[i - 1].tabOrder < 0)
+      order.push_back(i - 1);
+    order.push_back(i);
+  }
   for (int i = 0; i < def_.controlCount; ++i)
-    if (def_.controls[i].tabOrder < 0 && def_.controls[i].kind != TControlKind::GroupBox)
+    if (def_.controls[i].tabOrder < 0 && def_.controls[i].kind != TControlKind::GroupBox &&
+        std::find(order.begin(), order.end(), i) == order.end())
       order.push_back(i);
   for (int i = 0; i < def_.controlCount; ++i)
     if (def_.controls[i].tabOrder < 0 && def_.controls[i].kind == TControlKind::GroupBox)
@@ -155,5 +164,7 @@ void TForm::CreateControls() {
     if (!c.hwnd) ThrowLastError("CreateWindowExW (control)");
     ::SendMessageW(c.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(c.font), FALSE);
     if (IsEdit(d.kind)) ::SendMessageW(c.hwnd, EM_SETLIMITTEXT, 0, 0);  // the control's maximum
+    // A refusal (no annotation service) leaves the control as the system names it.
+    if (d.accessibleName) (void)AnnotateAccessibleName(c.hwnd, d.accessibleName);
   }
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,8 +13,10 @@
 #include "support/uModalTestWindows.h"
 #include "support/uTestSupport.h"
 #include "support/uWindowTestSupport.h"
+#include "ui/uActCtx.h"
 #include "ui/uApplication.h"
 #include "ui/uModal.h"
+#include "ui/uTheme.h"
 
 namespace {
 
@@ -47,14 +50,21 @@ class AboutDialogTest : public ::testing::Test {
     // The button pictures live in Quillo.dll, beside this program.
     dll_ = ::LoadLibraryExA("Quillo.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE);
     if (dll_) Application()->SetResourceModule(dll_);
+    // Made in Quillo.dll's ComCtl32 v6 context, as its UI thread makes them.
+    code_ = ::LoadLibraryA("Quillo.dll");
+    styles_ = std::make_unique<TActivationContext>(code_);
     OpenNote(dir.path());
     script.onTimeout = [] {
       if (HWND about = AboutWindow()) ::PostMessageA(about, WM_CLOSE, 0, 0);
     };
   }
   void TearDown() override {
+    TestHookHighContrast = -1;
+    SetAppMode(kModeAbsent);
     DoneWindowing();
     if (dll_) ::FreeLibrary(dll_);
+    styles_.reset();
+    if (code_) ::FreeLibrary(code_);
   }
 
   void OpenNote(const std::string& folder) {
@@ -92,6 +102,8 @@ class AboutDialogTest : public ::testing::Test {
   TFormAbout* aboutForm = nullptr;
   HWND close = nullptr;
   HMODULE dll_ = nullptr;
+  HMODULE code_ = nullptr;
+  std::unique_ptr<TActivationContext> styles_;
 };
 
 TEST_F(AboutDialogTest, ModalOverTheNoteWindowEscapeStaysEnterCloses) {
@@ -224,6 +236,51 @@ TEST_F(AboutDialogTest, FrameControlsTextsFontsAndColours) {
               }});
   EXPECT_EQ(script.StepsRun(), 2u);
   EXPECT_EQ(AboutWindow(), nullptr);
+}
+
+// The dialog in each mode, as it opens and when the mode changes while it runs; its navy
+// headings read on dark and give way to the text colour under high contrast.
+TEST_F(AboutDialogTest, ColoursFollowTheAppModeAndHighContrast) {
+  struct Case {
+    const char* name;
+    TAppMode before, after;
+    bool highContrast;
+  };
+  const Case cases[] = {
+      {"light", kModeLight, kModeLight, false},
+      {"dark", kModeDark, kModeDark, false},
+      {"light, then dark while open", kModeLight, kModeDark, false},
+      {"dark, then light while open", kModeDark, kModeLight, false},
+      {"high contrast over dark", kModeDark, kModeDark, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestHookHighContrast = c.highContrast ? 1 : 0;
+    SetAppMode(c.before);
+    ClickAbout({[&] {
+      ASSERT_TRUE(FindAbout());
+      if (c.after != c.before) SetAppMode(c.after, true);
+      const bool dark = c.after == kModeDark && !c.highContrast;
+      EXPECT_EQ(aboutForm->Theme(), c.highContrast ? TThemeMode::HighContrast
+                                    : dark         ? TThemeMode::Dark
+                                                   : TThemeMode::Light);
+      const COLORREF form = dark ? RGB(0x20, 0x20, 0x20) : ::GetSysColor(COLOR_BTNFACE);
+      const COLORREF text = dark ? RGB(255, 255, 255) : ::GetSysColor(COLOR_WINDOWTEXT);
+      const COLORREF heading = c.highContrast ? ::GetSysColor(COLOR_WINDOWTEXT)
+                               : dark         ? RGB(0x99, 0xC3, 0xFF)
+                                              : RGB(0, 0, 128);
+      if (dark) {
+        EXPECT_GE(ContrastRatio(heading, form), 4.5);
+      }
+      EXPECT_EQ(TextColourOf(about, aboutForm->ControlHandle("HeadlineLabel")), heading);
+      EXPECT_EQ(TextColourOf(about, aboutForm->ControlHandle("SubtitleLabel")), heading);
+      EXPECT_EQ(TextColourOf(about, aboutForm->ControlHandle("CopyrightLabel")), text);
+      EXPECT_EQ(ScreenPixel(about, 4, 4), form);
+      EXPECT_EQ((::GetWindowLongPtrW(close, GWL_STYLE) & BS_TYPEMASK) == BS_OWNERDRAW, dark);
+      PostKey(close, VK_RETURN);
+    }});
+    EXPECT_EQ(AboutWindow(), nullptr);
+  }
 }
 
 // A note window on a monitor left of or above the primary one: centring would give negative

@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cwctype>
 #include <functional>
 #include <memory>
 #include <string>
@@ -151,6 +152,29 @@ TEST_F(ComDllTest, RightClickSequenceSavesANoteIntoTheFolder) {
   EXPECT_EQ(dll->CanUnloadNow(), S_OK);
 }
 
+// The UI thread makes its windows in the library's own ComCtl32 v6 context, whatever the host
+// declared (this test program declares nothing): themed controls, from comctl32.
+TEST_F(ComDllTest, TheNotesControlsAreVersion6InAnyHost) {
+  TTempDir dir;
+  const HWND note = OpenOneNote(dir.path());
+  ASSERT_NE(note, nullptr);
+  const HWND button = ::FindWindowExW(note, nullptr, L"Button", L"첫줄을 제목으로");
+  ASSERT_NE(button, nullptr);
+  SIZE ideal{};
+  EXPECT_TRUE(::SendMessageW(button, 0x1601 /* BCM_GETIDEALSIZE */, 0,
+                             reinterpret_cast<LPARAM>(&ideal)));
+  HMODULE owner = nullptr;
+  ASSERT_TRUE(::GetModuleHandleExW(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      reinterpret_cast<LPCWSTR>(::GetClassLongPtrW(button, GCLP_WNDPROC)), &owner));
+  wchar_t path[MAX_PATH] = {};
+  ::GetModuleFileNameW(owner, path, MAX_PATH);
+  std::wstring lower(path);
+  std::transform(lower.begin(), lower.end(), lower.begin(), ::towlower);
+  EXPECT_NE(lower.find(L"comctl32"), std::wstring::npos) << Utf8(lower);
+  CloseWindows({note});
+}
+
 bool WaitUntil(const std::function<bool()>& done, DWORD ms = 10000) {
   for (DWORD waited = 0; waited < ms; waited += 20) {
     if (done()) return true;
@@ -266,8 +290,12 @@ TEST_F(ComDllTest, TheUiThreadStaysForItsGracePeriodThenGoes) {
 HHOOK g_refuseEdits = nullptr;
 LRESULT CALLBACK RefuseEdits(int code, WPARAM wp, LPARAM lp) {
   if (code == HCBT_CREATEWND) {
+    // Under the library's ComCtl32 v6 context the name comes versioned ("6.0.x.y!Edit").
     const wchar_t* cls = reinterpret_cast<CBT_CREATEWNDW*>(lp)->lpcs->lpszClass;
-    if (!IS_INTRESOURCE(cls) && ::lstrcmpiW(cls, L"EDIT") == 0) return 1;
+    if (!IS_INTRESOURCE(cls)) {
+      const wchar_t* bang = ::wcsrchr(cls, L'!');
+      if (::lstrcmpiW(bang ? bang + 1 : cls, L"EDIT") == 0) return 1;
+    }
   }
   return ::CallNextHookEx(g_refuseEdits, code, wp, lp);
 }

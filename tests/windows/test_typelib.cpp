@@ -1,5 +1,6 @@
 // What the DLL carries besides code: the type library (TYPELIB 1, read back and never
-// registered) and the version information, on this tree's DLL and on both shipped ones.
+// registered), the version information and the manifests (the DLL's and QuilloNote.exe's), on
+// this tree's binaries and on the shipped ones.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <oleauto.h>
@@ -155,6 +156,44 @@ TEST(VersionInfo, ReadBackFromEveryDll) {
     for (const auto& s : strings) EXPECT_EQ(VersionString(info, s.name), s.value) << s.name;
     EXPECT_NE(VersionString(info, "FileDescription"), "(none)");
     EXPECT_NE(VersionString(info, "FileDescription"), "");
+  }
+}
+
+// The manifest resource of a binary, as text; empty when it has none.
+std::string ManifestOf(const std::string& path, int id) {
+  HMODULE m = ::LoadLibraryExW(Wide(path).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (!m) return "";
+  std::string text;
+  if (HRSRC r = ::FindResourceW(m, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(24)))
+    if (HGLOBAL g = ::LoadResource(m, r))
+      text.assign(static_cast<const char*>(::LockResource(g)), ::SizeofResource(m, r));
+  ::FreeLibrary(m);
+  return text;
+}
+
+TEST(Manifest, EveryBinaryAsksForItsOwn) {
+  const char kComCtl6[] = "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"";
+  struct Case { std::string path; int id; std::vector<std::string> has; };
+  std::vector<Case> cases;
+  // The libraries' resource 3 is what their UI thread activates; none is 2, which the loader
+  // would turn into a context at every load.
+  for (const TDllCase& dll : DllCases()) {
+    EXPECT_EQ(ManifestOf(dll.path, 2), "") << dll.path;
+    cases.push_back({dll.path, 3, {kComCtl6}});
+  }
+  const std::vector<std::string> exe = {
+      kComCtl6, "<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>",
+      ">PerMonitorV2</dpiAwareness>", ">true/pm</dpiAware>"};
+  if (sizeof(void*) == 8) cases.push_back({TestProgramDir() + "\\QuilloNote.exe", 1, exe});
+  if (!ShippedPath("x64\\QuilloNote.exe").empty())
+    cases.push_back({ShippedPath("x64\\QuilloNote.exe"), 1, exe});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    const std::string manifest = ManifestOf(c.path, c.id);
+    ASSERT_FALSE(manifest.empty()) << "no manifest " << c.id;
+    for (const std::string& entry : c.has) EXPECT_NE(manifest.find(entry), std::string::npos) << entry;
+    // The notes stay in the system's ANSI code page.
+    EXPECT_EQ(manifest.find("activeCodePage"), std::string::npos);
   }
 }
 

@@ -1,5 +1,8 @@
 #include "support/uWindowTestSupport.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "support/uTestSupport.h"
 #include "ui/uMessageLoop.h"
 
@@ -124,4 +127,49 @@ DWORD WINAPI TBoxWatcher::Run(void* p) {
     ::Sleep(10);
   }
   return 0;
+}
+
+void SetAppMode(TAppMode mode, bool broadcast) {
+  HKEY key = nullptr;
+  if (::RegCreateKeyExW(HKEY_CURRENT_USER,
+                        L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize", 0,
+                        nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    return;
+  const DWORD light = mode == kModeLight ? 1 : 0;
+  if (mode == kModeAbsent)
+    ::RegDeleteValueW(key, L"AppsUseLightTheme");
+  else
+    ::RegSetValueExW(key, L"AppsUseLightTheme", 0, REG_DWORD,
+                     reinterpret_cast<const BYTE*>(&light), sizeof light);
+  ::RegCloseKey(key);
+  if (!broadcast) return;
+  DWORD_PTR ignored = 0;
+  ::SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, 0,
+                        reinterpret_cast<LPARAM>(L"ImmersiveColorSet"), SMTO_ABORTIFHUNG, 2000,
+                        &ignored);
+  PumpUntil([] { return false; }, 50);
+}
+
+COLORREF ScreenPixel(HWND w, int x, int y) {
+  ::RedrawWindow(w, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+  PumpUntil([] { return false; }, 50);
+  POINT p{x, y};
+  ::ClientToScreen(w, &p);
+  HDC screen = ::GetDC(nullptr);
+  const COLORREF c = ::GetPixel(screen, p.x, p.y);
+  ::ReleaseDC(nullptr, screen);
+  return c;
+}
+
+double ContrastRatio(COLORREF a, COLORREF b) {
+  auto channel = [](int v) {
+    const double c = v / 255.0;
+    return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+  };
+  auto luminance = [&](COLORREF c) {
+    return 0.2126 * channel(GetRValue(c)) + 0.7152 * channel(GetGValue(c)) +
+           0.0722 * channel(GetBValue(c));
+  };
+  const double la = luminance(a), lb = luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }

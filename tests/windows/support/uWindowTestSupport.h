@@ -35,6 +35,16 @@ std::string WindowText(HWND w);
 // A window's rectangle in its parent's client coordinates.
 RECT ChildRect(HWND child);
 
+// The app mode the windows read (AppsUseLightTheme): kModeAbsent, kModeLight or kModeDark.
+// The value is set (or taken away) for this test's user; with `broadcast`, every top-level
+// window then hears "ImmersiveColorSet", as when the user changes it in Settings.
+enum TAppMode { kModeAbsent = -1, kModeDark = 0, kModeLight = 1 };
+void SetAppMode(TAppMode mode, bool broadcast = false);
+// What the screen shows at a point of a window's client area, after it has painted.
+COLORREF ScreenPixel(HWND w, int x, int y);
+// WCAG's contrast ratio of two colours (1 to 21).
+double ContrastRatio(COLORREF a, COLORREF b);
+
 struct TSeenBox {
   std::string text;
   HWND owner;
