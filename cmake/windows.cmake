@@ -150,6 +150,13 @@ if(QUILLO_TESTS)
     add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
     set_tests_properties(${name} PROPERTIES TIMEOUT 300)
   endforeach()
+  # The longest programs that drive the shell's side run in a copy of the prefix of their own,
+  # beside the others (cmake/winelanes.cmake); the rest share the tree's prefix.
+  foreach(name test_e2e test_context_menu test_explorer_command)
+    if(TARGET ${name})
+      set_tests_properties(${name} PROPERTIES ENVIRONMENT QUILLO_LANE=shell)
+    endif()
+  endforeach()
   # The programs whose files and names depend on the system's code page run again under the
   # two other kinds Wine can give: 1252 (a Western one, without Korean) and 65001 (UTF-8).
   # Each Wine process takes its code page from its own locale, so one prefix serves both.
@@ -163,9 +170,9 @@ if(QUILLO_TESTS)
       list(GET page_locale 0 page)
       list(GET page_locale 1 locale)
       add_test(NAME ${name}.cp${page} COMMAND ${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
-      # In a copy of the prefix of their own (cmake/winelanes.cmake), beside the Korean runs.
+      # In a copy of the prefix for each code page (cmake/winelanes.cmake), beside the others.
       set_tests_properties(${name}.cp${page} PROPERTIES TIMEOUT 300
-                           ENVIRONMENT "QUILLO_LOCALE=${locale};QUILLO_LANE=pages")
+                           ENVIRONMENT "QUILLO_LOCALE=${locale};QUILLO_LANE=cp${page}")
     endforeach()
   endforeach()
 

@@ -1,5 +1,15 @@
 # Shared pieces of Quillo's scripts (sourced, not run).
 
+# Compiles through ccache where the machine has it (scripts/setup.sh installs it), unless a
+# launcher is chosen already: a second build of any clone of this tree, and every tree that
+# compiles the same file with the same flags, takes the objects from the cache. Takes effect
+# when a tree is configured for the first time.
+if command -v ccache >/dev/null 2>&1; then
+  export CMAKE_C_COMPILER_LAUNCHER="${CMAKE_C_COMPILER_LAUNCHER:-ccache}" \
+         CMAKE_CXX_COMPILER_LAUNCHER="${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}" \
+         CCACHE_BASEDIR="${CCACHE_BASEDIR:-$(pwd)}" CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-1}"
+fi
+
 # True while binfmt_misc hands 32-bit x86 programs to an emulator (qemu-user): they then start,
 # but slowly, so that is not a machine that runs them natively.
 i386_emulated() {

@@ -45,7 +45,8 @@ sudo=""
 mounted="" smoke_pid=""
 trap 'stop_xvfb; for d in $mounted; do $sudo umount "$d"; done; [ -n "$smoke_pid" ] && kill "$smoke_pid" 2>/dev/null' EXIT
 trap 'exit 1' INT TERM  # stopped: end here (Xvfb goes with the EXIT trap)
-lanes=${QUILLO_TEST_LANES:-3}
+# Lanes side by side: the tests mostly wait (for windows, timers, processes), not compute.
+lanes=${QUILLO_TEST_LANES:-4}
 # Usage: wine_suite TREE PRESET
 wine_suite() {
   tree=$1 preset=$2
