@@ -17,6 +17,23 @@ part() {
   [ -n "$part_name" ] && echo "== $part_name"
 }
 
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo -n"
+mounted="" smoke_pid=""
+trap 'stop_xvfb; for d in $mounted; do $sudo umount "$d"; done; [ -n "$smoke_pid" ] && kill "$smoke_pid" 2>/dev/null' EXIT
+trap 'exit 1' INT TERM  # stopped: end here (Xvfb and the smoke go with the EXIT trap)
+
+# The 64-bit suite's prefixes are made while the shipped trees build (mostly waiting, they
+# take a minute or two).
+prefixes_pid=""
+if ! can_run_32bit; then
+  (for prefix in wineprefix setup-prefix-pristine; do
+     sh scripts/wineprefix.sh /usr/lib/wine/wine64 "$(pwd)/build/win64/$prefix" &
+   done
+   wait) >/dev/null 2>&1 &
+  prefixes_pid=$!
+fi
+
 part "Shipped build (both Quillo.dll, build/x64/QuilloNote.exe, Quillo.msix and QuilloSetup.exe, signed)"
 sh scripts/build.sh >/dev/null || status=1
 for tree in build build/x64; do
@@ -27,6 +44,20 @@ for f in build/Quillo.dll build/x64/Quillo.dll build/x64/QuilloNote.exe build/x6
          build/x64/QuilloSetup.exe; do
   [ -f "$f" ] && printf '%-28s %8d bytes\n' "$f" "$(stat -c %s "$f")"
 done
+
+# The shipped 32-bit library itself runs once, natively where the machine runs 32-bit programs,
+# otherwise in one process emulated by qemu-user: beside the Wine suite, which mostly waits.
+# It starts as soon as the shipped DLL is built and runs beside everything after. Emulation is
+# registered for the whole machine while it runs, so it starts once the suite's 64-bit
+# prefixes are made (made during it, they would take a 32-bit half, slowly).
+smoke_log=build/smoke32.log
+start_smoke() {
+  smoke_start=$(date +%s)
+  (unset DISPLAY; exec sh scripts/smoke32.sh) >"$smoke_log" 2>&1 &
+  smoke_pid=$!
+}
+[ -n "$prefixes_pid" ] && wait "$prefixes_pid"
+start_smoke
 
 part "Native tests (note rules, ASan + UBSan)"
 cmake --preset native >/dev/null && cmake --build --preset native -j"$(nproc)" >/dev/null \
@@ -40,11 +71,6 @@ sh tests/fuzz/run.sh build/native || status=1
 # process, the setup program). Each tree's tests run side by side in lanes, one per Wine
 # prefix, each lane on an X display of its own (cmake/winelanes.cmake).
 start_xvfb || exit 1
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo -n"
-mounted="" smoke_pid=""
-trap 'stop_xvfb; for d in $mounted; do $sudo umount "$d"; done; [ -n "$smoke_pid" ] && kill "$smoke_pid" 2>/dev/null' EXIT
-trap 'exit 1' INT TERM  # stopped: end here (Xvfb goes with the EXIT trap)
 # Lanes side by side: the tests mostly wait (for windows, timers, processes), not compute.
 lanes=${QUILLO_TEST_LANES:-4}
 # Usage: wine_suite TREE PRESET
@@ -67,16 +93,6 @@ wine_suite() {
     -j"$lanes" || status=1
   WINEPREFIX="$(pwd)/$tree/wineprefix" wineserver -k 2>/dev/null
 }
-# The shipped 32-bit library itself runs once, natively where the machine runs 32-bit programs,
-# otherwise in one process emulated by qemu-user: beside the Wine suite, which mostly waits.
-# Emulation is registered for the whole machine while it runs, so it starts once the suite's
-# 64-bit prefixes are made (made during it, they would take a 32-bit half, slowly).
-smoke_log=build/smoke32.log
-start_smoke() {
-  smoke_start=$(date +%s)
-  (unset DISPLAY; exec sh scripts/smoke32.sh) >"$smoke_log" 2>&1 &
-  smoke_pid=$!
-}
 if can_run_32bit; then
   part "Windows tests under 32-bit Wine (build/win32)"
   wine_suite build/win32 windows32
@@ -84,13 +100,6 @@ else
   echo "== This machine cannot run 32-bit programs: the 32-bit suite is left out"
 fi
 part "Windows tests under 64-bit Wine (build/win64, with the Windows 11 command and the setup program)"
-if ! can_run_32bit; then
-  for prefix in wineprefix setup-prefix-pristine; do
-    sh scripts/wineprefix.sh /usr/lib/wine/wine64 "$(pwd)/build/win64/$prefix" &
-  done
-  wait
-fi
-start_smoke
 wine_suite build/win64 windows64
 part
 echo "== The shipped 32-bit Quillo.dll under 32-bit Wine (smoke, beside the 64-bit suite)"
