@@ -27,12 +27,14 @@ sh scripts/setup.sh
 pick_shipped_tree
 [ "$SHIPPED_TREE" = build/x64 ] \
   && echo "quillo: this machine cannot run 32-bit programs: using the 64-bit Quillo.dll with 64-bit Wine" >&2
+prefix="$root/$SHIPPED_TREE/run-prefix"
+# The prefix is made (once; a minute or so) while the build runs: it needs nothing built.
+sh scripts/wineprefix.sh "$WINE" "$prefix" &
+prefix_pid=$!
 cmake --preset "$SHIPPED_PRESET" >/dev/null
 cmake --build --preset "$SHIPPED_PRESET" -j"$(nproc)" --target Quillo QuilloHost
-
-prefix="$root/$SHIPPED_TREE/run-prefix"
+wait "$prefix_pid" || { echo "quillo: could not make the Wine prefix $prefix" >&2; exit 1; }
 printf 'quillo: Wine prefix %s\n' "$prefix"
-sh scripts/wineprefix.sh "$WINE" "$prefix"
 export WINEPREFIX="$prefix" WINEDEBUG="${WINEDEBUG:--all}" LC_ALL="${QUILLO_LOCALE:-ko_KR.UTF-8}" \
        WINEDLLOVERRIDES="mscoree,mshtml="
 
