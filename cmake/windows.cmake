@@ -2,8 +2,9 @@
 enable_language(RC)
 
 # A shipped tree (build/, build/x64) is built with the win32 thread model: it makes the DLL, its
-# import check and, in the 64-bit tree, QuilloSetup.exe. GoogleTest, the tools and the benchmarks
-# need std::mutex and std::thread, so they live in the test trees (build/win32, build/win64).
+# import check and, in the 64-bit tree, QuilloSetup.exe; on request (not with the rest) the
+# stand-in host QuilloHost, which scripts/quillo.sh runs. GoogleTest and the benchmarks need
+# std::mutex and std::thread, so they live in the test trees (build/win32, build/win64).
 option(QUILLO_SHIP "Build the shipped DLL (and setup program) only" OFF)
 if(QUILLO_SHIP)
   set(QUILLO_TESTS OFF)
@@ -153,10 +154,16 @@ if(QUILLO_TESTS)
     add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
     set_tests_properties(${name} PROPERTIES TIMEOUT 300)
   endforeach()
+  # The longest programs that drive the shell's side run in a copy of the prefix of their own,
+  # beside the others (cmake/winelanes.cmake); the rest share the tree's prefix.
+  foreach(name test_e2e test_context_menu test_explorer_command)
+    if(TARGET ${name})
+      set_tests_properties(${name} PROPERTIES ENVIRONMENT QUILLO_LANE=shell)
+    endif()
+  endforeach()
   # The programs whose files and names depend on the system's code page run again under the
   # two other kinds Wine can give: 1252 (a Western one, without Korean) and 65001 (UTF-8).
-  # Each Wine process takes its code page from its own locale, so these share the tree's
-  # prefix, and its running wineserver, with the Korean runs: no restart, no second prefix.
+  # Each Wine process takes its code page from its own locale, so one prefix serves both.
   set(QUILLO_CODE_PAGE_TESTS test_e2e test_note_window test_save_note)
   foreach(name ${QUILLO_CODE_PAGE_TESTS})
     if(NOT TARGET ${name})
@@ -167,8 +174,9 @@ if(QUILLO_TESTS)
       list(GET page_locale 0 page)
       list(GET page_locale 1 locale)
       add_test(NAME ${name}.cp${page} COMMAND ${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+      # In a copy of the prefix for each code page (cmake/winelanes.cmake), beside the others.
       set_tests_properties(${name}.cp${page} PROPERTIES TIMEOUT 300
-                           ENVIRONMENT QUILLO_LOCALE=${locale})
+                           ENVIRONMENT "QUILLO_LOCALE=${locale};QUILLO_LANE=cp${page}")
     endforeach()
   endforeach()
 
@@ -186,11 +194,13 @@ if(QUILLO_TESTS)
                    $<TARGET_FILE:test_com_dll>
                    --gtest_filter=ComDllTest.ANoteThatCannotBeShownFailsTheCommandCleanly
            WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+  # It copies the tree's prefix, so nothing may run there meanwhile.
   set_tests_properties(test_com_dll.nodisplay PROPERTIES TIMEOUT 300
-                       ENVIRONMENT QUILLO_NO_DISPLAY=1)
+                       ENVIRONMENT "QUILLO_NO_DISPLAY=1;QUILLO_PREFIX=${CMAKE_BINARY_DIR}/nodisplay-prefix"
+                       RESOURCE_LOCK ${CMAKE_BINARY_DIR}/wineprefix)
 
-  include(cmake/tools.cmake)
   include(cmake/bench.cmake)
+  include(cmake/winelanes.cmake)
 
   # Some checks read the shipped binaries of the shipped trees under QUILLO_SHIPPED_DIR (both
   # test presets name build/): the version information of both DLLs, the load and unload
@@ -221,12 +231,15 @@ if(QUILLO_TESTS)
                        ${CMAKE_BINARY_DIR}/setup-prefix-pristine ${CMAKE_BINARY_DIR}/${part}-prefix
                        $<TARGET_FILE:test_setup> --gtest_filter=${filter}
                WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
-      set_tests_properties(test_${part} PROPERTIES TIMEOUT 900)
+      set_tests_properties(test_${part} PROPERTIES TIMEOUT 900
+                           ENVIRONMENT QUILLO_PREFIX=${CMAKE_BINARY_DIR}/${part}-prefix)
     endforeach()
     # Where 32-bit programs cannot run, the 32-bit registration is reported as skipped.
     set_tests_properties(test_setup_x86 PROPERTIES SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
   endif()
 endif()
+
+include(cmake/tools.cmake)
 
 # The DLL must load on a bare Windows: system DLLs only, plain export names.
 enable_testing()

@@ -4,6 +4,7 @@
 # (windows32 for build/win32, windows64 for build/win64; --win64 is windows64) is built too.
 set -eu
 cd "$(dirname "$0")/.."
+. scripts/lib.sh
 for preset in windows x64 "$@"; do
   [ "$preset" = --win64 ] && preset=windows64
   cmake --preset "$preset" >/dev/null

@@ -1,5 +1,15 @@
 # Shared pieces of Quillo's scripts (sourced, not run).
 
+# Compiles through ccache where the machine has it (scripts/setup.sh installs it), unless a
+# launcher is chosen already: a second build of any clone of this tree, and every tree that
+# compiles the same file with the same flags, takes the objects from the cache. Takes effect
+# when a tree is configured for the first time.
+if command -v ccache >/dev/null 2>&1; then
+  export CMAKE_C_COMPILER_LAUNCHER="${CMAKE_C_COMPILER_LAUNCHER:-ccache}" \
+         CMAKE_CXX_COMPILER_LAUNCHER="${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}" \
+         CCACHE_BASEDIR="${CCACHE_BASEDIR:-$(pwd)}" CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-1}"
+fi
+
 # True while binfmt_misc hands 32-bit x86 programs to an emulator (qemu-user): they then start,
 # but slowly, so that is not a machine that runs them natively.
 i386_emulated() {
@@ -39,24 +49,17 @@ stop_xvfb() {
   XVFB_PID=""
 }
 
-# The test tree whose Windows programs this machine's Wine can run, its preset, that Wine, and
-# the shipped DLL of the same bitness.
-pick_wine_tree() {
+# The Wine this machine runs Windows programs with, and the shipped tree of that bitness (its
+# preset, its DLL).
+pick_shipped_tree() {
   if can_run_32bit; then
-    WINE_TREE=build/win32 WINE_PRESET=windows32 WINE=/usr/lib/wine/wine SHIPPED_DLL=build/Quillo.dll
+    WINE=/usr/lib/wine/wine
+    SHIPPED_TREE=build SHIPPED_PRESET=windows
   else
-    WINE_TREE=build/win64 WINE_PRESET=windows64 WINE=/usr/lib/wine/wine64 SHIPPED_DLL=build/x64/Quillo.dll
+    WINE=/usr/lib/wine/wine64
+    SHIPPED_TREE=build/x64 SHIPPED_PRESET=x64
   fi
-}
-
-# Picks the tree as above and builds it with the shipped trees, saying so when the 64-bit
-# build has to stand in. Usage: build_wine_tree NAME  (NAME starts that line)
-build_wine_tree() {
-  pick_wine_tree
-  if [ "$WINE_TREE" = build/win64 ]; then
-    echo "$1: this machine cannot run 32-bit programs: using the 64-bit build (build/win64) with 64-bit Wine" >&2
-  fi
-  sh scripts/build.sh "$WINE_PRESET"
+  SHIPPED_DLL=$SHIPPED_TREE/Quillo.dll
 }
 
 # Hands 32-bit x86 programs to qemu-user for this run only (root, machine-wide): registers an

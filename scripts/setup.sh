@@ -8,7 +8,7 @@
 # backports line that osslsigncode needs.
 set -eu
 packages="cmake make g++ clang libclang-rt-14-dev googletest g++-mingw-w64-i686 g++-mingw-w64-x86-64 nsis
-  mingw-w64-tools wine wine32:i386 wine64 xvfb x11-apps x11-utils xdotool imagemagick fonts-nanum fonts-baekmuk locales qemu-user-static"
+  mingw-w64-tools wine wine32:i386 wine64 xvfb x11-apps x11-utils xdotool imagemagick fonts-nanum fonts-baekmuk locales qemu-user-static ccache"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 export DEBIAN_FRONTEND=noninteractive

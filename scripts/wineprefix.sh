@@ -3,9 +3,11 @@
 # It is made under the Korean locale, and serves every other one as well: each Wine process
 # takes its ANSI code page from its own LC_ALL, so no prefix is tied to a code page.
 # With a DPI, it makes (once) PREFIX-dpiDPI beside it: a copy whose display is at that DPI.
-# Usage: wineprefix.sh WINE PREFIX [DPI]
+# With a NAME, it makes PREFIX-NAME (at DPI, when one is given too): a copy for tests that run
+# beside the prefix's own (tests/windows/wine-lanes.sh).
+# Usage: wineprefix.sh WINE PREFIX [DPI [NAME]]
 set -eu
-wine=$1 prefix=$2 dpi=${3:-}
+wine=$1 prefix=$2 dpi=${3:-} name=${4:-}
 export WINEPREFIX="$prefix" WINEDEBUG=-all LC_ALL=ko_KR.UTF-8 WINEDLLOVERRIDES="mscoree,mshtml="
 # Bump when the settings below change, so that existing prefixes take them too.
 version=3
@@ -33,10 +35,12 @@ echo "$version" >"$ready"
 exec 9>&-
 fi
 
-[ -n "$dpi" ] || exit 0
-# A display at another scale: both places Windows keeps the DPI, in a copy of the prefix made
-# while no program runs in it (the copy takes seconds; a new prefix, minutes).
-scaled="$prefix-dpi$dpi"
+[ -n "$dpi$name" ] || exit 0
+# A copy of the prefix made while no program runs in it (the copy takes seconds; a new prefix,
+# minutes); at another scale, with both places Windows keeps the DPI set.
+scaled="$prefix"
+[ -n "$dpi" ] && scaled="$scaled-dpi$dpi"
+[ -n "$name" ] && scaled="$scaled-$name"
 [ "$(cat "$scaled/.quillo-ready" 2>/dev/null)" = "$version.$dpi" ] && exit 0
 exec 8>"$scaled.lock"
 flock 8
@@ -45,8 +49,10 @@ wineserver -w 2>/dev/null || true
 rm -rf "$scaled"
 cp -a "$prefix" "$scaled"
 export WINEPREFIX="$scaled"
-"$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
-"$wine" reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' \
-  /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
-wineserver -w 2>/dev/null || true
+if [ -n "$dpi" ]; then
+  "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+  "$wine" reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' \
+    /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+  wineserver -w 2>/dev/null || true
+fi
 echo "$version.$dpi" >"$scaled/.quillo-ready"
