@@ -13,8 +13,10 @@ set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
 
-# A bare Windows has no MinGW runtime: link libgcc and libstdc++ into every binary.
-target_link_options(quillo_flags INTERFACE -static -static-libgcc -static-libstdc++)
+# A bare Windows has no MinGW runtime: link libgcc and libstdc++ into every binary. (Zig's
+# clang, the ARM64 compiler, links its libc++ and runtime statically without being asked.)
+target_link_options(quillo_flags INTERFACE
+  $<$<CXX_COMPILER_ID:GNU>:-static -static-libgcc -static-libstdc++>)
 # Explorer loads the library into every folder window's process: keep it small. Nothing in it
 # is hot enough to want more than -Os, and unreferenced runtime pieces are dropped at link.
 target_compile_options(quillo_flags INTERFACE
@@ -84,7 +86,7 @@ set_target_properties(Quillo PROPERTIES PREFIX "" OUTPUT_NAME Quillo)
 target_link_libraries(Quillo PRIVATE quillo_core)
 target_link_options(Quillo PRIVATE $<$<CONFIG:Release>:-s -Wl,--gc-sections>)
 if(QUILLO_SHIP)
-  target_link_options(Quillo PRIVATE -flto-partition=one)
+  target_link_options(Quillo PRIVATE $<$<CXX_COMPILER_ID:GNU>:-flto-partition=one>)
 endif()
 # Quillo.def names the exports plainly; on i686 they are stdcall (DllGetClassObject@12).
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
@@ -239,4 +241,6 @@ if(QUILLO_SHIP)
 endif()
 if(QUILLO_SHIP AND QUILLO_X86_DLL)
   include(cmake/setup.cmake)
+elseif(QUILLO_SHIP AND CMAKE_SYSTEM_PROCESSOR STREQUAL ARM64)
+  include(cmake/msix.cmake)
 endif()
