@@ -10,6 +10,11 @@ set(CMAKE_C_COMPILER   ${QUILLO_ZIG_TOOLS}/cc)
 set(CMAKE_CXX_COMPILER ${QUILLO_ZIG_TOOLS}/c++)
 set(CMAKE_AR           ${QUILLO_ZIG_TOOLS}/ar CACHE FILEPATH "")
 set(CMAKE_RANLIB       ${QUILLO_ZIG_TOOLS}/ranlib CACHE FILEPATH "")
+# The link-time optimiser's archives hold LLVM 16 bitcode: Zig's archiver, not the host's LLVM.
+foreach(lang C CXX)
+  set(CMAKE_${lang}_COMPILER_AR     ${QUILLO_ZIG_TOOLS}/ar CACHE FILEPATH "")
+  set(CMAKE_${lang}_COMPILER_RANLIB ${QUILLO_ZIG_TOOLS}/ranlib CACHE FILEPATH "")
+endforeach()
 # Resources: cmake/zig/windres (binutils cannot write an ARM64 object; it can write a .res).
 set(CMAKE_RC_COMPILER ${QUILLO_ZIG_TOOLS}/windres)
 set(QUILLO_WIDL        x86_64-w64-mingw32-widl)

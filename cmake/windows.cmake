@@ -40,6 +40,15 @@ if(QUILLO_SHIP)
   target_compile_options(quillo_rules PRIVATE -fvisibility=hidden)
 endif()
 
+# The PE machine type of what this tree builds, as the checks below read it.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL ARM64)
+  set(QUILLO_MACHINE aa64)
+elseif(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(QUILLO_MACHINE 8664)
+else()
+  set(QUILLO_MACHINE 014c)
+endif()
+
 set(QUILLO_SYSTEM_LIBS ole32 oleaut32 uuid shell32 user32 gdi32 advapi32 comctl32 imm32)
 
 # Everything but the entry, so that the Wine tests can link the same code the DLL runs.
@@ -101,8 +110,10 @@ endif()
 # C runtime and no startup code: it only loads Quillo.dll and calls it.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   add_executable(QuilloNote WIN32 QuilloNote.cpp)
+  # ARM64 Windows takes a function without unwind data for a leaf: keep them there.
   target_compile_options(QuilloNote PRIVATE -Wall -Wextra -Werror -Os -ffreestanding
-                         -fno-stack-protector -fno-exceptions -fno-asynchronous-unwind-tables)
+                         -fno-stack-protector -fno-exceptions
+                         $<$<NOT:$<STREQUAL:${CMAKE_SYSTEM_PROCESSOR},ARM64>>:-fno-asynchronous-unwind-tables>)
   target_link_options(QuilloNote PRIVATE -nostdlib -nostartfiles -Wl,-e,QuilloNoteEntry
                       $<$<CONFIG:Release>:-s>)
   target_link_libraries(QuilloNote PRIVATE kernel32)
@@ -110,7 +121,7 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   enable_testing()
   add_test(NAME note_exe_imports
            COMMAND ${CMAKE_SOURCE_DIR}/tests/check-dll.sh ${QUILLO_OBJDUMP} $<TARGET_FILE:QuilloNote>
-                   --exe)
+                   --exe --machine=${QUILLO_MACHINE})
 endif()
 
 # The file manager's side of the shell contract (shellclient/), for QuilloHost, the tests, the
@@ -226,11 +237,12 @@ if(QUILLO_TESTS)
   endif()
 endif()
 
-# The DLL must load on a bare Windows: system DLLs only, plain export names.
+# The DLL must load on a bare Windows of its kind: its machine type, system DLLs only, plain
+# export names, exactly those of Quillo.def.
 enable_testing()
 add_test(NAME dll_imports
          COMMAND ${CMAKE_SOURCE_DIR}/tests/check-dll.sh ${QUILLO_OBJDUMP} $<TARGET_FILE:Quillo>
-                 $<$<BOOL:${QUILLO_SHIP}>:--shipped>)
+                 $<$<BOOL:${QUILLO_SHIP}>:--shipped> --machine=${QUILLO_MACHINE})
 # ...and every one of its exports must lead into its code (see the -flto note above).
 add_test(NAME dll_exports
          COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${QUILLO_OBJDUMP} -DDLL=$<TARGET_FILE:Quillo>
