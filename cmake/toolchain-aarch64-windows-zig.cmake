@@ -15,6 +15,11 @@ foreach(lang C CXX)
   set(CMAKE_${lang}_COMPILER_AR     ${QUILLO_ZIG_TOOLS}/ar CACHE FILEPATH "")
   set(CMAKE_${lang}_COMPILER_RANLIB ${QUILLO_ZIG_TOOLS}/ranlib CACHE FILEPATH "")
 endforeach()
+# No libraries behind every link: each target names its own. (Zig takes uuid and the like
+# for a reason to link the C runtime, which QuilloNote.exe does without.)
+foreach(lang C CXX)
+  set(CMAKE_${lang}_STANDARD_LIBRARIES "" CACHE STRING "")
+endforeach()
 # Resources: cmake/zig/windres (binutils cannot write an ARM64 object; it can write a .res).
 set(CMAKE_RC_COMPILER ${QUILLO_ZIG_TOOLS}/windres)
 set(QUILLO_WIDL        x86_64-w64-mingw32-widl)

