@@ -520,14 +520,27 @@ class TStandInRegsvr {
     ::GetSystemDirectoryA(system, MAX_PATH);
     paths_[0] = std::string(system) + "\\regsvr32.exe";
     paths_[1] = std::string(windows) + "\\SysWOW64\\regsvr32.exe";
-    ok_ = true;
+    // Wine runs its own regsvr32 for system32's unless told to take the file there.
+    ok_ = ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\DllOverrides", 0, nullptr, 0,
+                            KEY_SET_VALUE, nullptr, overrides_.put(), nullptr) == ERROR_SUCCESS &&
+          ::RegSetValueExW(overrides_.get(), L"regsvr32.exe", 0, REG_SZ,
+                           reinterpret_cast<const BYTE*>(L"native"), sizeof L"native") ==
+              ERROR_SUCCESS;
     for (int i = 0; i < 2; ++i) {
-      ok_ = ReadFileBytes(paths_[i], saved_[i]) &&
-            CopyFileTo(TestProgramDir() + "\\standin\\powershell.exe", paths_[i]) && ok_;
+      // A prefix without 32-bit Wine has no x86 regsvr32 at all.
+      existed_[i] = ReadFileBytes(paths_[i], saved_[i]);
+      ok_ = CopyFileTo(TestProgramDir() + "\\standin\\powershell.exe", paths_[i]) && ok_;
     }
   }
   ~TStandInRegsvr() {
-    for (int i = 0; i < 2; ++i) WriteFileBytes(paths_[i], saved_[i]);
+    if (overrides_) ::RegDeleteValueW(overrides_.get(), L"regsvr32.exe");
+    for (int i = 0; i < 2; ++i) {
+      if (existed_[i]) {
+        WriteFileBytes(paths_[i], saved_[i]);
+      } else {
+        ::DeleteFileA(paths_[i].c_str());
+      }
+    }
   }
   bool ok() const { return ok_; }
   // The command line the setup program must give the native (0) or the x86 (1) one.
@@ -537,6 +550,8 @@ class TStandInRegsvr {
 
  private:
   std::string paths_[2], saved_[2];
+  bool existed_[2] = {false, false};
+  TRegKey overrides_;
   bool ok_ = false;
 };
 
