@@ -42,6 +42,7 @@ function(quillo_setup_deferred)
     COMMAND ${QUILLO_SIGN} ${QUILLO_SETUP}
     DEPENDS Quillo ${note_depends} ${QUILLO_X86_DLL} ${QUILLO_ARM64_FILES} ${QUILLO_MSIX}
             ${QUILLO_PACKAGE_NSH} ${CMAKE_SOURCE_DIR}/setup/QuilloSetup.nsi
+            ${CMAKE_SOURCE_DIR}/setup/Architecture.nsh
             ${CMAKE_SOURCE_DIR}/scripts/sign.sh
     COMMENT "Making and signing the setup program QuilloSetup.exe"
     VERBATIM)
