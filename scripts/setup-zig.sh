@@ -25,8 +25,19 @@ hide_unwind_exports() {
   done
 }
 
+# libc++abi's default terminate handler names the exception's type through its demangler, which
+# (with the printf it needs) would be a third of Quillo.dll, on a console a library inside
+# Explorer does not have: silent, as LLVM builds it with LIBCXXABI_SILENT_TERMINATE, it aborts
+# (what QuilloRuntime.cpp does for libstdc++'s).
+silent_terminate() {
+  handlers="$1/lib/libcxxabi/src/cxa_default_handlers.cpp"
+  grep -q '^#define LIBCXXABI_SILENT_TERMINATE' "$handlers" && return 0
+  sed -i '1i #define LIBCXXABI_SILENT_TERMINATE 1  /* Quillo: no demangler in a DLL */' "$handlers"
+}
+
 if [ -x "$dir/zig" ] && "$dir/zig" version 2>/dev/null | grep -qx "$version"; then
   hide_unwind_exports "$dir"
+  silent_terminate "$dir"
   exit 0
 fi
 
@@ -44,6 +55,7 @@ tar -xzf "$tgz" -C "$work/x"
 # The package holds the release under package/ (zig, lib/); keep just that.
 [ -x "$work/x/package/zig" ] || { echo "setup-zig: no zig executable in the package" >&2; exit 1; }
 hide_unwind_exports "$work/x/package"
+silent_terminate "$work/x/package"
 mkdir -p "$(dirname "$dir")"
 rm -rf "$dir.new"
 mv "$work/x/package" "$dir.new"
