@@ -16,10 +16,13 @@
 #include "uExplorerCommand.h"
 #endif
 
-// libstdc++'s own release of its reserve for exceptions thrown when memory runs out.
+// libstdc++'s own release of its reserve for exceptions thrown when memory runs out. (libc++,
+// the ARM64 build's, keeps its reserve in static storage: nothing to free.)
+#ifdef __GLIBCXX__
 namespace __gnu_cxx {
 void __freeres() noexcept;
 }
+#endif
 
 namespace {
 
@@ -74,7 +77,9 @@ BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
       Unload();
       // The statically linked C++ runtime allocates its exception reserve (about 73 KiB) when
       // the library loads and never frees it itself: every unload would leak it into the host.
+#ifdef __GLIBCXX__
       __gnu_cxx::__freeres();
+#endif
       return TRUE;
     default:
       return TRUE;

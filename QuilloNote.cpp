@@ -55,4 +55,12 @@ int Run() {
 
 }  // namespace
 
+#ifdef __clang__
+// Zig's linker (the ARM64 build) asks every program for the C runtime's TLS index; this one has
+// no thread-local data and no runtime, so the index is never read.
+extern "C" {
+unsigned long _tls_index = 0;
+}
+#endif
+
 extern "C" void WINAPI QuilloNoteEntry() { ::ExitProcess(static_cast<UINT>(Run())); }

@@ -8,6 +8,10 @@
 
 #include "common/uError.h"
 
+// libc++ (the ARM64 build, Zig's clang) throws from inline functions of its headers and has
+// none of these entry points to stand in for.
+#ifdef __GLIBCXX__
+
 namespace __gnu_cxx {
 // Nothing may escape into the host; should anything reach here, the process ends as it
 // would anyway, without naming the exception's type on a console a library does not have.
@@ -23,3 +27,4 @@ void __throw_out_of_range(const char* what) { throw EQuilloError(what); }
 void __throw_out_of_range_fmt(const char* what, ...) { throw EQuilloError(what); }
 void __throw_invalid_argument(const char* what) { throw EQuilloError(what); }
 }  // namespace std
+#endif  // __GLIBCXX__

@@ -1,6 +1,6 @@
-# Signing in the shipped trees (build/, build/x64): everything shipped carries one identity,
+# Signing in the shipped trees (build/, build/x64, build/arm64): everything shipped carries one identity,
 # the certificate of QUILLO_SIGN_PFX or, without it, a test certificate made once in
-# QUILLO_SIGN_DIR. Both presets name build/signing, so that both DLLs share one test identity.
+# QUILLO_SIGN_DIR. Every shipped preset names build/signing, so that all share one test identity.
 set(QUILLO_SIGN_DIR ${CMAKE_BINARY_DIR}/signing CACHE PATH
     "Where the signing certificate (signer.pem) and a test certificate are kept")
 set(QUILLO_SIGN sh ${CMAKE_SOURCE_DIR}/scripts/sign.sh ${QUILLO_SIGN_DIR})
@@ -16,8 +16,11 @@ function(quillo_signing_deferred)
                        COMMAND ${QUILLO_SIGN} $<TARGET_FILE:QuilloNote> VERBATIM)
     list(APPEND files $<TARGET_FILE:QuilloNote>)
   endif()
+  if(TARGET quillo_msix)
+    list(APPEND files ${QUILLO_MSIX})
+  endif()
   if(TARGET QuilloSetup)
-    list(APPEND files ${CMAKE_BINARY_DIR}/Quillo.msix ${CMAKE_BINARY_DIR}/QuilloSetup.exe)
+    list(APPEND files ${CMAKE_BINARY_DIR}/QuilloSetup.exe)
   endif()
   # Every signed file verifies with the signing certificate as the one trusted.
   add_test(NAME signatures

@@ -14,8 +14,10 @@ set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
 
-# A bare Windows has no MinGW runtime: link libgcc and libstdc++ into every binary.
-target_link_options(quillo_flags INTERFACE -static -static-libgcc -static-libstdc++)
+# A bare Windows has no MinGW runtime: link libgcc and libstdc++ into every binary. (Zig's
+# clang, the ARM64 compiler, links its libc++ and runtime statically without being asked.)
+target_link_options(quillo_flags INTERFACE
+  $<$<CXX_COMPILER_ID:GNU>:-static -static-libgcc -static-libstdc++>)
 # Explorer loads the library into every folder window's process: keep it small. Nothing in it
 # is hot enough to want more than -Os, and unreferenced runtime pieces are dropped at link.
 target_compile_options(quillo_flags INTERFACE
@@ -37,6 +39,15 @@ if(QUILLO_SHIP)
   # points nowhere): the exports stay in the DLL's own Quillo.cpp, which keeps the default,
   # and dll_exports below checks every entry.
   target_compile_options(quillo_rules PRIVATE -fvisibility=hidden)
+endif()
+
+# The PE machine type of what this tree builds, as the checks below read it.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL ARM64)
+  set(QUILLO_MACHINE aa64)
+elseif(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(QUILLO_MACHINE 8664)
+else()
+  set(QUILLO_MACHINE 014c)
 endif()
 
 set(QUILLO_SYSTEM_LIBS ole32 oleaut32 uuid shell32 user32 gdi32 advapi32 comctl32 imm32)
@@ -88,8 +99,11 @@ set_target_properties(Quillo PROPERTIES PREFIX "" OUTPUT_NAME Quillo)
 target_link_libraries(Quillo PRIVATE quillo_core)
 target_link_options(Quillo PRIVATE $<$<CONFIG:Release>:-s -Wl,--gc-sections>)
 if(QUILLO_SHIP)
-  target_link_options(Quillo PRIVATE -flto-partition=one)
+  target_link_options(Quillo PRIVATE $<$<CXX_COMPILER_ID:GNU>:-flto-partition=one>)
 endif()
+# Zig's clang optimises at link (and builds the runtime it links in) at the link line's level:
+# the release's -O3 unless told -Os, as the library's own code is.
+target_link_options(Quillo PRIVATE $<$<AND:$<CONFIG:Release>,$<CXX_COMPILER_ID:Clang>>:-Os>)
 # Quillo.def names the exports plainly; on i686 they are stdcall (DllGetClassObject@12).
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   target_link_options(Quillo PRIVATE -Wl,--enable-stdcall-fixup)
@@ -103,16 +117,20 @@ endif()
 # C runtime and no startup code: it only loads Quillo.dll and calls it.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   add_executable(QuilloNote WIN32 QuilloNote.cpp resources/QuilloNote.rc)
+  # ARM64 Windows takes a function without unwind data for a leaf: keep them there.
   target_compile_options(QuilloNote PRIVATE -Wall -Wextra -Werror -Os -ffreestanding
-                         -fno-stack-protector -fno-exceptions -fno-asynchronous-unwind-tables)
+                         -fno-stack-protector -fno-exceptions
+                         $<$<NOT:$<STREQUAL:${CMAKE_SYSTEM_PROCESSOR},ARM64>>:-fno-asynchronous-unwind-tables>)
   target_link_options(QuilloNote PRIVATE -nostdlib -nostartfiles -Wl,-e,QuilloNoteEntry
-                      $<$<CONFIG:Release>:-s>)
+                      $<$<CONFIG:Release>:-s>
+                      # Zig takes the subsystem only from the linker (it ignores -mwindows).
+                      $<$<CXX_COMPILER_ID:Clang>:-Wl,--subsystem,windows>)
   target_link_libraries(QuilloNote PRIVATE kernel32)
   add_dependencies(QuilloNote Quillo)
   enable_testing()
   add_test(NAME note_exe_imports
            COMMAND ${CMAKE_SOURCE_DIR}/tests/check-dll.sh ${QUILLO_OBJDUMP} $<TARGET_FILE:QuilloNote>
-                   --exe)
+                   --exe --machine=${QUILLO_MACHINE})
 endif()
 
 # The file manager's side of the shell contract (shellclient/), for QuilloHost, the tests, the
@@ -241,11 +259,12 @@ endif()
 
 include(cmake/tools.cmake)
 
-# The DLL must load on a bare Windows: system DLLs only, plain export names.
+# The DLL must load on a bare Windows of its kind: its machine type, system DLLs only, plain
+# export names, exactly those of Quillo.def.
 enable_testing()
 add_test(NAME dll_imports
          COMMAND ${CMAKE_SOURCE_DIR}/tests/check-dll.sh ${QUILLO_OBJDUMP} $<TARGET_FILE:Quillo>
-                 $<$<BOOL:${QUILLO_SHIP}>:--shipped>)
+                 $<$<BOOL:${QUILLO_SHIP}>:--shipped> --machine=${QUILLO_MACHINE})
 # ...and every one of its exports must lead into its code (see the -flto note above).
 add_test(NAME dll_exports
          COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${QUILLO_OBJDUMP} -DDLL=$<TARGET_FILE:Quillo>
@@ -256,4 +275,6 @@ if(QUILLO_SHIP)
 endif()
 if(QUILLO_SHIP AND QUILLO_X86_DLL)
   include(cmake/setup.cmake)
+elseif(QUILLO_SHIP AND CMAKE_SYSTEM_PROCESSOR STREQUAL ARM64)
+  include(cmake/msix.cmake)
 endif()

@@ -81,3 +81,12 @@ stop_i386_emulation() {
     && echo -1 >"/proc/sys/fs/binfmt_misc/$I386_ENTRY"
   I386_ENTRY=""
 }
+
+# Where scripts/setup-zig.sh puts the ARM64 cross compiler (not in the repository): a folder
+# under /opt when that can be written, else under the user's cache.
+zig_dir() {
+  if [ -n "${QUILLO_ZIG_DIR:-}" ]; then echo "$QUILLO_ZIG_DIR"
+  elif [ -w /opt ] || [ -d /opt/quillo/zig-0.11.0 ]; then echo /opt/quillo/zig-0.11.0
+  else echo "${XDG_CACHE_HOME:-$HOME/.cache}/quillo/zig-0.11.0"
+  fi
+}

@@ -1,16 +1,17 @@
 #!/usr/bin/env python3
 """Quillo.msix, the package with an external location, made and checked here.
 
-  msix.py pack TEMPLATE SIGNER_PEM VERSION OUT.msix
-      The manifest from TEMPLATE with the publisher taken from the signing certificate, the
-      block map of its 64 KiB blocks and the content types, zipped (unsigned: sign.sh signs).
+  msix.py pack TEMPLATE SIGNER_PEM VERSION OUT.msix [ARCH]
+      The manifest from TEMPLATE with the publisher taken from the signing certificate and the
+      processor architecture (x64 or arm64, x64 when not given), the block map of its 64 KiB
+      blocks and the content types, zipped (unsigned: sign.sh signs).
   msix.py family SIGNER_PEM
       Prints the package family name Windows derives from the name and the publisher.
   msix.py nsis SIGNER_PEM OUT.nsh
       The same, with the package's name, as defines for the setup program.
   msix.py logo OUT.png
       The package's logo, a small picture the setup program installs beside the DLL.
-  msix.py check PACKAGE.msix SIGNER_PEM VERSION
+  msix.py check PACKAGE.msix SIGNER_PEM VERSION [ARCH]
       Checks a made package: what the manifest must hold, the publisher, the block map's hashes
       against the files, how each part is stored, and that a signature is there.
 """
@@ -30,6 +31,8 @@ COMMAND_CLSID = "D2390739-D35F-4362-88C0-4A097438FC69"
 BLOCK = 65536
 BLOCKMAP_NS = "http://schemas.microsoft.com/appx/2010/blockmap"
 SHA256_METHOD = "http://www.w3.org/2001/04/xmlenc#sha256"
+# One package per architecture of Windows 11, under one identity name and publisher.
+ARCHITECTURES = ("x64", "arm64")
 TYPES_NS = "http://schemas.openxmlformats.org/package/2006/content-types"
 MANIFEST_TYPE = "application/vnd.ms-appx.manifest+xml"
 BLOCKMAP_TYPE = "application/vnd.ms-appx.blockmap+xml"
@@ -93,15 +96,17 @@ def family(signer_pem):
     return NAME + "_" + publisher_id(publisher(signer_pem))
 
 
-def manifest_text(template, signer_pem, version):
+def manifest_text(template, signer_pem, version, arch):
     with open(template, encoding="utf-8") as f:
         text = f.read()
     if not re.fullmatch(r"\d+\.\d+\.\d+\.\d+", version):
         raise SystemExit("msix: the version must have four parts: " + version)
+    if arch not in ARCHITECTURES:
+        raise SystemExit("msix: no package for the architecture " + arch)
     pub = publisher(signer_pem)
     xml_pub = pub.replace("&", "&amp;").replace('"', "&quot;").replace("<", "&lt;")
     for key, value in (("@NAME@", NAME), ("@PUBLISHER@", xml_pub), ("@VERSION@", version),
-                       ("@COMMAND_CLSID@", COMMAND_CLSID)):
+                       ("@COMMAND_CLSID@", COMMAND_CLSID), ("@ARCH@", arch)):
         text = text.replace(key, value)
     if "@" in re.sub(r"<!--.*?-->", "", text, flags=re.S):
         raise SystemExit("msix: a placeholder of the template is left unfilled")
@@ -122,8 +127,8 @@ def block_hashes(data):
             for i in range(0, max(len(data), 1), BLOCK)] if data else []
 
 
-def pack(template, signer_pem, version, out_path):
-    manifest = manifest_text(template, signer_pem, version)
+def pack(template, signer_pem, version, out_path, arch="x64"):
+    manifest = manifest_text(template, signer_pem, version, arch)
     buffer = io.BytesIO()
     with zipfile.ZipFile(buffer, "w") as z:
         # The payload is stored: a stored file's blocks need no compressed size in the map.
@@ -182,7 +187,7 @@ def logo(out_path, size=150):
         f.write(png)
 
 
-def check(package, signer_pem, version):
+def check(package, signer_pem, version, arch="x64"):
     """Every fault found, as text; an empty list when the package is sound."""
     faults = []
     # The spelling of a subject and the family's publisher part, on known answers.
@@ -262,6 +267,7 @@ def check(package, signer_pem, version):
     expect("Identity/@Publisher", identity.get("Publisher"), publisher(signer_pem))
     expect("Identity/@Version", identity.get("Version"), version)
     expect("Identity/@Name", identity.get("Name"), NAME)
+    expect("Identity/@ProcessorArchitecture", identity.get("ProcessorArchitecture"), arch)
     expect("AllowExternalContent",
            m.findtext("f:Properties/uap10:AllowExternalContent", None, ns), "true")
     expect("capabilities",
@@ -290,7 +296,7 @@ def check(package, signer_pem, version):
 
 
 def main(argv):
-    if len(argv) == 5 and argv[0] == "pack":
+    if len(argv) in (5, 6) and argv[0] == "pack":
         pack(*argv[1:])
     elif len(argv) == 2 and argv[0] == "family":
         print(family(argv[1]))
@@ -300,7 +306,7 @@ def main(argv):
                     % (NAME, family(argv[1])))
     elif len(argv) == 2 and argv[0] == "logo":
         logo(argv[1])
-    elif len(argv) == 4 and argv[0] == "check":
+    elif len(argv) in (4, 5) and argv[0] == "check":
         faults = check(*argv[1:])
         for fault in faults:
             print("msix: " + fault)

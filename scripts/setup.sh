@@ -7,7 +7,7 @@
 # out, from a copy of the sources. The machine's own sources are never changed, except for the
 # backports line that osslsigncode needs.
 set -eu
-packages="cmake make g++ clang libclang-rt-14-dev googletest g++-mingw-w64-i686 g++-mingw-w64-x86-64 nsis
+packages="cmake make g++ clang libclang-rt-14-dev llvm googletest g++-mingw-w64-i686 g++-mingw-w64-x86-64 nsis
   mingw-w64-tools wine wine32:i386 wine64 xvfb x11-apps x11-utils xdotool imagemagick fonts-nanum fonts-baekmuk locales qemu-user-static ccache"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
@@ -140,3 +140,7 @@ if ! osslsigncode_ok; then
   apt_install -t bookworm-backports osslsigncode || true
   osslsigncode_ok || { echo "setup: osslsigncode 2.7 or later is still missing; run this again" >&2; exit 1; }
 fi
+# The ARM64 compiler (Zig, pinned by version and hash), through npm's configured registry
+# (a machine's own Node.js may bring npm; Debian's package otherwise).
+command -v npm >/dev/null 2>&1 || { apt_update || true; apt_install npm; }
+sh "$(dirname "$0")/setup-zig.sh"

@@ -34,13 +34,14 @@ if ! can_run_32bit; then
   prefixes_pid=$!
 fi
 
-part "Shipped build (both Quillo.dll, build/x64/QuilloNote.exe, Quillo.msix and QuilloSetup.exe, signed)"
+part "Shipped build (the three Quillo.dll, both QuilloNote.exe and packages, QuilloSetup.exe, signed)"
 sh scripts/build.sh >/dev/null || status=1
-for tree in build build/x64; do
+for tree in build build/arm64 build/x64; do
   ctest --test-dir "$tree" -R '^(dll_imports|dll_exports|note_exe_imports|signatures|msix_package)$' \
     --output-on-failure || status=1
 done
 for f in build/Quillo.dll build/x64/Quillo.dll build/x64/QuilloNote.exe build/x64/Quillo.msix \
+         build/arm64/Quillo.dll build/arm64/QuilloNote.exe build/arm64/Quillo-arm64.msix \
          build/x64/QuilloSetup.exe; do
   [ -f "$f" ] && printf '%-28s %8d bytes\n' "$f" "$(stat -c %s "$f")"
 done

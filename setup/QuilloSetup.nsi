@@ -15,13 +15,17 @@
 ; trust) the install still succeeds with the classic item, and Setup.log in the install folder
 ; says why.
 ;
+; Which 64-bit DLL, package and note process a machine gets follows its native architecture
+; (x64 or ARM64; Architecture.nsh): anything else is refused with exit code 2.
+;
 ; Made by cmake/setup.cmake: makensis -DVERSION=1.1.0.0 -DX64_DLL=... -DX86_DLL=... -DOUTFILE=...
 ;   -DMSIX=Quillo.msix -DLOGO=Quillo.png -DPACKAGE_NSH=QuilloPackage.nsh [-DNOTE_EXE=QuilloNote.exe]
+;   -DARM64_DLL=... -DARM64_NOTE_EXE=... -DARM64_MSIX=Quillo-arm64.msix
 ; Silent: /S installs for all users when an administrator runs it, else for the current user;
 ; /S /AllUsers or /S /CurrentUser choose. /D=FOLDER (last, unquoted) installs there in either mode.
-; Exit codes: 0 installed; 2 aborted (the 64-bit DLL could not be registered, or all users were
-; asked for without administrator rights); 3 installed, but the 32-bit DLL could not be
-; registered (32-bit programs do not show the item).
+; Exit codes: 0 installed; 2 aborted (the 64-bit DLL could not be registered, all users were
+; asked for without administrator rights, or the machine is neither x64 nor ARM64); 3 installed,
+; but the 32-bit DLL could not be registered (32-bit programs do not show the item).
 
 Unicode true
 Target amd64-unicode
@@ -39,6 +43,9 @@ Target amd64-unicode
 !endif
 !ifndef MSIX | LOGO | PACKAGE_NSH
   !error "define MSIX, LOGO and PACKAGE_NSH"
+!endif
+!ifndef ARM64_DLL | ARM64_NOTE_EXE | ARM64_MSIX
+  !error "define ARM64_DLL, ARM64_NOTE_EXE and ARM64_MSIX"
 !endif
 ; PACKAGE_NAME and PACKAGE_FAMILY, which follow from the signing certificate.
 !include "${PACKAGE_NSH}"
@@ -211,6 +218,8 @@ Var ChosenDir
   !insertmacro PutFile "${SOURCE}" "Quillo.dll"
 !macroend
 
+!include "${__FILEDIR__}\Architecture.nsh"
+
 ; A line of the install's log, shown and kept in Setup.log (UTF-16, for any language's text).
 !macro Log TEXT
   DetailPrint "${TEXT}"
@@ -285,6 +294,7 @@ FunctionEnd
 Function .onInit
   SetRegView 64
   !insertmacro ChooseLanguage
+  !insertmacro RefuseUnsupportedArchitecture
   ; NSIS has put /D='s folder in $INSTDIR (this script names no default), before MultiUser.nsh
   ; replaces it with the mode's.
   StrCpy $ChosenDir $INSTDIR
@@ -309,7 +319,7 @@ FunctionEnd
 
 Section "Quillo"
   SetOutPath "$INSTDIR"
-  !insertmacro PutDll "${X64_DLL}"
+  !insertmacro PutNativeDll
   SetOutPath "$INSTDIR\x86"
   !insertmacro PutDll "${X86_DLL}"
   SetOutPath "$INSTDIR"
@@ -320,12 +330,8 @@ Section "Quillo"
     StrCpy $R1 1
   ${EndIf}
   Delete "$INSTDIR\${SETUP_LOG}"
-  File "/oname=Quillo.msix" "${MSIX}"
+  !insertmacro PutNativePackage
   File "/oname=Quillo.png" "${LOGO}"
-!ifdef NOTE_EXE
-  ; A note process may still run from the earlier install.
-  !insertmacro PutFile "${NOTE_EXE}" "QuilloNote.exe"
-!endif
   WriteUninstaller "$INSTDIR\Uninstall.exe"
   WriteINIStr "$INSTDIR\${MODE_FILE}" "Quillo" "InstallMode" "$MultiUser.InstallMode"
 

@@ -573,6 +573,105 @@ TEST(Setup, ChosenFolderOfAnyName) {
   }
 }
 
+// Both regsvr32 programs (the native one in system32, the x86 one in SysWOW64) replaced by the
+// recording stand-in for as long as this lives: the ARM64 DLL cannot load under x64 Wine.
+class TStandInRegsvr {
+ public:
+  TStandInRegsvr() {
+    char windows[MAX_PATH] = {}, system[MAX_PATH] = {};
+    ::GetWindowsDirectoryA(windows, MAX_PATH);
+    ::GetSystemDirectoryA(system, MAX_PATH);
+    paths_[0] = std::string(system) + "\\regsvr32.exe";
+    paths_[1] = std::string(windows) + "\\SysWOW64\\regsvr32.exe";
+    // Wine runs its own regsvr32 for system32's unless told to take the file there.
+    ok_ = ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\DllOverrides", 0, nullptr, 0,
+                            KEY_SET_VALUE, nullptr, overrides_.put(), nullptr) == ERROR_SUCCESS &&
+          ::RegSetValueExW(overrides_.get(), L"regsvr32.exe", 0, REG_SZ,
+                           reinterpret_cast<const BYTE*>(L"native"), sizeof L"native") ==
+              ERROR_SUCCESS;
+    for (int i = 0; i < 2; ++i) {
+      // A prefix without 32-bit Wine has no x86 regsvr32 at all.
+      existed_[i] = ReadFileBytes(paths_[i], saved_[i]);
+      ok_ = CopyFileTo(TestProgramDir() + "\\standin\\powershell.exe", paths_[i]) && ok_;
+    }
+  }
+  ~TStandInRegsvr() {
+    if (overrides_) ::RegDeleteValueW(overrides_.get(), L"regsvr32.exe");
+    for (int i = 0; i < 2; ++i) {
+      if (existed_[i]) {
+        WriteFileBytes(paths_[i], saved_[i]);
+      } else {
+        ::DeleteFileA(paths_[i].c_str());
+      }
+    }
+  }
+  bool ok() const { return ok_; }
+  // The command line the setup program must give the native (0) or the x86 (1) one.
+  std::string Call(int which, const std::string& args, const std::string& dll) const {
+    return Quoted(paths_[which]) + " /s " + args + " " + Quoted(dll);
+  }
+
+ private:
+  std::string paths_[2], saved_[2];
+  bool existed_[2] = {false, false};
+  TRegKey overrides_;
+  bool ok_ = false;
+};
+
+// The machine's native architecture picks the 64-bit DLL, the note process and the package;
+// 32-bit programs get the x86 DLL everywhere; any other machine gets nothing and exit code 2.
+// Each DLL goes to the regsvr32 of its own kind, and the uninstaller undoes it the same way.
+TEST(Setup, NativeArchitectureTable) {
+  struct Row { const char* arch; int exitCode; const char* dll; const char* note;
+               const char* package; };
+  const Row rows[] = {
+      {"x64", kSetupExitOk, "x64\\Quillo.dll", "x64\\QuilloNote.exe", "x64\\Quillo.msix"},
+      {"arm64", kSetupExitOk, "arm64\\Quillo.dll", "arm64\\QuilloNote.exe",
+       "arm64\\Quillo-arm64.msix"},
+      {"x86", 2, nullptr, nullptr, nullptr},
+      {"ia64", 2, nullptr, nullptr, nullptr},
+  };
+  const TMode& mode = kModes[1];
+  const std::string dir = InstallDir(mode);
+  const std::string args = "/n /i:user";
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.arch);
+    const TPowerShell powerShell("22631", 0, "");
+    const TStandInRegsvr regsvr;
+    ASSERT_TRUE(powerShell.ok() && regsvr.ok());
+    EXPECT_EQ(Install(std::string(mode.firstSwitch) + " /QUILLOARCH=" + row.arch), row.exitCode);
+    if (!row.dll) {
+      EXPECT_FALSE(FileExists(dir));
+      EXPECT_EQ(QuilloEntries(mode.root, KEY_WOW64_64KEY), 0);
+      EXPECT_EQ(powerShell.Calls(), std::vector<std::string>());
+      continue;
+    }
+    const struct { std::string installed; const char* shipped; } files[] = {
+        {"\\Quillo.dll", row.dll}, {"\\QuilloNote.exe", row.note},
+        {"\\Quillo.msix", row.package}, {"\\x86\\Quillo.dll", "Quillo.dll"}};
+    for (const auto& f : files) {
+      std::string installed, shipped;
+      EXPECT_TRUE(ReadFileBytes(dir + f.installed, installed)) << f.installed;
+      ASSERT_TRUE(ReadFileBytes(ShippedPath(f.shipped), shipped)) << f.shipped;
+      EXPECT_TRUE(installed == shipped) << f.installed << " is not " << f.shipped;
+    }
+    // The x86 DLL first (the 32-bit view), then the native one, then the package.
+    EXPECT_EQ(powerShell.Calls(),
+              (std::vector<std::string>{regsvr.Call(1, args, dir + "\\x86\\Quillo.dll"),
+                                        regsvr.Call(0, args, dir + "\\Quillo.dll"),
+                                        powerShell.Call(AddPackage(dir))}));
+    EXPECT_EQ(QuilloEntries(mode.root, KEY_WOW64_64KEY), 1);
+    EXPECT_EQ(RunProgram(Quoted(dir + "\\Uninstall.exe") + " /S", kWaitMs), 0);
+    for (int i = 0; i < 600 && FileExists(dir); ++i) ::Sleep(100);
+    EXPECT_FALSE(FileExists(dir));
+    const std::vector<std::string> calls = powerShell.Calls();
+    EXPECT_EQ(std::vector<std::string>(calls.begin() + std::min<size_t>(3, calls.size()), calls.end()),
+              (std::vector<std::string>{powerShell.Call(kRemoveOld),
+                                        regsvr.Call(0, "/u " + args, dir + "\\Quillo.dll"),
+                                        regsvr.Call(1, "/u " + args, dir + "\\x86\\Quillo.dll")}));
+  }
+}
+
 // The 32-bit DLL is registered by the 32-bit regsvr32 into the 32-bit view and taken out again.
 // The view of its own is the class's: the other keys are in classes both views share.
 TEST(Setup, X86DllRegisteredInThe32BitView) {
