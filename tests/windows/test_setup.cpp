@@ -659,7 +659,7 @@ TEST(Setup, NativeArchitectureTable) {
     EXPECT_EQ(powerShell.Calls(),
               (std::vector<std::string>{regsvr.Call(1, args, dir + "\\x86\\Quillo.dll"),
                                         regsvr.Call(0, args, dir + "\\Quillo.dll"),
-                                        powerShell.Call(AddPackage(dir))}));
+                                        powerShell.Call(AddPackage(mode.root))}));
     EXPECT_EQ(QuilloEntries(mode.root, KEY_WOW64_64KEY), 1);
     EXPECT_EQ(RunProgram(Quoted(dir + "\\Uninstall.exe") + " /S", kWaitMs), 0);
     for (int i = 0; i < 600 && FileExists(dir); ++i) ::Sleep(100);
