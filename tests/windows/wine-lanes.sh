@@ -1,9 +1,9 @@
 #!/bin/sh
 # The Wine suite's lanes: each Wine prefix the tests use is a lane, and lanes run side by side.
-#   up WINE MAIN [SPEC...]  makes the prefixes, gives each a wineserver that stays up until
+#   up WINE MAIN [LANE...]  makes the prefixes, gives each a wineserver that stays up until
 #                           `down` and each but MAIN a display of its own.
-#   down MAIN [SPEC...]     ends them.
-# MAIN is the tree's prefix (it keeps the caller's DISPLAY). A SPEC is one of
+#   down MAIN [LANE...]     ends them.
+# MAIN is the tree's prefix (it keeps the caller's DISPLAY). A LANE is one of
 #   copy:[DPI]:[NAME]  a copy of MAIN: MAIN-dpiDPI at that DPI, MAIN-NAME, or MAIN-dpiDPI-NAME
 #                      (scripts/wineprefix.sh);
 #   display:PREFIX     a prefix that tests/windows/fresh-prefix-run.sh makes afresh for each run
@@ -38,8 +38,8 @@ stop_display() {
   rm -f "$1.display"
 }
 
-# The prefix a SPEC names.
-spec_prefix() {
+# The prefix a LANE names.
+lane_prefix() {
   case $1 in
     copy:*)
       copy_dpi=$(echo "$1" | cut -d: -f2) copy_name=$(echo "$1" | cut -d: -f3)
@@ -58,20 +58,20 @@ case $verb in
     # server of the prefix it copies has ended.
     WINEPREFIX="$main" wineserver -k 2>/dev/null
     "$here/../../scripts/wineprefix.sh" "$wine" "$main" || exit 1
-    for spec in "$@"; do
-      case $spec in
+    for lane in "$@"; do
+      case $lane in
         copy:*)
-          "$here/../../scripts/wineprefix.sh" "$wine" "$main" "$(echo "$spec" | cut -d: -f2)" \
-            "$(echo "$spec" | cut -d: -f3)" || status=1
+          "$here/../../scripts/wineprefix.sh" "$wine" "$main" "$(echo "$lane" | cut -d: -f2)" \
+            "$(echo "$lane" | cut -d: -f3)" || status=1
           ;;
       esac
     done
-    for spec in server:"$main" "$@"; do
-      case $spec in
-        server:*) prefix=${spec#server:} ;;
-        *) prefix=$(spec_prefix "$spec"); stop_display "$prefix"; start_display "$prefix" || status=1 ;;
+    for lane in server:"$main" "$@"; do
+      case $lane in
+        server:*) prefix=${lane#server:} ;;
+        *) prefix=$(lane_prefix "$lane"); stop_display "$prefix"; start_display "$prefix" || status=1 ;;
       esac
-      case $spec in display:*) continue ;; esac
+      case $lane in display:*) continue ;; esac
       # Whatever server is left of an earlier run (ending, or bound to another display) goes.
       WINEPREFIX="$prefix" wineserver -k 2>/dev/null
       WINEPREFIX="$prefix" wineserver -w 2>/dev/null
@@ -82,14 +82,14 @@ case $verb in
   down)
     main=$1
     shift
-    for prefix in "$main" $(for spec in "$@"; do spec_prefix "$spec"; done); do
+    for prefix in "$main" $(for lane in "$@"; do lane_prefix "$lane"; done); do
       WINEPREFIX="$prefix" wineserver -k 2>/dev/null
       [ "$prefix" != "$main" ] && stop_display "$prefix"
     done
     exit 0
     ;;
   *)
-    echo "usage: wine-lanes.sh up WINE MAIN [SPEC...] | down MAIN [SPEC...]" >&2
+    echo "usage: wine-lanes.sh up WINE MAIN [LANE...] | down MAIN [LANE...]" >&2
     exit 2
     ;;
 esac
